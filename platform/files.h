@@ -1,0 +1,43 @@
+// File operations with the semantics of the Win32 calls the component uses
+// (CopyFileW, MoveFileExW, DeleteFileW, PathFileExistsW, CreateDirectoryW,
+// FindFirstFileW). Every call returns false or an empty result on failure
+// and leaves the reason in platform::lastError().
+//
+// Thread safety: any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// failIfExists: refuse to replace an existing destination.
+bool copyFile(std::u16string_view from, std::u16string_view to, bool failIfExists);
+// Replaces an existing destination; falls back to copy + delete across volumes.
+bool moveFile(std::u16string_view from, std::u16string_view to);
+bool deleteFile(std::u16string_view path);
+// A file or a folder.
+bool pathExists(std::u16string_view path);
+bool isDirectory(std::u16string_view path);
+// One level only: the parent must exist. False when the folder exists.
+bool createDirectory(std::u16string_view path);
+
+struct FileEntry {
+    std::u16string name;  // without its folder
+    bool isDirectory = false;
+    std::uint64_t size = 0;
+};
+
+// Entries of a folder whose names match the last component of pattern
+// ("folder/*.ini"; '*' and '?' wildcards, ASCII case ignored), in the order
+// the file system lists them. "." and ".." are included when they match,
+// as Windows does.
+std::vector<FileEntry> findFiles(std::u16string_view pattern);
+
+// Whole-file reads and writes for the component's own files (never more
+// than maxBytes; false for a larger file).
+bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxBytes);
+
+}  // namespace platform

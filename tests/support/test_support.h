@@ -1,0 +1,36 @@
+// Helpers shared by the test programs of both platforms.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary folder, removed with
+// everything in it when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The folder, without a trailing separator.
+    const std::u16string& path() const { return path_; }
+    // path() + separator + name.
+    std::u16string file(std::u16string_view name) const;
+
+private:
+    std::u16string path_;
+};
+
+bool writeBytes(std::u16string_view path, std::string_view bytes);
+std::string readBytes(std::u16string_view path);
+
+// True when the tests run on Windows (under Wine here).
+bool onWindows();
+
+// For readable failure messages.
+std::string utf8(std::u16string_view s);
+
+}  // namespace testing_support

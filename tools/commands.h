@@ -1,0 +1,11 @@
+// Subcommands of the dociva tool. Each takes the arguments after its own
+// name and returns the process exit code: 0 done, 2 bad usage.
+#pragma once
+
+#include <string>
+#include <vector>
+
+using Arguments = std::vector<std::u16string>;
+
+int runIniCommand(const Arguments& args);
+extern const char kIniUsage[];

@@ -1,0 +1,38 @@
+// dociva: the command-line face of the component, for users and tests.
+#include <string>
+
+#include "platform/console.h"
+#include "tools/commands.h"
+
+namespace {
+
+struct Command {
+    const char16_t* name;
+    int (*run)(const Arguments&);
+    const char* usage;
+};
+
+const Command kCommands[] = {
+    {u"ini", runIniCommand, kIniUsage},
+};
+
+void usage() {
+    std::string text = "usage: dociva COMMAND ...\n\ncommands:\n";
+    for (const auto& c : kCommands) text += c.usage;
+    platform::writeStderr(text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Arguments all = platform::commandLineArguments(argc, argv);
+    if (all.size() < 2) {
+        usage();
+        return 2;
+    }
+    for (const auto& c : kCommands) {
+        if (all[1] == c.name) return c.run(Arguments(all.begin() + 2, all.end()));
+    }
+    usage();
+    return 2;
+}
