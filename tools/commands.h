@@ -9,3 +9,6 @@ using Arguments = std::vector<std::u16string>;
 
 int runIniCommand(const Arguments& args);
 extern const char kIniUsage[];
+
+int runFilenameCommand(const Arguments& args);
+extern const char kFilenameUsage[];

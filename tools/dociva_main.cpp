@@ -14,6 +14,7 @@ struct Command {
 
 const Command kCommands[] = {
     {u"ini", runIniCommand, kIniUsage},
+    {u"filename", runFilenameCommand, kFilenameUsage},
 };
 
 void usage() {
