@@ -1,7 +1,10 @@
 #include "platform/text.h"
 
-#include <cstdio>
+#include <cctype>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <system_error>
 
 namespace text {
 
@@ -257,10 +260,27 @@ std::u16string number(const Spec& spec, char conv, const FormatArg& arg) {
             std::snprintf(buf, sizeof buf, fmt, static_cast<unsigned long long>(v));
             break;
         }
-        default:
-            *p++ = conv; *p = 0;
-            std::snprintf(buf, sizeof buf, fmt, arg.asDouble());
+        default: {
+            // Doubles go through to_chars, which formats as printf does in
+            // the "C" locale: a host that set a decimal-comma locale must
+            // not change what is written into INI files and payloads.
+            const double v = arg.asDouble();
+            const std::chars_format fmtKind = (conv == 'e' || conv == 'E')   ? std::chars_format::scientific
+                                              : (conv == 'g' || conv == 'G') ? std::chars_format::general
+                                                                             : std::chars_format::fixed;
+            const int digits = spec.precision >= 0 ? precision : 6;
+            char* out = buf;
+            if (!std::signbit(v) || std::isnan(v)) {
+                if (spec.plus) *out++ = '+';
+                else if (spec.space) *out++ = ' ';
+            }
+            const auto r = std::to_chars(out, buf + sizeof buf - 1, v, fmtKind, digits);
+            if (r.ec != std::errc()) return {};
+            *r.ptr = 0;
+            if (conv == 'E' || conv == 'G' || conv == 'F')
+                for (char* c = buf; *c; ++c) *c = static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
             break;
+        }
     }
     return widen(buf);
 }

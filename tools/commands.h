@@ -10,5 +10,8 @@ using Arguments = std::vector<std::u16string>;
 int runIniCommand(const Arguments& args);
 extern const char kIniUsage[];
 
+int runProfileCommand(const Arguments& args);
+extern const char kProfileUsage[];
+
 int runFilenameCommand(const Arguments& args);
 extern const char kFilenameUsage[];

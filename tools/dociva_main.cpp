@@ -14,6 +14,7 @@ struct Command {
 
 const Command kCommands[] = {
     {u"ini", runIniCommand, kIniUsage},
+    {u"profile", runProfileCommand, kProfileUsage},
     {u"filename", runFilenameCommand, kFilenameUsage},
 };
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 #include "platform/text.h"
 
 namespace {
@@ -81,6 +84,10 @@ TEST(Text, FormatFollowsPrintfForTheFormatsTheComponentUses) {
         {"two decimals", text::format(u"%.2f", 0.125), u"0.12"},
         {"0.02f", text::format(u"%.02f", 210.0f), u"210.00"},
         {"plain f", text::format(u"%f", 1.5), u"1.500000"},
+        {"signed f", text::format(u"%+.1f % .1f %+.1f", 1.25, 2.0, -3.0), u"+1.2  2.0 -3.0"},
+        {"float argument", text::format(u"%.6f", 0.4f), u"0.400000"},
+        {"exponent", text::format(u"%e|%E|%G", 12345.678, 0.00012, 1e20), u"1.234568e+04|1.200000E-04|1E+20"},
+        {"padded f", text::format(u"%08.2f|%-8.2f|", -3.14159, 2.5), u"-0003.14|2.50    |"},
         {"one decimal", text::format(u"%.1f", 0.75), u"0.8"},
         {"hex", text::format(u"USB\\VID_%04X&PID_%04X", 0x4f9u, 0x60a0u), u"USB\\VID_04F9&PID_60A0"},
         {"negative as hex", text::format(u"%x", -1), u"ffffffff"},
@@ -128,6 +135,24 @@ TEST(Text, FormatIsSafeWithHostileFormats) {
             EXPECT_EQ(got, c.want);
         }
     }
+}
+
+// Hosts may set a locale with a decimal comma; values written into INI
+// files and payloads must still use a point.
+TEST(Text, DoublesIgnoreTheProcessLocale) {
+    const char* commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "German_Germany.1252", "German"};
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    const char* used = nullptr;
+    for (const char* l : commaLocales) {
+        if (std::setlocale(LC_NUMERIC, l)) {
+            used = l;
+            break;
+        }
+    }
+    if (!used) GTEST_SKIP() << "no decimal-comma locale installed";
+    const std::u16string got = text::format(u"%.2f|%f|%.1e|%g", 8.5, 0.25, 1500.0, 0.5);
+    std::setlocale(LC_NUMERIC, before.c_str());
+    EXPECT_EQ(got, u"8.50|0.250000|1.5e+03|0.5") << used;
 }
 
 TEST(Text, SplitZeroList) {
