@@ -3,28 +3,13 @@
 #include <windows.h>
 
 #include "platform/path.h"
-#include "platform/scoped_handle.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
 
-namespace {
-
-struct FileTraits {
-    using Handle = HANDLE;
-    static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(Handle h) noexcept { CloseHandle(h); }
-};
-using ScopedFile = ScopedHandle<FileTraits>;
-
-struct FindTraits {
-    using Handle = HANDLE;
-    static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(Handle h) noexcept { FindClose(h); }
-};
-using ScopedFind = ScopedHandle<FindTraits>;
-
-}  // namespace
+using win32::ScopedFile;
+using win32::ScopedFind;
 
 bool copyFile(std::u16string_view from, std::u16string_view to, bool failIfExists) {
     return CopyFileW(win32::toWide(from).c_str(), win32::toWide(to).c_str(), failIfExists ? TRUE : FALSE) != 0;

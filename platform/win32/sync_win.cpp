@@ -6,18 +6,13 @@
 #include <utility>
 #include <vector>
 
-#include "platform/scoped_handle.h"
+#include "platform/win32/handles.h"
 
 namespace platform {
 
 namespace {
 
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { CloseHandle(h); }
-};
-using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
+using win32::ScopedKernelHandle;
 
 // Closes the handle and reports whether the system accepted that.
 bool closeReporting(ScopedKernelHandle& handle) {

@@ -1,0 +1,333 @@
+/*
+ * timage: the image toolkit the component loads at run time.
+ *
+ * A C interface, plain C calling convention (cdecl; TI_API), exported by
+ * name from timage.dll (Windows) and libtimage.so (Linux). The component
+ * never touches pixels itself: it holds images only as TI_IMAGE handles
+ * given out here and frees them with ti_ReleaseImage.
+ *
+ * Images
+ *   An image is a block of pixel rows in memory:
+ *   - pixel format = bytes per pixel: TI_GRAY8 (1, 8-bit grey), TI_BGR24
+ *     (3, blue-green-red), TI_BGRA32 (4, blue-green-red-alpha). The byte
+ *     order is that of a Windows DIB, so rows can be handed to the display
+ *     as they are.
+ *   - each row starts on a 4-byte boundary (stride = width * bpp rounded up
+ *     to a multiple of 4); ti_DataIsTopdown says whether the first row in
+ *     memory is the top of the picture (every image this library makes is
+ *     top-down; an image attached with ti_AttachImageData keeps the order
+ *     its owner declared).
+ *   - a horizontal and vertical resolution in dots per inch (0 = unknown),
+ *     carried through loads, copies, saves and ti_SetDpi.
+ *   - a JPEG quality (1..100, default 75) used by the next save that writes
+ *     JPEG data (JPEG files, JPEG-compressed TIFF pages, PDF pages).
+ *
+ * Files
+ *   The format of a saved file follows the extension of its path (case
+ *   ignored): .bmp, .jpg/.jpeg, .png, .gif, .tif/.tiff. Loading looks at
+ *   the content, not the name. TIFF files may hold several pages.
+ *   Paths are UTF-16 (ti_char), zero-terminated.
+ *
+ * Results
+ *   Functions returning int return TI_OK (0) on success or a negative
+ *   TI_ERR_* code. Functions returning a handle return NULL on failure.
+ *   ti_Error() gives the code of the calling thread's last failure.
+ *   A function that this build does not implement returns
+ *   TI_ERR_NOT_SUPPORTED (or NULL, with ti_Error() == TI_ERR_NOT_SUPPORTED);
+ *   no export ever reports success for work it did not do.
+ *
+ * Threads
+ *   Every function may be called from any thread. Different images may be
+ *   used by different threads at the same time; one image must not be
+ *   changed by one thread while another reads it.
+ */
+#ifndef TIMAGE_H
+#define TIMAGE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define TI_API __cdecl
+#if defined(TIMAGE_BUILDING)
+#define TI_EXPORT __declspec(dllexport)
+#else
+#define TI_EXPORT
+#endif
+#else
+#define TI_API
+#define TI_EXPORT __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+typedef char16_t ti_char;
+#else
+typedef uint_least16_t ti_char;
+#endif
+
+/* ---- Codes ------------------------------------------------------------ */
+
+enum {
+    TI_OK = 0,
+    TI_ERR_ARGUMENT = -1,      /* a null or out-of-range argument */
+    TI_ERR_IO = -2,            /* the file could not be opened, read or written */
+    TI_ERR_FORMAT = -3,        /* unknown or damaged data, or an unsupported extension */
+    TI_ERR_MEMORY = -4,        /* out of memory, or an image too large */
+    TI_ERR_NOT_SUPPORTED = -5, /* not implemented by this build */
+    TI_ERR_MISSING = -6        /* reserved: what the component's binding returns for a missing export */
+};
+
+enum { TI_GRAY8 = 1, TI_BGR24 = 3, TI_BGRA32 = 4 };
+
+/* TIFF Compression tag values accepted by the savers. */
+enum {
+    TI_COMPRESSION_NONE = 1,
+    TI_COMPRESSION_CCITT_G4 = 4, /* bilevel: the image is thresholded at 128 */
+    TI_COMPRESSION_LZW = 5,
+    TI_COMPRESSION_JPEG = 7,
+    TI_COMPRESSION_DEFLATE = 8
+};
+
+/* Interpolation modes of the resizers. */
+enum { TI_INTER_NEAREST = 0, TI_INTER_LINEAR = 1, TI_INTER_CUBIC = 2, TI_INTER_AREA = 3 };
+
+/* File formats, as ti_GetImageInfo reports them and ti_SaveToStream takes them. */
+enum { TI_FORMAT_UNKNOWN = 0, TI_FORMAT_BMP = 1, TI_FORMAT_JPEG = 2, TI_FORMAT_PNG = 3, TI_FORMAT_GIF = 4, TI_FORMAT_TIFF = 5 };
+
+/* Parameter ids of a parameter list. */
+enum { TI_PARAM_COMPRESSION = 1, TI_PARAM_JPEG_QUALITY = 2 };
+
+/* ---- Records ------------------------------------------------------------ */
+
+typedef struct ti_image_* TI_IMAGE;
+typedef struct ti_multipage_* TI_MULTIPAGE;
+
+/* A parameter list entry: 16 bytes, the value at offset 8 (an int in
+ * intValue for the ids above). */
+typedef struct TI_PARAM {
+    int32_t id;
+    int32_t reserved;
+    union {
+        int32_t intValue;
+        double doubleValue;
+    } value;
+} TI_PARAM;
+
+typedef struct TI_RECT {
+    int32_t left, top, width, height;
+} TI_RECT;
+
+/* What a file holds, without decoding its pixels. size must be set to
+ * sizeof(TI_FILE_INFO) by the caller. */
+typedef struct TI_FILE_INFO {
+    int32_t size;
+    int32_t format;      /* TI_FORMAT_* */
+    int32_t width;       /* of the first page */
+    int32_t height;
+    int32_t pixelFormat; /* the TI_* pixel format the first page loads as */
+    int32_t pageCount;
+    int32_t xDpi;
+    int32_t yDpi;
+    int32_t compression; /* TIFF Compression tag value of the first page, 0 for other formats */
+    int32_t reserved;
+} TI_FILE_INFO;
+
+/* An image's layout. 40 bytes on 32-bit Windows (nine 32-bit words, then
+ * the address of the first pixel row); on 64-bit Linux the address is a
+ * pointer-sized last field (48 bytes). size must be set by the caller. */
+typedef struct TI_IMAGE_INFO {
+    int32_t size;
+    int32_t pixelFormat; /* bytes per pixel: TI_GRAY8, TI_BGR24 or TI_BGRA32 */
+    int32_t width;
+    int32_t height;
+    int32_t xDpi;
+    int32_t yDpi;
+    int32_t stride;      /* bytes from one row to the next */
+    int32_t topDown;     /* 1 when the first row in memory is the top */
+    int32_t jpegQuality;
+    uint8_t* data;       /* first row in memory */
+} TI_IMAGE_INFO;
+
+/* A byte stream given by the caller: kind 3 (callback stream), size 32 on
+ * 32-bit Windows (sizeof on other platforms), the caller's context, then
+ * five functions taking the descriptor first. */
+typedef struct TI_STREAM TI_STREAM;
+struct TI_STREAM {
+    int32_t kind;
+    int32_t size;
+    void* context;
+    int32_t(TI_API* write)(TI_STREAM* stream, const void* data, int32_t count); /* bytes written */
+    int32_t(TI_API* read)(TI_STREAM* stream, void* buffer, int32_t count);      /* bytes read */
+    int32_t(TI_API* seek)(TI_STREAM* stream, int32_t offset, int32_t origin);   /* origin 0 start, 1 current, 2 end; nonzero on success */
+    int32_t(TI_API* tell)(TI_STREAM* stream);                                   /* position, -1 without buffer */
+    int32_t(TI_API* getSize)(TI_STREAM* stream);                                /* length, -1 without buffer */
+};
+enum { TI_STREAM_CALLBACK = 3 };
+
+typedef void(TI_API* TI_ERROR_HANDLER)(int32_t code, const char* message, void* user);
+typedef void*(TI_API* TI_ALLOC_FN)(size_t size);
+typedef void(TI_API* TI_FREE_FN)(void* block);
+
+/* ---- Information ------------------------------------------------------- */
+
+/* Fills info for the file at path (page count of a TIFF included). */
+TI_EXPORT int TI_API ti_GetImageInfo(const ti_char* path, TI_FILE_INFO* info);
+/* The same for data read from a stream (read from its current position). */
+TI_EXPORT int TI_API ti_GetImageInfoFromStream(TI_STREAM* stream, TI_FILE_INFO* info);
+/* Fills info with the image's layout; info->data stays valid until the
+ * image is changed in size or released. */
+TI_EXPORT int TI_API ti_GetInfo(TI_IMAGE image, TI_IMAGE_INFO* info);
+TI_EXPORT int TI_API ti_SetDpi(TI_IMAGE image, int xDpi, int yDpi);
+/* quality 1..100, used by the next save that writes JPEG data. */
+TI_EXPORT int TI_API ti_SetJpegQuality(TI_IMAGE image, int quality);
+
+/* ---- Loading ----------------------------------------------------------- */
+
+/* The first page of a file. */
+TI_EXPORT TI_IMAGE TI_API ti_LoadImage(const ti_char* path);
+/* Page `page` (0-based) of a file. */
+TI_EXPORT TI_IMAGE TI_API ti_LoadImageEx(const ti_char* path, int page);
+/* The first page of an encoded file held in memory. */
+TI_EXPORT TI_IMAGE TI_API ti_LoadFromMem(const void* data, int length);
+/* A copy of a Windows DIB: a BITMAPINFOHEADER (40 bytes, 8-bit with
+ * palette, 24- or 32-bit, uncompressed) and its bits (NULL: the bits follow
+ * the header and palette). */
+TI_EXPORT TI_IMAGE TI_API ti_LoadFromDIB(const void* header, const void* bits);
+/* Page `page` of an encoded file read from a stream. */
+TI_EXPORT TI_IMAGE TI_API ti_LoadFromStream(TI_STREAM* stream, int page);
+
+/* ---- Saving ------------------------------------------------------------ */
+
+/* Saves with the format's default compression (TIFF: LZW). */
+TI_EXPORT int TI_API ti_SaveImage(const ti_char* path, TI_IMAGE image);
+/* compression: a TI_COMPRESSION_* value for TIFF (ignored by other
+ * formats); quality: JPEG quality, -1 for the image's own; flags: 0. */
+TI_EXPORT int TI_API ti_SaveImage2(const ti_char* path, TI_IMAGE image, int compression, int quality, int flags);
+/* Saves with a parameter list (TI_PARAM_COMPRESSION, TI_PARAM_JPEG_QUALITY). */
+TI_EXPORT int TI_API ti_SaveImageEx(const ti_char* path, TI_IMAGE image, const TI_PARAM* params, int count);
+/* Writes the image encoded as format (TI_FORMAT_*) to a stream. */
+TI_EXPORT int TI_API ti_SaveToStream(TI_STREAM* stream, TI_IMAGE image, int format, const TI_PARAM* params, int count);
+
+/* ---- Making and releasing images --------------------------------------- */
+
+/* An independent copy (pixels, resolution, quality). */
+TI_EXPORT TI_IMAGE TI_API ti_CloneImage(TI_IMAGE image);
+/* A new image, every byte zero. */
+TI_EXPORT TI_IMAGE TI_API ti_CreateImage(int width, int height, int pixelFormat);
+/* The same with a resolution. */
+TI_EXPORT TI_IMAGE TI_API ti_CreateImage2(int width, int height, int pixelFormat, int xDpi, int yDpi);
+/* An image over the caller's pixels, which must outlive it; nothing is
+ * copied or freed. stride may be negative for bottom-up rows. */
+TI_EXPORT TI_IMAGE TI_API ti_AttachImageData(int width, int height, int pixelFormat, int stride, void* data);
+/* Frees *image (if any) and sets *image to NULL. */
+TI_EXPORT void TI_API ti_ReleaseImage(TI_IMAGE* image);
+
+/* ---- Pixel operations: source and destination may be the same image
+ *      unless said otherwise; a destination must already have the size
+ *      and pixel format the operation needs. ------------------------------ */
+
+/* Same size and format: copies the pixels. */
+TI_EXPORT int TI_API ti_Copy(TI_IMAGE source, TI_IMAGE destination);
+/* Scales the whole source into the whole destination (different images,
+ * same format). mode: TI_INTER_*. */
+TI_EXPORT int TI_API ti_Resize(TI_IMAGE source, TI_IMAGE destination, int mode);
+/* Scales a rectangle of the source into a rectangle of the destination
+ * (NULL: the whole image). */
+TI_EXPORT int TI_API ti_ResizeRect(TI_IMAGE source, const TI_RECT* sourceRect, TI_IMAGE destination,
+                                   const TI_RECT* destinationRect, int mode);
+/* Copies a w x h block from (sx, sy) of source to (x, y) of destination,
+ * clipped to both. */
+TI_EXPORT int TI_API ti_BitBlt(TI_IMAGE destination, int x, int y, int width, int height, TI_IMAGE source, int sx,
+                               int sy);
+/* Blends source over destination at (x, y) with alpha 0..255 (scaled by the
+ * source's own alpha when it has one). */
+TI_EXPORT int TI_API ti_AlphaBlend(TI_IMAGE destination, int x, int y, TI_IMAGE source, int alpha);
+/* Fills the destination from (left, top) of the source; where the source
+ * ends, the destination is filled with fill (0xRRGGBB, or grey level), or
+ * left as it is when fill is -1. */
+TI_EXPORT int TI_API ti_CopyRect(TI_IMAGE source, TI_IMAGE destination, int left, int top, int fill);
+/* For each destination pixel (x, y), samples the source at
+ * (m[0]x + m[1]y + m[2], m[3]x + m[4]y + m[5]) with bilinear interpolation. */
+TI_EXPORT int TI_API ti_GetQuadrangleSubPix(TI_IMAGE source, TI_IMAGE destination, const double matrix[6]);
+/* Rotates by any angle (degrees, counter-clockwise) about the centre into a
+ * destination of any size; uncovered pixels get fill. */
+TI_EXPORT int TI_API ti_Rotate(TI_IMAGE source, TI_IMAGE destination, double angle, int fill);
+/* Rotates clockwise by 90, 180 or 270 degrees into a different image of the
+ * rotated size. */
+TI_EXPORT int TI_API ti_Orientate(TI_IMAGE source, TI_IMAGE destination, int angle);
+/* mode 0: upside down (flip); 1: left to right (mirror); 2: both. */
+TI_EXPORT int TI_API ti_Flip(TI_IMAGE source, TI_IMAGE destination, int mode);
+/* Tiles the source over the whole destination. */
+TI_EXPORT int TI_API ti_Repeat(TI_IMAGE source, TI_IMAGE destination);
+/* Tiles the source over a rectangle of the destination. */
+TI_EXPORT int TI_API ti_RepeatRect(TI_IMAGE source, TI_IMAGE destination, const TI_RECT* rect);
+/* color: 0xAARRGGBB (grey images take the luminance). */
+TI_EXPORT int TI_API ti_Fill(TI_IMAGE image, uint32_t color);
+TI_EXPORT int TI_API ti_FillRect(TI_IMAGE image, const TI_RECT* rect, uint32_t color);
+TI_EXPORT int TI_API ti_SetZero(TI_IMAGE image);
+/* Inverts every byte (alpha kept). */
+TI_EXPORT int TI_API ti_Not(TI_IMAGE source, TI_IMAGE destination);
+/* Splits a colour image into grey planes (B, G, R[, A]); planes[i] may be
+ * NULL to skip one. */
+TI_EXPORT int TI_API ti_Split(TI_IMAGE source, TI_IMAGE planes[4]);
+/* The reverse of ti_Split; planes[3] NULL for a 24-bit destination. */
+TI_EXPORT int TI_API ti_Merge(TI_IMAGE planes[4], TI_IMAGE destination);
+/* Maps every colour byte through table (alpha kept). */
+TI_EXPORT int TI_API ti_LUT(TI_IMAGE source, TI_IMAGE destination, const uint8_t table[256]);
+/* type 0: v > threshold ? maxValue : 0; type 1: the reverse. Colour
+ * sources are taken by luminance; the destination is grey. */
+TI_EXPORT int TI_API ti_Threshold(TI_IMAGE source, TI_IMAGE destination, int threshold, int maxValue, int type);
+/* Converts between pixel formats: the destination's format decides. code: 0. */
+TI_EXPORT int TI_API ti_ConvertColor(TI_IMAGE source, TI_IMAGE destination, int code);
+/* brightness and contrast -100..100. */
+TI_EXPORT int TI_API ti_Light(TI_IMAGE source, TI_IMAGE destination, int brightness, int contrast);
+/* saturation -100..100. */
+TI_EXPORT int TI_API ti_Saturate(TI_IMAGE source, TI_IMAGE destination, int saturation);
+/* Mean of each channel (B, G, R, A order; grey in mean[0]). */
+TI_EXPORT int TI_API ti_Mean(TI_IMAGE image, double mean[4]);
+/* ti_Light followed by a gamma curve (1.0 = none). */
+TI_EXPORT int TI_API ti_LightEx(TI_IMAGE source, TI_IMAGE destination, int brightness, int contrast, double gamma);
+
+/* ---- Memory and errors ------------------------------------------------- */
+
+/* Blocks for the caller, freed with ti_Free_. */
+TI_EXPORT void* TI_API ti_Alloc(int size);
+TI_EXPORT void TI_API ti_Free_(void* block);
+/* Replaces the allocator behind ti_Alloc/ti_Free_ (both NULL: the default).
+ * Refused (TI_ERR_ARGUMENT) while blocks from the previous one are out. */
+TI_EXPORT int TI_API ti_SetMemoryManager(TI_ALLOC_FN alloc, TI_FREE_FN release);
+/* 0: failures are only returned; 1: also sent to the error handler. */
+TI_EXPORT int TI_API ti_GetErrMode(void);
+TI_EXPORT int TI_API ti_SetErrMode(int mode);
+/* The calling thread's last failure code (TI_OK when none). */
+TI_EXPORT int TI_API ti_Error(void);
+/* Sets the handler that receives failures in error mode 1 (NULL: none). */
+TI_EXPORT int TI_API ti_RedirectError(TI_ERROR_HANDLER handler, void* user);
+
+/* ---- Multi-page TIFF writer -------------------------------------------- */
+
+/* Starts a multi-page TIFF file at path; NULL on failure. */
+TI_EXPORT TI_MULTIPAGE TI_API ti_MultiPageCreateHandle(const ti_char* path);
+/* Appends every page of a file. */
+TI_EXPORT int TI_API ti_MultiPageAddFile(TI_MULTIPAGE writer, const ti_char* path, const TI_PARAM* params, int count);
+/* Appends every page of an encoded file read from a stream. */
+TI_EXPORT int TI_API ti_MultiPageAddStream(TI_MULTIPAGE writer, TI_STREAM* stream, const TI_PARAM* params, int count);
+/* Appends one page (TI_PARAM_COMPRESSION: a TI_COMPRESSION_* value,
+ * default LZW; JPEG pages use the image's quality). */
+TI_EXPORT int TI_API ti_MultiPageAddImage(TI_MULTIPAGE writer, TI_IMAGE image, const TI_PARAM* params, int count);
+/* Completes the file, frees the writer and sets *writer to NULL. */
+TI_EXPORT void TI_API ti_MultiPageReleaseHandle(TI_MULTIPAGE* writer);
+
+/* ---- Misc -------------------------------------------------------------- */
+
+/* 1 when the image's first row in memory is its top row, else 0. */
+TI_EXPORT int TI_API ti_DataIsTopdown(TI_IMAGE image);
+/* (major << 16) | minor. */
+TI_EXPORT int TI_API ti_GetVersion(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TIMAGE_H */
