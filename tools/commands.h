@@ -15,3 +15,9 @@ extern const char kProfileUsage[];
 
 int runFilenameCommand(const Arguments& args);
 extern const char kFilenameUsage[];
+
+int runScannersCommand(const Arguments& args);
+extern const char kScannersUsage[];
+
+int runPapersizesCommand(const Arguments& args);
+extern const char kPapersizesUsage[];

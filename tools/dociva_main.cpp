@@ -16,6 +16,8 @@ const Command kCommands[] = {
     {u"ini", runIniCommand, kIniUsage},
     {u"profile", runProfileCommand, kProfileUsage},
     {u"filename", runFilenameCommand, kFilenameUsage},
+    {u"scanners", runScannersCommand, kScannersUsage},
+    {u"papersizes", runPapersizesCommand, kPapersizesUsage},
 };
 
 void usage() {

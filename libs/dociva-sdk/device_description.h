@@ -1,0 +1,47 @@
+// DeviceDescription: the virtual scanner a driver directory describes, read
+// from the [device] section of its module.ini. Every number must be written
+// as a plain decimal (no trailing text); a description that lacks a
+// required key or holds an impossible value does not open.
+//
+// Thread safety: plain data once read.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "scanner/dociva_sdk.h"
+
+namespace dociva_sdk {
+
+struct DeviceDescription {
+    std::u16string driverDirectory;
+    bool sheetFed = false;   // source: 0 flatbed, 1 sheet-fed
+    double maxWidth = 0.0;   // inches
+    double maxHeight = 0.0;
+    double maxLength = 0.0;  // long paper, 0 = none
+    bool duplex = false;
+    bool overscan = false;
+    bool multiPage = false;
+    std::uint32_t warmupMs = 0;
+    std::uint32_t pagesPerBatch = 1;  // sheets per start
+    // Folder of page images (absolute, or made so against the driver
+    // directory); empty: pages are generated.
+    std::u16string inputFolder;
+    // 1-based sides of a generated batch that come out blank.
+    std::u16string blankPages;
+
+    SourceCapability capability() const;
+};
+
+// Reads driverDirectory/module.ini; nothing when the folder, the file, the
+// [device] section or a required key (source, maxWidth, maxHeight) is
+// missing, or any value is malformed or out of range.
+std::optional<DeviceDescription> readDeviceDescription(std::u16string_view driverDirectory);
+
+// Strict decimal readers for description values: optional blanks around,
+// an optional minus sign, digits, and for reals one optional fraction.
+std::optional<std::int64_t> parseStrictInt(std::u16string_view text);
+std::optional<double> parseStrictReal(std::u16string_view text);
+
+}  // namespace dociva_sdk

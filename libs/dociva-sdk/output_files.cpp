@@ -1,0 +1,253 @@
+#include "output_files.h"
+
+#include <fstream>
+#include <filesystem>
+
+#include "page_processing.h"
+#include "pdf_document.h"
+#include "platform/files.h"
+#include "platform/path.h"
+#include "platform/text.h"
+
+namespace dociva_sdk {
+
+namespace {
+
+const char16_t* extensionOf(int format) {
+    switch (format) {
+        case kFormatBmp:
+            return u".bmp";
+        case kFormatJpeg:
+            return u".jpg";
+        case kFormatPdf:
+        case kFormatMultiPdf:
+            return u".pdf";
+        case kFormatPng:
+            return u".png";
+        case kFormatGif:
+            return u".gif";
+        default:
+            return u".tif";
+    }
+}
+
+bool isBilevel(const ScanOptions& o) { return o.colour == ColourMode::BlackWhite; }
+
+// Every missing level of folder, outermost first.
+bool createFolders(const std::u16string& folder) {
+    if (folder.empty()) return false;
+    if (platform::isDirectory(folder)) return true;
+    std::u16string parent = platform::folderOf(folder);
+    while (!parent.empty() && platform::isPathSeparator(parent.back())) parent.pop_back();
+    if (!parent.empty() && parent != folder && !platform::isDirectory(parent) && !createFolders(parent)) return false;
+    platform::createDirectory(folder);
+    return platform::isDirectory(folder);
+}
+
+bool canCreateFileIn(const std::u16string& folder) {
+    const std::u16string probe = platform::joinPath(folder, u"~dociva-write-test.tmp");
+    bool ok = false;
+    {
+        std::ofstream out(std::filesystem::path(probe), std::ios::binary | std::ios::trunc);
+        ok = static_cast<bool>(out) && static_cast<bool>(out << 'x');
+    }
+    platform::deleteFile(probe);
+    return ok;
+}
+
+}  // namespace
+
+struct OutputFiles::MultiTiff {
+    TI_MULTIPAGE writer = nullptr;
+    std::u16string temporary;
+    std::u16string final;
+    ~MultiTiff() {
+        if (writer) ti_MultiPageReleaseHandle(&writer);
+    }
+};
+
+struct OutputFiles::MultiPdf {
+    explicit MultiPdf(int quality) : doc(quality) {}
+    PdfDocument doc;
+    std::u16string temporary;
+    std::u16string final;
+};
+
+OutputFiles::OutputFiles(const ScanOptions& options)
+    : options_(options), names_(options.fileNamePattern.empty() ? nullptr : options.fileNamePattern.c_str()) {}
+
+OutputFiles::~OutputFiles() = default;
+
+bool OutputFiles::fail(int code) {
+    if (error_ == 0) error_ = code;
+    return false;
+}
+
+std::u16string OutputFiles::safeName(std::u16string_view name) {
+    std::u16string out(name);
+    for (char16_t& c : out) {
+        if (c < 0x20 || c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
+            c == u'>' || c == u'|')
+            c = u'_';
+    }
+    return out;
+}
+
+namespace {
+
+// A name of dots alone (or none) would name a folder.
+std::u16string fileBase(std::u16string name) {
+    if (name.find_first_not_of(u'.') == std::u16string::npos) name = u"scan" + name;
+    return name;
+}
+
+}  // namespace
+
+int OutputFiles::nextCounter(const std::vector<std::u16string>& names, std::u16string_view prefix,
+                             std::u16string_view suffix) {
+    long long highest = 0;
+    for (const std::u16string& name : names) {
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        std::size_t i = prefix.size();
+        long long value = 0;
+        std::size_t digits = 0;
+        while (i < name.size() && name[i] >= u'0' && name[i] <= u'9') {
+            if (value < 100000000000LL) value = value * 10 + (name[i] - u'0');
+            ++i;
+            ++digits;
+        }
+        if (digits == 0 || name.compare(i, suffix.size(), suffix) != 0) continue;
+        highest = std::max(highest, value);
+    }
+    return highest >= 999999999 ? 1 : static_cast<int>(highest + 1);
+}
+
+bool OutputFiles::prepare() {
+    if (options_.formats.empty()) return fail(kErrorNoFormat);
+    if (!createFolders(options_.outputFolder) || !canCreateFileIn(options_.outputFolder))
+        return fail(kErrorOutputFolder);
+    return true;
+}
+
+std::u16string OutputFiles::nextBaseName() {
+    char16_t buffer[platform::kMaxPathUnits + 1] = {};
+    bool hasCounter = false;
+    const int n = names_.Generate(buffer, static_cast<int>(platform::kMaxPathUnits + 1), &hasCounter);
+    const std::u16string generated(buffer, static_cast<std::size_t>(n));
+    if (!hasCounter) return fileBase(safeName(generated));
+
+    // Where the counter stands: the first unit its example filling changes.
+    const std::u16string example = names_.Example(generated);
+    std::size_t at = 0;
+    while (at < generated.size() && at < example.size() && generated[at] == example[at]) ++at;
+    const std::u16string place = text::format(u"%%0%dd", names_.digits());
+    const std::u16string prefix = safeName(generated.substr(0, at));
+    const std::u16string suffix =
+        at + place.size() <= generated.size() ? safeName(generated.substr(at + place.size())) : u"";
+    if (!counterReady_) {
+        counterReady_ = true;
+        std::vector<std::u16string> existing;
+        for (const platform::FileEntry& e : platform::findFiles(platform::joinPath(options_.outputFolder, u"*")))
+            if (!e.isDirectory) existing.push_back(e.name);
+        counter_ = nextCounter(existing, prefix, suffix);
+    }
+    const std::u16string number = text::format(place, counter_++);
+    return fileBase(prefix + number + suffix);
+}
+
+std::u16string OutputFiles::claim(const std::u16string& base, std::u16string_view extension) {
+    for (int n = 1;; ++n) {
+        const std::u16string name = n == 1 ? base + std::u16string(extension)
+                                           : base + text::format(u"_%d", n) + std::u16string(extension);
+        const std::u16string path = platform::joinPath(options_.outputFolder, name);
+        if (claimed_.count(path) == 0 && !platform::pathExists(path)) {
+            claimed_.insert(path);
+            return path;
+        }
+    }
+}
+
+bool OutputFiles::writeSingle(TI_IMAGE page, int format, const std::u16string& base, std::size_t side, bool back) {
+    const std::u16string path = claim(base, extensionOf(format));
+    bool ok = false;
+    if (format == kFormatPdf) {
+        PdfDocument doc(options_.jpegQuality);
+        if (!doc.valid()) return fail(kErrorPdfLibrary);
+        const std::u16string temporary = claim(u"~" + base, u".pdf");
+        temporaries_.push_back(temporary);
+        ok = doc.addPage(page) && doc.save(temporary) && platform::moveFile(temporary, path);
+        if (!ok) platform::deleteFile(temporary);
+    } else if (format == kFormatTiffG4 || (format == kFormatTiff && isBilevel(options_))) {
+        ImageOwner bw = bilevel(page, options_.threshold);
+        ok = bw && ti_SaveImage2(path.c_str(), bw.get(), TI_COMPRESSION_CCITT_G4, -1, 0) == TI_OK;
+    } else if (format == kFormatTiff) {
+        ok = ti_SaveImage2(path.c_str(), page, TI_COMPRESSION_LZW, -1, 0) == TI_OK;
+    } else {
+        ok = ti_SaveImage2(path.c_str(), page, TI_COMPRESSION_NONE, -1, 0) == TI_OK;
+    }
+    if (!ok) return fail(kErrorWriteFile);
+    files_.push_back(WrittenFile{path, format, side, back});
+    return true;
+}
+
+bool OutputFiles::writeSide(TI_IMAGE page, std::size_t sideNumber, bool back) {
+    const std::u16string base = nextBaseName();
+    if (firstBase_.empty()) firstBase_ = base;
+    for (int format : options_.formats) {
+        if (format == kFormatMultiTiff) {
+            if (!multiTiff_) {
+                multiTiff_ = std::make_unique<MultiTiff>();
+                multiTiff_->final = claim(firstBase_, u".tif");
+                multiTiff_->temporary = claim(u"~" + firstBase_, u".tif");
+                temporaries_.push_back(multiTiff_->temporary);
+                multiTiff_->writer = ti_MultiPageCreateHandle(multiTiff_->temporary.c_str());
+                if (!multiTiff_->writer) return fail(kErrorWriteFile);
+            }
+            TI_PARAM param{};
+            param.id = TI_PARAM_COMPRESSION;
+            param.value.intValue = isBilevel(options_) ? TI_COMPRESSION_CCITT_G4 : TI_COMPRESSION_JPEG;
+            if (ti_MultiPageAddImage(multiTiff_->writer, page, &param, 1) != TI_OK) return fail(kErrorWriteFile);
+        } else if (format == kFormatMultiPdf) {
+            if (!multiPdf_) {
+                multiPdf_ = std::make_unique<MultiPdf>(options_.jpegQuality);
+                if (!multiPdf_->doc.valid()) return fail(kErrorPdfLibrary);
+                multiPdf_->final = claim(firstBase_, u".pdf");
+                multiPdf_->temporary = claim(u"~" + firstBase_, u".pdf");
+                temporaries_.push_back(multiPdf_->temporary);
+            }
+            if (!multiPdf_->doc.addPage(page)) return fail(kErrorPdfLibrary);
+        } else if (!writeSingle(page, format, base, sideNumber, back)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool OutputFiles::finish() {
+    // Multi-page files in the order their formats are listed.
+    for (int format : options_.formats) {
+        if (format == kFormatMultiTiff && multiTiff_) {
+            ti_MultiPageReleaseHandle(&multiTiff_->writer);
+            if (ti_Error() != TI_OK || !platform::moveFile(multiTiff_->temporary, multiTiff_->final))
+                return fail(kErrorWriteFile);
+            files_.push_back(WrittenFile{multiTiff_->final, kFormatMultiTiff, 0, false});
+        } else if (format == kFormatMultiPdf && multiPdf_) {
+            if (!multiPdf_->doc.save(multiPdf_->temporary) ||
+                !platform::moveFile(multiPdf_->temporary, multiPdf_->final))
+                return fail(kErrorWriteFile);
+            files_.push_back(WrittenFile{multiPdf_->final, kFormatMultiPdf, 0, false});
+        }
+    }
+    return true;
+}
+
+void OutputFiles::discard() {
+    multiTiff_.reset();
+    multiPdf_.reset();
+    for (const WrittenFile& f : files_) platform::deleteFile(f.path);
+    for (const std::u16string& t : temporaries_)
+        if (platform::pathExists(t)) platform::deleteFile(t);
+    files_.clear();
+}
+
+}  // namespace dociva_sdk

@@ -1,0 +1,275 @@
+// The exported calls and the table of open handles. Each handle is an index
+// into the table (never a pointer, so it fits 32 bits on 64-bit hosts).
+//
+// A handle's device owns its scan thread and the threads that report
+// simulated statuses. Closing a handle takes it out of the table, silences
+// its callbacks, stops a running scan at the next side and waits for every
+// thread of the device, so no callback comes after dociva_CloseDriver
+// returns. Threads share the device, so even a close from inside a callback
+// (which cannot wait for its own thread) leaves nothing dangling.
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include "device_description.h"
+#include "platform/sync.h"
+#include "platform/text.h"
+#include "scan_run.h"
+#include "scanner/dociva_sdk.h"
+#include "start_trace.h"
+
+namespace dociva_sdk {
+
+namespace {
+
+struct Device {
+    explicit Device(DeviceDescription d) : description(std::move(d)) { stop.create(true, false); }
+
+    const DeviceDescription description;
+    platform::CriticalSection lock;
+    // Guarded by lock.
+    StatusCallback statusCallback = nullptr;
+    EventCallback eventCallback = nullptr;
+    void* context = nullptr;
+    bool closed = false;
+    bool running = false;
+    bool warm = false;
+    platform::Thread scanThread;
+    // Threads that report statuses, and earlier runs' threads, until joined.
+    std::vector<platform::Thread> reporters;
+    // Set once, at close: ends pauses at once.
+    platform::Event stop;
+};
+
+class HandleTable {
+public:
+    DocivaHandle add(std::shared_ptr<Device> device) {
+        std::lock_guard guard(lock_);
+        do {
+            ++last_;
+        } while (last_ == 0 || devices_.count(last_) != 0);
+        devices_[last_] = std::move(device);
+        return last_;
+    }
+    std::shared_ptr<Device> find(DocivaHandle handle) {
+        std::lock_guard guard(lock_);
+        const auto it = devices_.find(handle);
+        return it == devices_.end() ? nullptr : it->second;
+    }
+    std::shared_ptr<Device> remove(DocivaHandle handle) {
+        std::lock_guard guard(lock_);
+        const auto it = devices_.find(handle);
+        if (it == devices_.end()) return nullptr;
+        std::shared_ptr<Device> device = std::move(it->second);
+        devices_.erase(it);
+        return device;
+    }
+
+private:
+    platform::CriticalSection lock_;
+    std::map<DocivaHandle, std::shared_ptr<Device>> devices_;
+    DocivaHandle last_ = 0;
+};
+
+HandleTable& handles() {
+    static HandleTable table;
+    return table;
+}
+
+// Calls the registered status callback outside the device's lock, unless
+// the handle is closing.
+void reportStatus(Device& device, int code, int* data) {
+    StatusCallback callback = nullptr;
+    {
+        std::lock_guard guard(device.lock);
+        if (device.closed) return;
+        callback = device.statusCallback;
+    }
+    if (callback) callback(code, data);
+}
+
+void reportEvent(Device& device, int type, void* data, int value) {
+    EventCallback callback = nullptr;
+    void* context = nullptr;
+    {
+        std::lock_guard guard(device.lock);
+        if (device.closed) return;
+        callback = device.eventCallback;
+        context = device.context;
+    }
+    if (callback) callback(type, data, value, context);
+}
+
+class DeviceHost final : public RunHost {
+public:
+    explicit DeviceHost(std::shared_ptr<Device> device) : device_(std::move(device)) {}
+    void status(int code, int* data) override { reportStatus(*device_, code, data); }
+    void event(int type, void* data, int value) override {
+        // The owner may start again as soon as it learns the run ended.
+        if (type == DOCIVA_EVENT_PROCESSING_FINISHED) {
+            std::lock_guard guard(device_->lock);
+            device_->running = false;
+        }
+        reportEvent(*device_, type, data, value);
+    }
+    bool pause(std::uint32_t ms) override { return device_->stop.wait(ms) == platform::WaitResult::TimedOut; }
+    bool stopping() override {
+        std::lock_guard guard(device_->lock);
+        return device_->closed;
+    }
+
+private:
+    std::shared_ptr<Device> device_;
+};
+
+// Finished threads (status reporters and earlier runs) are joined so the
+// list does not grow.
+void pruneReporters(Device& device) {
+    auto& list = device.reporters;
+    for (auto it = list.begin(); it != list.end();) {
+        if (it->wait(0) == platform::WaitResult::Signalled) {
+            it->close();
+            it = list.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+int reportOnOwnThread(DocivaHandle handle, int code, std::optional<int> data) {
+    std::shared_ptr<Device> device = handles().find(handle);
+    if (!device) return -1;
+    std::lock_guard guard(device->lock);
+    if (device->closed) return -1;
+    pruneReporters(*device);
+    platform::Thread thread;
+    const bool started = thread.start([device, code, data]() -> std::uint32_t {
+        int value = data.value_or(0);
+        reportStatus(*device, code, data ? &value : nullptr);
+        return 0;
+    });
+    if (!started) return -1;
+    device->reporters.push_back(std::move(thread));
+    return 0;
+}
+
+}  // namespace
+
+}  // namespace dociva_sdk
+
+using dociva_sdk::Device;
+using dociva_sdk::handles;
+
+extern "C" {
+
+DocivaHandle dociva_OpenDriver(const char16_t* driverDirectory) {
+    if (!driverDirectory) return 0;
+    auto description = dociva_sdk::readDeviceDescription(text::view(driverDirectory));
+    if (!description) return 0;
+    return handles().add(std::make_shared<Device>(std::move(*description)));
+}
+
+int dociva_GetSourceCapability(DocivaHandle handle, SourceCapability* capability) {
+    const std::shared_ptr<Device> device = handles().find(handle);
+    if (!device || !capability) return -1;
+    *capability = device->description.capability();
+    return 0;
+}
+
+int dociva_RegisterCallback(DocivaHandle handle, void* context, StatusCallback status, EventCallback event) {
+    const std::shared_ptr<Device> device = handles().find(handle);
+    if (!device) return -1;
+    std::lock_guard guard(device->lock);
+    device->context = context;
+    device->statusCallback = status;
+    device->eventCallback = event;
+    return 0;
+}
+
+int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, const ScanSettings* settings,
+                          const int* buttonId) {
+    dociva_sdk::traceStart(handle, profilePath, settings, buttonId);
+    const std::shared_ptr<Device> device = handles().find(handle);
+    if (!device) return -1;
+
+    // Everything the run needs is copied now: the caller's record and id
+    // live only for this call.
+    dociva_sdk::RunRequest request;
+    if (profilePath) request.profilePath = std::u16string(text::view(profilePath));
+    if (settings) request.settings = *settings;
+    if (buttonId) request.buttonId = *buttonId;
+
+    bool busy = false;
+    {
+        std::lock_guard guard(device->lock);
+        if (device->closed) return -1;
+        busy = device->running;
+        if (!busy) {
+            // The last run's thread may still be returning from its final
+            // event; it is joined later (or at close), never waited for here
+            // under the lock its callbacks need.
+            if (device->scanThread.valid()) device->reporters.push_back(std::move(device->scanThread));
+            device->scanThread = platform::Thread();
+            pruneReporters(*device);
+            request.warmUp = !device->warm;
+            device->warm = true;
+            device->running = true;
+            const bool started = device->scanThread.start([device, request]() -> std::uint32_t {
+                dociva_sdk::DeviceHost host(device);
+                try {
+                    dociva_sdk::runScan(device->description, request, host);
+                } catch (const std::bad_alloc&) {
+                    // A run must always end, or the owner stays busy.
+                    host.status(DOCIVA_STATUS_NO_MEMORY, nullptr);
+                    host.event(DOCIVA_EVENT_PROCESSING_FINISHED, nullptr, 0);
+                }
+                return 0;
+            });
+            if (!started) {
+                device->running = false;
+                device->warm = false;
+            }
+            busy = !started;
+        }
+    }
+    if (busy) {
+        dociva_sdk::reportStatus(*device, DOCIVA_STATUS_NOT_READY, nullptr);
+        return -1;
+    }
+    return 0;
+}
+
+int dociva_CloseDriver(DocivaHandle* handle) {
+    if (!handle) return -1;
+    const std::shared_ptr<Device> device = handles().remove(*handle);
+    if (!device) return -1;
+    platform::Thread scan;
+    std::vector<platform::Thread> reporters;
+    {
+        std::lock_guard guard(device->lock);
+        device->closed = true;
+        device->statusCallback = nullptr;
+        device->eventCallback = nullptr;
+        device->context = nullptr;
+        scan = std::move(device->scanThread);
+        reporters = std::move(device->reporters);
+    }
+    device->stop.set();
+    // A close from one of the device's own threads cannot wait for that
+    // thread; the thread holds the device, and the callbacks are silenced.
+    if (scan.valid()) scan.wait(platform::kWaitForever);
+    for (platform::Thread& t : reporters) t.wait(platform::kWaitForever);
+    return 0;
+}
+
+int dociva_SimulateButtonPress(DocivaHandle handle, int buttonId) {
+    return dociva_sdk::reportOnOwnThread(handle, DOCIVA_STATUS_BUTTON_PRESSED, buttonId);
+}
+
+int dociva_EmitStatus(DocivaHandle handle, int code, int data, int hasData) {
+    return dociva_sdk::reportOnOwnThread(handle, code, hasData ? std::optional<int>(data) : std::nullopt);
+}
+
+}  // extern "C"

@@ -1,0 +1,143 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "libs/timage/core/backend.h"
+#include "libs/timage/core/limits.h"
+#include "libs/timage/posix/native_path.h"
+
+namespace timage {
+namespace posix {
+
+std::string nativePath(const char16_t* path) {
+    std::string out;
+    for (const char16_t* p = path; *p; ++p) {
+        char32_t c = *p;
+        if (c >= 0xd800 && c <= 0xdbff && p[1] >= 0xdc00 && p[1] <= 0xdfff) {
+            c = 0x10000 + ((c - 0xd800) << 10) + (p[1] - 0xdc00);
+            ++p;
+        } else if (c >= 0xd800 && c <= 0xdfff) {
+            c = 0xfffd;  // a lone surrogate
+        }
+        if (c == u'\\') c = u'/';
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xc0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xe0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        } else {
+            out += static_cast<char>(0xf0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now, reporting whether the data reached the file system.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+}  // namespace posix
+
+namespace backend {
+
+int readFile(const char16_t* path, Bytes& out) {
+    out.clear();
+    const std::string native = posix::nativePath(path);
+    if (native.empty()) return TI_ERR_ARGUMENT;
+    posix::Fd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return TI_ERR_IO;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return TI_ERR_IO;
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxEncodedBytes) return TI_ERR_MEMORY;
+    out.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t have = 0;
+    for (;;) {
+        if (have == out.size()) {
+            // The file may have grown since fstat.
+            if (out.size() >= kMaxEncodedBytes) break;
+            out.resize(out.size() + 65536);
+        }
+        const ssize_t n = ::read(fd.get(), out.data() + have, out.size() - have);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            out.clear();
+            return TI_ERR_IO;
+        }
+        if (n == 0) break;
+        have += static_cast<std::size_t>(n);
+    }
+    out.resize(have);
+    return TI_OK;
+}
+
+int writeFile(const char16_t* path, const Bytes& bytes) {
+    const std::string native = posix::nativePath(path);
+    if (native.empty()) return TI_ERR_ARGUMENT;
+    // Written beside the target under a fresh name, then renamed over it:
+    // a failed write leaves the old file as it was.
+    static std::atomic<unsigned> counter{0};
+    std::string temporary;
+    int raw = -1;
+    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
+        temporary = native + ".~ti" + std::to_string(::getpid()) + "_" + std::to_string(counter.fetch_add(1));
+        raw = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (raw < 0 && errno != EEXIST) return TI_ERR_IO;
+    }
+    if (raw < 0) return TI_ERR_IO;
+    posix::Fd fd(raw);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd.get(), st.st_mode & 07777);
+    const bool written = posix::writeAll(fd.get(), bytes.data(), bytes.size());
+    if (!fd.close() || !written || ::rename(temporary.c_str(), native.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return TI_ERR_IO;
+    }
+    return TI_OK;
+}
+
+}  // namespace backend
+}  // namespace timage

@@ -1,0 +1,15 @@
+// JPEG files through libjpeg-turbo.
+//
+// Thread safety: any thread; nothing is shared between calls.
+#pragma once
+
+#include "libs/timage/core/backend.h"
+
+namespace timage::posix {
+
+int jpegProbe(const Bytes& bytes, TI_FILE_INFO& info);
+// A deferred image that keeps bytes and decodes on first need.
+int jpegLoad(const SharedBytes& bytes, ImagePtr& out);
+int jpegEncode(const ti_image_& image, int quality, Bytes& out);
+
+}  // namespace timage::posix

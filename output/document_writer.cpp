@@ -1,0 +1,157 @@
+#include "output/document_writer.h"
+
+#include "platform/files.h"
+#include "platform/path.h"
+#include "platform/text.h"
+#include "viewer/viewer_document.h"
+
+namespace {
+
+constexpr int kMaxQuality = 100;
+
+int compressionFor(int quality) { return quality < kMaxQuality ? TI_COMPRESSION_JPEG : TI_COMPRESSION_NONE; }
+
+// Puts the written temporary file in place of the document's file; a
+// temporary file that cannot be moved is not left behind.
+bool replaceWith(const std::u16string& temporary, const std::u16string& path) {
+    if (platform::moveFile(temporary, path)) return true;
+    platform::deleteFile(temporary);
+    return false;
+}
+
+void releaseFullImages(ViewerDocument& document) {
+    for (auto& page : document.pages) page->ReleaseFullImage();
+}
+
+// Every page's full image, loaded where needed. A page that cannot be
+// loaded would be missing from the rewritten file, so then nothing is
+// written at all.
+bool loadEveryPage(ViewerDocument& document) {
+    for (auto& page : document.pages) {
+        if (!page->FullImage()) return false;
+    }
+    return true;
+}
+
+bool writeMultiTiff(ViewerDocument& document) {
+    const std::u16string& path = document.pages.front()->Path();
+    if (!loadEveryPage(document)) return false;
+    const std::u16string temporary = temporaryPathFor(path);
+    int added = 0;
+    {
+        CMultiTiff writer;
+        if (!writer.Open(temporary)) return false;
+        for (auto& page : document.pages) {
+            TI_IMAGE full = page->FullImage();
+            page->RebuildDisplay();
+            timage::ti_SetJpegQuality(full, document.jpegQuality);
+            if (!writer.AddPage(full, document.jpegQuality)) break;
+            ++added;
+        }
+        writer.Close();
+    }
+    // The toolkit's close reports nothing, so the file is read back before
+    // it may replace the document's file.
+    TI_FILE_INFO info{};
+    info.size = static_cast<int32_t>(sizeof(info));
+    const bool complete = added == static_cast<int>(document.pages.size()) &&
+                          timage::ti_GetImageInfo(temporary.c_str(), &info) == TI_OK && info.pageCount == added;
+    if (!complete) {
+        platform::deleteFile(temporary);
+        return false;
+    }
+    if (!replaceWith(temporary, path)) return false;
+    releaseFullImages(document);
+    return true;
+}
+
+bool writePdf(ViewerDocument& document, const CMultiPDF* pdf) {
+    if (!pdf) return false;
+    const std::u16string& path = document.pages.front()->Path();
+    CMultiPDF::Document object = pdf->CreateIF();
+    if (!object) return false;
+    if (object.create() != 0) return false;
+    if (document.jpegQuality < kMaxQuality) object.setJpegQuality(document.jpegQuality);
+    if (!loadEveryPage(document)) return false;
+    for (auto& page : document.pages) {
+        TI_IMAGE full = page->FullImage();
+        timage::ti_SetJpegQuality(full, document.jpegQuality);
+        page->RebuildDisplay();
+        if (object.addPage(full) != 0) return false;
+    }
+    const std::u16string temporary = temporaryPathFor(path);
+    if (object.save(temporary.c_str()) != 0) {
+        platform::deleteFile(temporary);
+        return false;
+    }
+    if (!replaceWith(temporary, path)) return false;
+    releaseFullImages(document);
+    return true;
+}
+
+bool writeSinglePage(ViewerDocument& document) {
+    CImageViewObj& page = *document.pages.front();
+    if (!page.HasFullImage()) return false;
+    TI_IMAGE full = page.FullImage();
+    timage::ti_SetJpegQuality(full, document.jpegQuality);
+    page.RebuildDisplay();
+    const std::u16string temporary = temporaryPathFor(page.Path());
+    if (timage::ti_SaveImage2(temporary.c_str(), full, compressionFor(document.jpegQuality), -1, 0) != TI_OK) {
+        platform::deleteFile(temporary);
+        return false;
+    }
+    if (!replaceWith(temporary, page.Path())) return false;
+    page.ReleaseFullImage();
+    return true;
+}
+
+}  // namespace
+
+std::u16string temporaryPathFor(std::u16string_view path) {
+    const std::u16string folder = platform::folderOf(path);
+    const std::u16string name = platform::fileNameOf(path);
+    const std::u16string extension = extensionOf(path);
+    const std::u16string base = name.substr(0, name.size() - extension.size());
+    return text::format(u"%s%s_%s", folder, base, extension);
+}
+
+bool rewriteDocument(ViewerDocument& document, const CMultiPDF* pdf) {
+    if (document.pages.empty()) return false;
+    const std::u16string extension = extensionOf(document.pages.front()->Path());
+    const bool tiff = text::equalsIgnoreAsciiCase(extension, u".tiff") || text::equalsIgnoreAsciiCase(extension, u".tif");
+    const bool pdfFile = text::equalsIgnoreAsciiCase(extension, u".pdf");
+    if (document.pages.size() > 1) {
+        if (tiff) return writeMultiTiff(document);
+        if (pdfFile) return writePdf(document, pdf);
+        return false;
+    }
+    if (pdfFile) return writePdf(document, pdf);
+    return writeSinglePage(document);
+}
+
+CMultiTiff::~CMultiTiff() {
+    if (handle_) Close();
+}
+
+bool CMultiTiff::Open(std::u16string_view path) {
+    // A cut path would name some other file.
+    if (handle_ || path.size() > platform::kMaxPathUnits) return false;
+    path_ = std::u16string(path);
+    handle_ = timage::ti_MultiPageCreateHandle(path_.c_str());
+    return handle_ != nullptr;
+}
+
+bool CMultiTiff::AddPage(TI_IMAGE image, int quality) {
+    if (!handle_ || !image) return false;
+    TI_PARAM compression{};
+    compression.id = TI_PARAM_COMPRESSION;
+    compression.value.intValue = compressionFor(quality);
+    return timage::ti_MultiPageAddImage(handle_, image, &compression, 1) == TI_OK;
+}
+
+bool CMultiTiff::Close() {
+    if (!handle_) return false;
+    timage::ti_MultiPageReleaseHandle(&handle_);
+    handle_ = nullptr;
+    return true;
+}

@@ -1,0 +1,20 @@
+# The image toolkit's tests, included from tests/CMakeLists.txt (Linux only
+# until the Windows backend exists). They call the toolkit through its
+# exports, as the component does, and check files with Debian's tiffinfo
+# and ImageMagick's identify.
+dociva_add_test(timage_tests
+  timage/helpers.cpp
+  timage/api_test.cpp
+  timage/codec_test.cpp
+  timage/pixel_ops_test.cpp
+  timage/resize_test.cpp
+  timage/concurrency_test.cpp
+  timage/multipage_test.cpp
+  LIBS timage
+)
+if(WIN32)
+  # Windows finds the DLL a program links against beside the program; the
+  # test program goes beside timage.dll, not the DLL beside the other tests
+  # (the binding tests need a folder without it).
+  set_target_properties(timage_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/libs/timage)
+endif()

@@ -1,0 +1,385 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <unistd.h>
+
+#include "output/add_image_request.h"
+#include "platform/files.h"
+#include "viewer_fixture.h"
+
+using namespace viewer_test;
+using testing_support::utf8;
+
+namespace {
+
+constexpr std::uint32_t kRed = 0xC03020;
+constexpr std::uint32_t kBlue = 0x2040C0;
+
+bool nearColour(std::uint32_t a, std::uint32_t b) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int ca = static_cast<int>((a >> shift) & 0xFF);
+        const int cb = static_cast<int>((b >> shift) & 0xFF);
+        if (std::abs(ca - cb) > 40) return false;
+    }
+    return true;
+}
+
+// Where the black marker lies in a picture: 0 top-left, 1 top-right,
+// 2 bottom-right, 3 bottom-left; -1 none.
+int markerCorner(const std::u16string& path, int page = 0) {
+    const FileFacts f = readFacts(path);
+    if (!f.ok) return -1;
+    const int xs[4] = {1, f.width - 2, f.width - 2, 1};
+    const int ys[4] = {1, 1, f.height - 2, f.height - 2};
+    for (int i = 0; i < 4; ++i)
+        if (nearColour(pixelAt(path, page, xs[i], ys[i]), 0)) return i;
+    return -1;
+}
+
+using EditingTest = ViewerTest;
+
+TEST_F(EditingTest, EachEditTurnsThePictureAndWritesItBack) {
+    struct Row {
+        const char* name;
+        int (*edit)(CImageViewer&);
+        int width, height, corner;
+    } rows[] = {
+        {"rotate left", [](CImageViewer& v) { return v.Rotate(90); }, 60, 80, 3},
+        {"rotate 180", [](CImageViewer& v) { return v.Rotate(180); }, 80, 60, 2},
+        {"rotate right", [](CImageViewer& v) { return v.Rotate(270); }, 60, 80, 1},
+        {"flip", [](CImageViewer& v) { return v.Flip(); }, 80, 60, 3},
+        {"mirror", [](CImageViewer& v) { return v.Mirror(); }, 80, 60, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::u16string path = file(u"page.png");
+        ASSERT_TRUE(writePicture(path, {80, 60, kRed}));
+        CImageViewer viewer(nullptr);
+        ASSERT_TRUE(viewer.AddImage(path, -1));
+        EXPECT_EQ(row.edit(viewer), 0);
+        EXPECT_TRUE(viewer.UndoAvailable());
+        const FileFacts f = readFacts(path);
+        EXPECT_EQ(f.width, row.width);
+        EXPECT_EQ(f.height, row.height);
+        EXPECT_EQ(markerCorner(path), row.corner);
+        EXPECT_FALSE(platform::pathExists(file(u"page_.png")));
+        EXPECT_EQ(viewer.Undo(), 0);
+        EXPECT_EQ(markerCorner(path), 0);
+        EXPECT_EQ(readFacts(path).width, 80);
+        EXPECT_FALSE(viewer.UndoAvailable());
+    }
+}
+
+TEST_F(EditingTest, UndoSteps) {
+    const std::u16string path = file(u"page.png");
+    ASSERT_TRUE(writePicture(path, {80, 60, kRed}));
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(path, -1));
+    // Rotate, flip, undo: the rotated page without the flip.
+    EXPECT_EQ(viewer.Rotate(180), 0);
+    EXPECT_EQ(viewer.Flip(), 0);
+    EXPECT_EQ(markerCorner(path), 1);
+    EXPECT_EQ(viewer.Undo(), 0);
+    EXPECT_EQ(markerCorner(path), 2);
+    // A second undo does nothing.
+    EXPECT_EQ(viewer.Undo(), 0);
+    EXPECT_EQ(markerCorner(path), 2);
+}
+
+TEST_F(EditingTest, NavigationBetweenEditAndUndoDropsTheUndo) {
+    const std::u16string a = file(u"a.png");
+    const std::u16string b = file(u"b.png");
+    ASSERT_TRUE(writePicture(a, {80, 60, kRed}));
+    ASSERT_TRUE(writePicture(b, {80, 60, kBlue}));
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(a, -1));
+    ASSERT_TRUE(viewer.AddImage(b, -1));
+    ASSERT_EQ(viewer.GoFirstPage(), 0);
+    EXPECT_EQ(viewer.Rotate(90), 0);
+    EXPECT_EQ(viewer.GoNextPage(), 1);
+    EXPECT_FALSE(viewer.UndoAvailable());
+    EXPECT_EQ(viewer.GoPrevPage(), 1);
+    EXPECT_EQ(viewer.Undo(), 0);
+    EXPECT_EQ(readFacts(a).width, 60);
+    EXPECT_EQ(readFacts(b).width, 80);
+}
+
+TEST_F(EditingTest, CutTwiceWithoutMovingChangesNothing) {
+    const std::u16string path = file(u"page.png");
+    ASSERT_TRUE(writePicture(path, {80, 60, kRed}));
+    const std::string before = testing_support::readBytes(path);
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(path, -1));
+    EXPECT_EQ(viewer.Cut(), 0);
+    EXPECT_EQ(viewer.GetMouseMode(), kMouseCrop);
+    const ViewerRect image = viewer.SingleImageRect();
+    EXPECT_EQ(viewer.CropRect().left, image.left);
+    EXPECT_EQ(viewer.CropRect().width(), 80);
+    EXPECT_EQ(viewer.Cut(), 0);
+    EXPECT_EQ(viewer.GetMouseMode(), kMouseNone);
+    EXPECT_EQ(testing_support::readBytes(path), before);
+    EXPECT_FALSE(viewer.UndoAvailable());
+}
+
+TEST_F(EditingTest, CropRectangles) {
+    struct Row {
+        const char* name;
+        int dx0, dy0, dx1, dy1;  // relative to the picture's top-left corner on screen
+        int width, height;
+    } rows[] = {
+        {"inner block", 10, 5, 50, 35, 40, 30},
+        {"reaching past the picture is clipped", 40, 30, 200, 200, 40, 30},
+        {"drawn backwards is normalised", 50, 35, 10, 5, 40, 30},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::u16string path = file(u"crop.png");
+        ASSERT_TRUE(writePicture(path, {80, 60, kRed}));
+        CImageViewer viewer(nullptr);
+        ASSERT_TRUE(viewer.AddImage(path, -1));
+        viewer.Cut();
+        const ViewerRect image = viewer.SingleImageRect();
+        // Drawn with the mouse, starting outside the present rectangle.
+        viewer.SetCropRect({});
+        viewer.OnLButtonDown({image.left + row.dx0, image.top + row.dy0});
+        viewer.OnMouseMove({image.left + row.dx1, image.top + row.dy1}, true);
+        viewer.OnLButtonUp({image.left + row.dx1, image.top + row.dy1});
+        viewer.Cut();
+        EXPECT_EQ(viewer.GetMouseMode(), kMouseNone);
+        const FileFacts f = readFacts(path);
+        EXPECT_EQ(f.width, row.width);
+        EXPECT_EQ(f.height, row.height);
+        EXPECT_TRUE(viewer.UndoAvailable());
+        EXPECT_TRUE(viewer.CropRect().empty());
+    }
+}
+
+TEST_F(EditingTest, CutOnlyInTheSingleViewAtRest) {
+    const std::u16string path = file(u"page.png");
+    ASSERT_TRUE(writePicture(path, {80, 60, kRed}));
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(path, -1));
+    viewer.SetViewMode(4);
+    EXPECT_EQ(viewer.Cut(), 0);
+    EXPECT_EQ(viewer.GetMouseMode(), kMouseNone);
+    viewer.SetViewMode(1);
+    viewer.NormalView();
+    EXPECT_EQ(viewer.Cut(), 0);
+    EXPECT_EQ(viewer.GetMouseMode(), kMouseDrag);
+}
+
+TEST_F(EditingTest, DeleteInAndOutOfPageMode) {
+    const std::u16string single = file(u"single.png");
+    const std::u16string multi = file(u"multi.tif");
+    ASSERT_TRUE(writePicture(single, {40, 30, kRed}));
+    ASSERT_TRUE(writeTiff(multi, {{30, 20, kRed}, {40, 20, kBlue}}));
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(single, -1));
+    ASSERT_TRUE(viewer.AddImage(multi, -1));
+    viewer.OnLButtonDblClk({5, 5});
+    ASSERT_TRUE(viewer.InPageMode());
+    // The first page goes; the file keeps the second one alone.
+    EXPECT_EQ(viewer.DeleteImage(), 0);
+    EXPECT_EQ(viewer.PageCount(1), 1);
+    FileFacts f = readFacts(multi);
+    EXPECT_EQ(f.pages, 1);
+    EXPECT_EQ(f.width, 40);
+    EXPECT_FALSE(platform::pathExists(file(u"multi_.tif")));
+    EXPECT_EQ(viewer.ScreenCount(), 1);
+    // The last page takes the document and its file with it.
+    EXPECT_EQ(viewer.DeleteImage(), 0);
+    EXPECT_FALSE(viewer.InPageMode());
+    EXPECT_EQ(viewer.GetFileCount(), 1);
+    EXPECT_EQ(viewer.CurrentDocumentIndex(), 0);
+    EXPECT_FALSE(platform::pathExists(multi));
+    // Outside page mode the whole file goes.
+    EXPECT_EQ(viewer.DeleteImage(), 0);
+    EXPECT_FALSE(platform::pathExists(single));
+    EXPECT_EQ(viewer.GetFileCount(), 0);
+    EXPECT_EQ(viewer.CurrentDocumentIndex(), -1);
+    EXPECT_EQ(viewer.DeleteImage(), 1);
+}
+
+TEST_F(EditingTest, DeletingAMiddleDocumentKeepsTheIndex) {
+    CImageViewer viewer(nullptr);
+    std::vector<std::u16string> paths;
+    for (int i = 0; i < 3; ++i) {
+        paths.push_back(file(text::format(u"d%d.png", i)));
+        ASSERT_TRUE(writePicture(paths.back(), {20, 20, kRed}));
+        ASSERT_TRUE(viewer.AddImage(paths.back(), -1));
+    }
+    viewer.GoPrevPage();
+    ASSERT_EQ(viewer.CurrentDocumentIndex(), 1);
+    EXPECT_EQ(viewer.DeleteImage(), 0);
+    EXPECT_EQ(viewer.CurrentDocumentIndex(), 1);
+    EXPECT_FALSE(platform::pathExists(paths[1]));
+    EXPECT_TRUE(platform::pathExists(paths[2]));
+}
+
+// ---- the document writer ----
+
+TEST_F(EditingTest, RotatedTwoPageTiffStaysOneTwoPageFile) {
+    const std::u16string path = file(u"scan.tif");
+    ASSERT_TRUE(writeTiff(path, {{80, 60, kRed}, {80, 60, kBlue}}));
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(path, -1));
+    EXPECT_EQ(viewer.Rotate(90), 0);
+    const FileFacts f = readFacts(path);
+    EXPECT_EQ(f.pages, 2);
+    EXPECT_EQ(f.width, 60);
+    EXPECT_EQ(f.height, 80);
+    EXPECT_FALSE(platform::pathExists(file(u"scan_.tif")));
+    EXPECT_TRUE(nearColour(pixelAt(path, 1, 40, 40), kBlue));
+    EXPECT_EQ(readFacts(path).pages, 2);
+}
+
+TEST_F(EditingTest, JpegIsRewrittenAtQualitySixty) {
+    const std::u16string path = file(u"photo.jpg");
+    ASSERT_TRUE(writePicture(path, {400, 300, kRed}, 95));
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(path, -1));
+    ASSERT_EQ(viewer.Rotate(180), 0);
+    // The same picture saved at 60 by hand must match byte for byte.
+    ScopedImage original(timage::ti_LoadImage(path.c_str()));
+    ASSERT_TRUE(original);
+    const std::u16string reference = file(u"reference.jpg");
+    ASSERT_EQ(timage::ti_SaveImage2(reference.c_str(), original.get(), TI_COMPRESSION_JPEG, 60, 0), TI_OK);
+    const std::u16string reference95 = file(u"reference95.jpg");
+    ASSERT_EQ(timage::ti_SaveImage2(reference95.c_str(), original.get(), TI_COMPRESSION_JPEG, 95, 0), TI_OK);
+    const auto size = testing_support::readBytes(path).size();
+    EXPECT_LT(size, testing_support::readBytes(reference95).size());
+    EXPECT_EQ(markerCorner(path), 2);
+}
+
+TEST_F(EditingTest, FailedSaveLeavesTheOriginal) {
+    struct Row {
+        const char* name;
+        std::u16string file;
+        std::u16string temporary;
+        bool tiff;
+    } rows[] = {
+        {"one-page picture", u"keep.png", u"keep_.png", false},
+        {"two-page TIFF", u"keep.tif", u"keep_.tif", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::u16string path = file(row.file);
+        if (row.tiff) {
+            ASSERT_TRUE(writeTiff(path, {{80, 60, kRed}, {80, 60, kBlue}}));
+        } else {
+            ASSERT_TRUE(writePicture(path, {80, 60, kRed}));
+        }
+        const std::string before = testing_support::readBytes(path);
+        // A folder in the way makes the toolkit's save fail.
+        ASSERT_TRUE(platform::createDirectory(file(row.temporary)));
+        CImageViewer viewer(nullptr);
+        ASSERT_TRUE(viewer.AddImage(path, -1));
+        EXPECT_EQ(viewer.Rotate(90), 0);
+        EXPECT_EQ(testing_support::readBytes(path), before);
+        // The edit stays in the view, and a later write catches up.
+        viewer.WithDocument(0, [](ViewerDocument* d) {
+            ASSERT_NE(d, nullptr);
+            EXPECT_TRUE(d->pages.front()->HasFullImage());
+            EXPECT_EQ(d->pages.front()->Info().width, 60);
+        });
+        ASSERT_TRUE(platform::isDirectory(file(row.temporary)));
+        ASSERT_EQ(::rmdir(utf8(file(row.temporary)).c_str()), 0);
+        EXPECT_EQ(viewer.Mirror(), 0);
+        EXPECT_EQ(readFacts(path).width, 60);
+        EXPECT_FALSE(platform::pathExists(file(row.temporary)));
+    }
+}
+
+TEST_F(EditingTest, ReadOnlyFolderKeepsTheFile) {
+#ifdef _WIN32
+    GTEST_SKIP() << "folder permissions here are POSIX modes, which Windows does not apply to folders";
+#else
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+#endif
+    const std::u16string folder = file(u"locked");
+    ASSERT_TRUE(platform::createDirectory(folder));
+    const std::u16string path = folder + u"/page.png";
+    ASSERT_TRUE(writePicture(path, {80, 60, kRed}));
+    const std::string before = testing_support::readBytes(path);
+    ::chmod(utf8(path).c_str(), 0444);
+    ::chmod(utf8(folder).c_str(), 0555);
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(path, -1));
+    EXPECT_EQ(viewer.Rotate(90), 0);
+    EXPECT_EQ(testing_support::readBytes(path), before);
+    EXPECT_FALSE(platform::pathExists(folder + u"/page_.png"));
+    ::chmod(utf8(folder).c_str(), 0755);
+}
+
+TEST_F(EditingTest, WhichDocumentsAreWritten) {
+    // A two-page document of another kind is never written: a TIFF named .png.
+    const std::u16string odd = file(u"odd.png");
+    ASSERT_TRUE(writeTiff(odd, {{80, 60, kRed}, {80, 60, kBlue}}));
+    const std::string before = testing_support::readBytes(odd);
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(odd, -1));
+    ASSERT_EQ(viewer.PageCount(0), 2);
+    EXPECT_EQ(viewer.Rotate(90), 0);
+    EXPECT_EQ(testing_support::readBytes(odd), before);
+    // An empty document and one whose page has no full image stay alone.
+    ViewerDocument empty;
+    EXPECT_FALSE(rewriteDocument(empty, nullptr));
+    ViewerDocument untouched;
+    untouched.pages.push_back(std::make_unique<CImageViewObj>());
+    ASSERT_TRUE(writePicture(file(u"u.png"), {20, 20, kRed}));
+    ASSERT_TRUE(untouched.pages.back()->Open(file(u"u.png"), kDisplayBoxWidth, kDisplayBoxHeight, 0));
+    EXPECT_FALSE(rewriteDocument(untouched, nullptr));
+    // A one-page PDF goes to the PDF writer: without the library nothing is written.
+    EXPECT_EQ(temporaryPathFor(u"/a/b/scan.tif"), u"/a/b/scan_.tif");
+    EXPECT_EQ(temporaryPathFor(u"C:\\s\\x.y.pdf"), u"C:\\s\\x.y_.pdf");
+    EXPECT_EQ(temporaryPathFor(u"plain"), u"plain_");
+}
+
+// ---- the add-image request ----
+
+struct RecordingTarget : ScannedImageTarget {
+    std::vector<ImageReadyRecord> records;
+    void addScannedImage(ImageReadyRecord record) override { records.push_back(record); }
+};
+
+TEST(AddImageRequestTest, CopyCutsThePathAndKeepsTheValues) {
+    auto record = std::make_unique<ImageReadyRecord>();
+    std::memset(record.get(), 0, sizeof(ImageReadyRecord));
+    for (auto& c : record->textArea) c = u'T';
+    for (std::size_t i = 0; i < 1023; ++i) record->filePath[i] = u'a' + static_cast<char16_t>(i % 26);
+    record->formatCode = 8;
+    record->extraByte = 7;
+    record->extraBytes[31] = 9;
+    RecordingTarget target;
+    auto copy = AddImageRequest::CopyRecord(&target, *record);
+    EXPECT_EQ(copy->control, &target);
+    EXPECT_EQ(text::length(copy->record.filePath), 1000u);
+    EXPECT_EQ(copy->record.formatCode, 8);
+    EXPECT_EQ(copy->record.extraByte, 7);
+    EXPECT_EQ(copy->record.extraBytes[31], 9);
+    EXPECT_EQ(copy->record.textArea[0], 0);
+
+    AddImageRequest request(&target, std::move(copy));
+    EXPECT_EQ(request.Execute(), 0);
+    ASSERT_EQ(target.records.size(), 1u);
+    EXPECT_EQ(text::length(target.records[0].filePath), 1000u);
+}
+
+TEST(AddImageRequestTest, CancelledOrIncompleteRequestsDoNothing) {
+    RecordingTarget target;
+    ImageReadyRecord record{};
+    AddImageRequest noControl(nullptr, AddImageRequest::CopyRecord(nullptr, record));
+    EXPECT_EQ(noControl.Execute(), 1);
+    AddImageRequest noCopy(&target, nullptr);
+    EXPECT_EQ(noCopy.Execute(), 1);
+    AddImageRequest cancelled(&target, AddImageRequest::CopyRecord(&target, record));
+    cancelled.Cancel();
+    EXPECT_EQ(cancelled.Execute(), 1);
+    EXPECT_TRUE(target.records.empty());
+    TP::ThreadPool pool;
+    EXPECT_FALSE(AddImageRequest::Post(pool, &target, nullptr));
+    EXPECT_FALSE(AddImageRequest::Post(pool, &target, &record));  // the pool was never started
+}
+
+}  // namespace

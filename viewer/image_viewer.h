@@ -1,0 +1,183 @@
+// CImageViewer: every file written since the control was made, shown one
+// page at a time or as grids of 4 or 9, with three zoom steps, paging by
+// screens, and the edits (rotate, flip, mirror, crop, undo, delete) that
+// are written back to the file at once.
+//
+// The viewer is headless: the window that hosts it hands it mouse events
+// and its client size, and is asked to repaint through the redraw
+// callback. Results follow the viewer's codes: 0 done, -1 not possible
+// now, 1 at the first or last screen (or nothing to delete), 3 while
+// another delete or crop runs.
+//
+// Thread safety: files may be added from any thread (the request pool's
+// worker) while the window thread edits and navigates; every public
+// operation takes the viewer's lock, and a file is decoded before the lock
+// is taken. Callbacks run under the lock on the calling thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+#include "output/multi_pdf.h"
+#include "viewer/viewer_document.h"
+
+struct ViewerPoint {
+    int x = 0;
+    int y = 0;
+};
+
+struct ViewerRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+    bool empty() const { return width() <= 0 || height() <= 0; }
+    bool contains(ViewerPoint p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
+    ViewerRect normalized() const;
+    ViewerRect intersect(const ViewerRect& other) const;
+};
+
+// One cell of the screen: the item it shows (-1 none), its rectangle and
+// where its picture lies.
+struct ViewerCell {
+    int item = -1;
+    ViewerRect cell;
+    ViewerRect image;
+    bool selected = false;
+};
+
+enum ViewMode : int { kViewSingle = 1, kViewGrid4 = 4, kViewGrid9 = 9 };
+enum MouseMode : int { kMouseNone = 0, kMouseCrop = 1, kMouseDrag = 2 };
+
+inline constexpr int kViewerWidth = 665;
+inline constexpr int kViewerHeight = 800;
+
+class CImageViewer {
+public:
+    using PageModeCallback = void (*)(void* user);
+
+    // pdf: the PDF library used for PDF files (none: PDFs are not shown).
+    explicit CImageViewer(const CMultiPDF* pdf = &CMultiPDF::instance());
+    ~CImageViewer();
+    CImageViewer(const CImageViewer&) = delete;
+    CImageViewer& operator=(const CImageViewer&) = delete;
+
+    // ---- the control's operations ----
+    bool AddImage(std::u16string_view path, int formatCode);
+    void SetViewMode(int mode);
+    void NormalView();
+    void FullView();
+    int ZoomIn();
+    int ZoomOut();
+    int GoFirstPage();
+    int GoPrevPage();
+    int GoNextPage();
+    int GoLastPage();
+    int DeleteImage();
+    // angle 90 (left), 180 or 270 (right).
+    int Rotate(int angle);
+    int Flip();
+    int Mirror();
+    int Cut();
+    int Undo();
+
+    // ---- button states ----
+    int GetFileCount() const;
+    int ScreenCount() const;
+    int CurrentScreen() const;
+    int GetZoomLevel() const;
+    int GetViewMode() const;
+    bool UndoAvailable() const;
+
+    void SetPageModeCallback(PageModeCallback callback, void* user);
+    // Asked to repaint the window.
+    void SetRedrawCallback(std::function<void()> redraw);
+
+    // ---- window ----
+    void SetClientSize(int width, int height);
+    void OnMouseMove(ViewerPoint p, bool leftHeld);
+    void OnLButtonDown(ViewerPoint p);
+    void OnLButtonUp(ViewerPoint p);
+    void OnLButtonDblClk(ViewerPoint p);
+    void OnMouseLeave();
+
+    // The cells of the screen as they are to be painted. Painting a grid
+    // ends page mode, so this does too in a grid view.
+    std::vector<ViewerCell> LayoutCells();
+
+    // ---- state, for the window and for tests ----
+    int CurrentDocumentIndex() const;
+    int CurrentPageIndex() const;
+    int PageCount(int document) const;
+    bool InPageMode() const;
+    int GetMouseMode() const;
+    ViewerRect CropRect() const;
+    void SetCropRect(const ViewerRect& rect);
+    // The rectangle the single view's picture is drawn in at zoom level 0.
+    ViewerRect SingleImageRect() const;
+    int FirstItemOnScreen() const;
+    int FormatCode(int document) const;
+    ViewerPoint ScrollOrigin() const;
+    ViewerPoint PendingDrag() const;
+    // Runs f with the document under the lock (null when out of range).
+    void WithDocument(int document, const std::function<void(ViewerDocument*)>& f);
+
+private:
+    using Lock = std::lock_guard<std::recursive_mutex>;
+
+    std::unique_ptr<ViewerDocument> LoadImageDocument(std::u16string_view path, int formatCode) const;
+    std::unique_ptr<ViewerDocument> LoadPdfDocument(std::u16string_view path) const;
+
+    ViewerDocument* CurrentDocument() const;
+    CImageViewObj* ShownPage() const;
+    CImageViewObj* CurrentEditPage() const;
+    int ItemCount() const;
+    int CurrentItem() const;
+    void MoveTo(int item, bool resetNewDocument);
+    void UpdateFirstItem();
+    bool SetZoom(int level);
+    void Redraw();
+    void ReleaseUndo();
+    // Ends an edit: the old full image becomes the undo image, the page is
+    // written back and redrawn.
+    int FinishEdit(CImageViewObj& page, ScopedImage previous, const TI_IMAGE_INFO& oldInfo);
+    void ApplyCrop();
+    void Rewrite(ViewerDocument& document);
+
+    mutable std::recursive_mutex mutex_;
+    const CMultiPDF* pdf_;
+    std::vector<std::unique_ptr<ViewerDocument>> documents_;
+    int viewMode_ = kViewSingle;
+    int current_ = -1;
+    int firstItem_ = 0;
+    int busy_ = 0;
+    bool tracking_ = false;
+    ViewerPoint buttonDownPoint_;
+    bool buttonDown_ = false;
+    bool cropMoving_ = false;
+    ViewerPoint cropAnchor_;
+    ViewerRect cropRect_;
+    std::vector<ViewerCell> cells_;
+    int zoomLevel_ = kZoomFit;
+    int mouseMode_ = kMouseNone;
+    ViewerRect zoomCanvas_;
+    ViewerPoint scrollOrigin_;
+    ViewerPoint pendingDrag_;
+    ScopedImage undo_;
+    bool pageMode_ = false;
+    PageModeCallback pageModeCallback_ = nullptr;
+    void* pageModeUser_ = nullptr;
+    std::function<void()> redraw_;
+    int clientWidth_ = kViewerWidth;
+    int clientHeight_ = kViewerHeight;
+};
+
+// The format code of a file from its extension (case ignored); TIFF files
+// of two pages or more are multi-page TIFF (8). -1 when unknown.
+int formatCodeFromExtension(std::u16string_view path);

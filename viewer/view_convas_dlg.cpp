@@ -1,0 +1,1 @@
+#include "viewer/view_convas_dlg.h"

@@ -1,0 +1,23 @@
+// ViewerDocument: one file shown by the viewer, with its pages in file
+// order.
+//
+// Thread safety: one thread at a time (the viewer guards its documents).
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "viewer/image_view_obj.h"
+
+// The JPEG quality every document is written back with.
+inline constexpr int kDocumentJpegQuality = 60;
+
+struct ViewerDocument {
+    std::vector<std::unique_ptr<CImageViewObj>> pages;
+    int currentPage = 0;
+    int formatCode = -1;
+    int jpegQuality = kDocumentJpegQuality;
+
+    bool validPage() const { return currentPage >= 0 && currentPage < static_cast<int>(pages.size()); }
+    CImageViewObj* current() const { return validPage() ? pages[static_cast<std::size_t>(currentPage)].get() : nullptr; }
+};
