@@ -21,3 +21,7 @@ extern const char kScannersUsage[];
 
 int runPapersizesCommand(const Arguments& args);
 extern const char kPapersizesUsage[];
+
+// Built only where the SDK is (DOCIVA_HAVE_SDK).
+int runScanCommand(const Arguments& args);
+extern const char kScanUsage[];

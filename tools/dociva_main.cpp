@@ -18,6 +18,9 @@ const Command kCommands[] = {
     {u"filename", runFilenameCommand, kFilenameUsage},
     {u"scanners", runScannersCommand, kScannersUsage},
     {u"papersizes", runPapersizesCommand, kPapersizesUsage},
+#ifdef DOCIVA_HAVE_SDK
+    {u"scan", runScanCommand, kScanUsage},
+#endif
 };
 
 void usage() {

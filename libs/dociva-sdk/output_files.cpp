@@ -179,9 +179,19 @@ bool OutputFiles::writeSingle(TI_IMAGE page, int format, const std::u16string& b
         if (!ok) platform::deleteFile(temporary);
     } else if (format == kFormatTiffG4 || (format == kFormatTiff && isBilevel(options_))) {
         ImageOwner bw = bilevel(page, options_.threshold);
-        ok = bw && ti_SaveImage2(path.c_str(), bw.get(), TI_COMPRESSION_CCITT_G4, -1, 0) == TI_OK;
+        int result = bw ? ti_SaveImage2(path.c_str(), bw.get(), TI_COMPRESSION_CCITT_G4, -1, 0) : TI_ERR_MEMORY;
+        // Group 4 is what format 6 asks for, so without it that format
+        // fails; a plain TIFF of a black-and-white page may go uncompressed.
+        if (result == TI_ERR_NOT_SUPPORTED && format == kFormatTiff)
+            result = ti_SaveImage2(path.c_str(), bw.get(), TI_COMPRESSION_NONE, -1, 0);
+        ok = result == TI_OK;
     } else if (format == kFormatTiff) {
-        ok = ti_SaveImage2(path.c_str(), page, TI_COMPRESSION_LZW, -1, 0) == TI_OK;
+        // Some toolkits (Wine's imaging codecs among them) cannot write LZW;
+        // an uncompressed TIFF is still a valid page. A refused save leaves
+        // no file behind, so the same name is used again.
+        int result = ti_SaveImage2(path.c_str(), page, TI_COMPRESSION_LZW, -1, 0);
+        if (result == TI_ERR_NOT_SUPPORTED) result = ti_SaveImage2(path.c_str(), page, TI_COMPRESSION_NONE, -1, 0);
+        ok = result == TI_OK;
     } else {
         ok = ti_SaveImage2(path.c_str(), page, TI_COMPRESSION_NONE, -1, 0) == TI_OK;
     }

@@ -2,6 +2,7 @@
 // processing, pages from a folder, and the start trace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -109,6 +110,42 @@ TEST(SdkProcessing, SettingsChangeSizeResolutionAndContent) {
         EXPECT_EQ(info.width, row.width);
         EXPECT_EQ(info.height, row.height);
         EXPECT_EQ(info.xDpi, row.dpi);
+    }
+}
+
+TEST(SdkTiff, SinglePageTiffIsWrittenWhereverTheToolkitRuns) {
+    struct Row {
+        const char* name;
+        int scanMode;
+        std::vector<int> compressions;  // any of these is sound
+    };
+    // A toolkit without LZW (Wine's) must still give a TIFF, uncompressed.
+    const Row rows[] = {
+        {"colour: LZW or uncompressed", 2, {TI_COMPRESSION_LZW, TI_COMPRESSION_NONE}},
+        {"grey: LZW or uncompressed", 1, {TI_COMPRESSION_LZW, TI_COMPRESSION_NONE}},
+        {"black and white: Group 4 or uncompressed", 0, {TI_COMPRESSION_CCITT_G4, TI_COMPRESSION_NONE}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        ScanSettings s = settingsFor(dir.path(), u"3");
+        s.scanMode = row.scanMode;
+        std::vector<Status> statuses;
+        const std::vector<std::u16string> files = scan(kFeeder, s, &statuses);
+        ASSERT_FALSE(statuses.empty());
+        EXPECT_EQ(statuses.back().code, DOCIVA_STATUS_SCAN_SUCCESS);
+        ASSERT_EQ(files.size(), 2u);
+        for (const auto& file : files) {
+            SCOPED_TRACE(utf8(file));
+            const TI_FILE_INFO info = infoOf(file);
+            EXPECT_EQ(info.format, TI_FORMAT_TIFF);
+            EXPECT_EQ(info.width, 400);
+            EXPECT_EQ(info.height, 300);
+            EXPECT_NE(std::find(row.compressions.begin(), row.compressions.end(), info.compression),
+                      row.compressions.end())
+                << "compression " << info.compression;
+        }
+        EXPECT_EQ(folderNames(dir.path()).size(), 2u);  // no temporary left behind
     }
 }
 

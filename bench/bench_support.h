@@ -1,0 +1,25 @@
+// What the benchmark programs share: the synthetic scanned page and a way
+// to time other programs as whole processes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "libs/timage/timage.h"
+
+namespace bench {
+
+// A 300 dpi A4 page.
+inline constexpr int kWidth = 2480, kHeight = 3508;
+
+std::u16string widen(const std::string& s);
+long long fileSize(const std::string& path);
+// A program by name on PATH, or the path given when it has a slash.
+bool installed(const std::string& program);
+// Runs a program to its end with its output thrown away, without a shell
+// in between so that only the program's own start is timed.
+bool run(const std::vector<std::string>& argv);
+// Text lines, a colour photograph and a logo on paper white, at 300 dpi.
+TI_IMAGE makePage();
+
+}  // namespace bench
