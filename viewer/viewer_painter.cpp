@@ -107,7 +107,7 @@ std::vector<ViewerRect> CropHandles(const ViewerRect& rect) {
     const int s = kCropHandleSize;
     const int cx = rect.left + (rect.width() - s) / 2;
     const int cy = rect.top + (rect.height() - s) / 2;
-    auto at = [s](int x, int y) { return ViewerRect{x, y, x + s, y + s}; };
+    auto at = [](int x, int y) { return ViewerRect{x, y, x + kCropHandleSize, y + kCropHandleSize}; };
     return {at(rect.left, rect.top),       at(rect.right - s, rect.top), at(rect.right - s, rect.bottom - s),
             at(rect.left, rect.bottom - s), at(cx, rect.top),             at(rect.right - s, cy),
             at(cx, rect.bottom - s),        at(rect.left, cy)};
