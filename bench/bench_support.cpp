@@ -53,6 +53,20 @@ bool run(const std::vector<std::string>& argv) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+bool timeProgram(benchmark::State& state, const std::vector<std::string>& argv) {
+    if (!installed(argv[0])) {
+        state.SkipWithError((argv[0] + " is not installed").c_str());
+        return false;
+    }
+    for (auto _ : state) {
+        if (!run(argv)) {
+            state.SkipWithError((argv[0] + " failed").c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 TI_IMAGE makePage() {
     TI_IMAGE page = ti_CreateImage(kWidth, kHeight, TI_BGR24);
     ti_Fill(page, 0xfff7f5f0u);

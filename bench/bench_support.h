@@ -2,6 +2,8 @@
 // to time other programs as whole processes.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,10 @@ bool installed(const std::string& program);
 // Runs a program to its end with its output thrown away, without a shell
 // in between so that only the program's own start is timed.
 bool run(const std::vector<std::string>& argv);
+// Times a whole run of another program per iteration; skips the benchmark
+// with the reason when the program is missing or fails. False then.
+bool timeProgram(benchmark::State& state, const std::vector<std::string>& argv);
+
 // Text lines, a colour photograph and a logo on paper white, at 300 dpi.
 TI_IMAGE makePage();
 

@@ -129,36 +129,15 @@ void PdfTenPagesFromFiles(benchmark::State& state) {
 BENCHMARK(PdfTenPagesFromFiles)->Unit(benchmark::kMillisecond);
 
 void Img2pdfTenPages(benchmark::State& state) {
-    if (!installed("img2pdf")) {
-        state.SkipWithError("img2pdf is not installed");
-        return;
-    }
     const std::string out = fixture().folder + "/img2pdf.pdf";
     std::vector<std::string> command{"img2pdf"};
     for (int page = 0; page < kPages; ++page) command.push_back(fixture().jpeg);
     command.insert(command.end(), {"-o", out});
-    for (auto _ : state) {
-        if (!run(command)) {
-            state.SkipWithError("img2pdf failed");
-            break;
-        }
-    }
-    state.counters["bytes"] = static_cast<double>(fileSize(out));
+    if (timeProgram(state, command)) state.counters["bytes"] = static_cast<double>(fileSize(out));
 }
 BENCHMARK(Img2pdfTenPages)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void Img2pdfStart(benchmark::State& state) {
-    if (!installed("img2pdf")) {
-        state.SkipWithError("img2pdf is not installed");
-        return;
-    }
-    for (auto _ : state) {
-        if (!run({"img2pdf", "--version"})) {
-            state.SkipWithError("img2pdf --version failed");
-            break;
-        }
-    }
-}
+void Img2pdfStart(benchmark::State& state) { timeProgram(state, {"img2pdf", "--version"}); }
 BENCHMARK(Img2pdfStart)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -132,34 +132,13 @@ void ViewerOpenPageSaveJpeg(benchmark::State& state) {
 BENCHMARK(ViewerOpenPageSaveJpeg)->Unit(benchmark::kMillisecond);
 
 void VipsthumbnailFit(benchmark::State& state) {
-    if (!installed("vipsthumbnail")) {
-        state.SkipWithError("vipsthumbnail is not installed (libvips-tools)");
-        return;
-    }
     const std::string out = fixture().folder + "/vips_fitted.jpg";
-    const std::vector<std::string> command{"vipsthumbnail", fixture().jpeg, "-s", "657x792", "-o", out};
-    for (auto _ : state) {
-        if (!run(command)) {
-            state.SkipWithError("vipsthumbnail failed");
-            break;
-        }
-    }
-    state.counters["bytes"] = static_cast<double>(fileSize(out));
+    if (timeProgram(state, {"vipsthumbnail", fixture().jpeg, "-s", "657x792", "-o", out}))
+        state.counters["bytes"] = static_cast<double>(fileSize(out));
 }
 BENCHMARK(VipsthumbnailFit)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void VipsthumbnailStart(benchmark::State& state) {
-    if (!installed("vipsthumbnail")) {
-        state.SkipWithError("vipsthumbnail is not installed (libvips-tools)");
-        return;
-    }
-    for (auto _ : state) {
-        if (!run({"vipsthumbnail", "--help"})) {
-            state.SkipWithError("vipsthumbnail --help failed");
-            break;
-        }
-    }
-}
+void VipsthumbnailStart(benchmark::State& state) { timeProgram(state, {"vipsthumbnail", "--help"}); }
 BENCHMARK(VipsthumbnailStart)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void FullDecodeFit(benchmark::State& state) {
@@ -250,19 +229,7 @@ void ConvertTenPages(benchmark::State& state) {
 }
 BENCHMARK(ConvertTenPages)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void ConvertStart(benchmark::State& state) {
-    const std::string program = convertProgram();
-    if (!installed(program)) {
-        state.SkipWithError("convert is not installed (imagemagick)");
-        return;
-    }
-    for (auto _ : state) {
-        if (!run({program, "-version"})) {
-            state.SkipWithError("convert -version failed");
-            break;
-        }
-    }
-}
+void ConvertStart(benchmark::State& state) { timeProgram(state, {convertProgram(), "-version"}); }
 BENCHMARK(ConvertStart)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

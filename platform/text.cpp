@@ -192,23 +192,23 @@ namespace {
 
 constexpr int kMaxFieldWidth = 4096;
 
-struct Spec {
+struct Conversion {
     bool left = false, plus = false, space = false, zero = false, alt = false;
     int width = -1;
     int precision = -1;
 };
 
-void pad(std::u16string& out, std::u16string_view body, const Spec& spec, bool numeric) {
-    const std::size_t w = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+void pad(std::u16string& out, std::u16string_view body, const Conversion& field, bool numeric) {
+    const std::size_t w = field.width > 0 ? static_cast<std::size_t>(field.width) : 0;
     if (body.size() >= w) {
         out += body;
         return;
     }
     const std::size_t fill = w - body.size();
-    if (spec.left) {
+    if (field.left) {
         out += body;
         out.append(fill, u' ');
-    } else if (spec.zero && numeric) {
+    } else if (field.zero && numeric) {
         // Zeros go after a sign or a 0x prefix.
         std::size_t prefix = 0;
         if (!body.empty() && (body[0] == u'-' || body[0] == u'+' || body[0] == u' ')) prefix = 1;
@@ -231,15 +231,15 @@ std::u16string widen(const char* s) {
 
 // Numbers go through the C library with a format we build ourselves from
 // parsed, validated pieces, so the caller's text is never a C format.
-std::u16string number(const Spec& spec, char conv, const FormatArg& arg) {
+std::u16string number(const Conversion& field, char conv, const FormatArg& arg) {
     char fmt[32];
     char* p = fmt;
     *p++ = '%';
-    if (spec.plus) *p++ = '+';
-    if (spec.space) *p++ = ' ';
-    if (spec.alt) *p++ = '#';
+    if (field.plus) *p++ = '+';
+    if (field.space) *p++ = ' ';
+    if (field.alt) *p++ = '#';
     char buf[512];
-    int precision = spec.precision > 200 ? 200 : spec.precision;
+    int precision = field.precision > 200 ? 200 : field.precision;
     if (precision >= 0) p += std::snprintf(p, 8, ".%d", precision);
     switch (conv) {
         case 'd':
@@ -268,11 +268,11 @@ std::u16string number(const Spec& spec, char conv, const FormatArg& arg) {
             const std::chars_format fmtKind = (conv == 'e' || conv == 'E')   ? std::chars_format::scientific
                                               : (conv == 'g' || conv == 'G') ? std::chars_format::general
                                                                              : std::chars_format::fixed;
-            const int digits = spec.precision >= 0 ? precision : 6;
+            const int digits = field.precision >= 0 ? precision : 6;
             char* out = buf;
             if (!std::signbit(v) || std::isnan(v)) {
-                if (spec.plus) *out++ = '+';
-                else if (spec.space) *out++ = ' ';
+                if (field.plus) *out++ = '+';
+                else if (field.space) *out++ = ' ';
             }
             const auto r = std::to_chars(out, buf + sizeof buf - 1, v, fmtKind, digits);
             if (r.ec != std::errc()) return {};
@@ -305,14 +305,14 @@ std::u16string formatArgs(std::u16string_view f, const FormatArg* args, std::siz
             ++i;
             continue;
         }
-        Spec spec;
+        Conversion field;
         for (; i < f.size(); ++i) {
             const char16_t g = f[i];
-            if (g == u'-') spec.left = true;
-            else if (g == u'+') spec.plus = true;
-            else if (g == u' ') spec.space = true;
-            else if (g == u'0') spec.zero = true;
-            else if (g == u'#') spec.alt = true;
+            if (g == u'-') field.left = true;
+            else if (g == u'+') field.plus = true;
+            else if (g == u' ') field.space = true;
+            else if (g == u'0') field.zero = true;
+            else if (g == u'#') field.alt = true;
             else break;
         }
         auto readNumber = [&](int& into) {
@@ -329,11 +329,11 @@ std::u16string formatArgs(std::u16string_view f, const FormatArg* args, std::siz
             if (any) into = v;
             return any;
         };
-        readNumber(spec.width);
+        readNumber(field.width);
         if (i < f.size() && f[i] == u'.') {
             ++i;
-            spec.precision = 0;
-            readNumber(spec.precision);
+            field.precision = 0;
+            readNumber(field.precision);
         }
         // Length modifiers are accepted and ignored: the argument's type rules.
         while (i < f.size()) {
@@ -357,23 +357,23 @@ std::u16string formatArgs(std::u16string_view f, const FormatArg* args, std::siz
             case u'f': case u'F': case u'e': case u'E': case u'g': case u'G': {
                 ++next;
                 if (!arg || arg->kind() == FormatArg::Kind::Text) break;
-                pad(out, number(spec, static_cast<char>(conv), *arg), spec, true);
+                pad(out, number(field, static_cast<char>(conv), *arg), field, true);
                 break;
             }
             case u'c': case u'C': {
                 ++next;
                 if (!arg || arg->kind() == FormatArg::Kind::Text) break;
                 const char16_t ch = arg->asChar();
-                pad(out, std::u16string_view(&ch, 1), spec, false);
+                pad(out, std::u16string_view(&ch, 1), field, false);
                 break;
             }
             case u's': case u'S': {
                 ++next;
                 if (!arg || arg->kind() != FormatArg::Kind::Text) break;
                 std::u16string_view s = arg->asText();
-                if (spec.precision >= 0 && s.size() > static_cast<std::size_t>(spec.precision))
-                    s = s.substr(0, static_cast<std::size_t>(spec.precision));
-                pad(out, s, spec, false);
+                if (field.precision >= 0 && s.size() > static_cast<std::size_t>(field.precision))
+                    s = s.substr(0, static_cast<std::size_t>(field.precision));
+                pad(out, s, field, false);
                 break;
             }
             default:

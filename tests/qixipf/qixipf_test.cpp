@@ -155,7 +155,7 @@ std::vector<std::vector<std::string>> imageList(const std::u16string& pdf) {
 }
 
 // PDFs the library did not write, made with qpdf: one page each.
-struct PageSpec {
+struct PageLayout {
     double width = 72, height = 72;
     std::string content;
     // An image XObject /Im0, when dict is not empty.
@@ -164,13 +164,13 @@ struct PageSpec {
     int rotate = 0;
 };
 
-std::string makePdf(const PageSpec& spec, bool compress = true) {
+std::string makePdf(const PageLayout& layout, bool compress = true) {
     QPDF pdf;
     pdf.emptyPDF();
     QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
-    if (!spec.imageDict.empty()) {
-        QPDFObjectHandle image = pdf.newStream(spec.imageData);
-        QPDFObjectHandle parsed = QPDFObjectHandle::parse(spec.imageDict);
+    if (!layout.imageDict.empty()) {
+        QPDFObjectHandle image = pdf.newStream(layout.imageData);
+        QPDFObjectHandle parsed = QPDFObjectHandle::parse(layout.imageDict);
         for (const auto& key : parsed.getKeys()) image.getDict().replaceKey(key, parsed.getKey(key));
         QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
         xobjects.replaceKey("/Im0", image);
@@ -178,11 +178,11 @@ std::string makePdf(const PageSpec& spec, bool compress = true) {
     }
     QPDFObjectHandle page = QPDFObjectHandle::parse("<< /Type /Page >>");
     page.replaceKey("/MediaBox",
-                    QPDFObjectHandle::parse("[0 0 " + std::to_string(spec.width) + " " + std::to_string(spec.height) +
+                    QPDFObjectHandle::parse("[0 0 " + std::to_string(layout.width) + " " + std::to_string(layout.height) +
                                             "]"));
     page.replaceKey("/Resources", resources);
-    page.replaceKey("/Contents", pdf.newStream(spec.content));
-    if (spec.rotate) page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(spec.rotate));
+    page.replaceKey("/Contents", pdf.newStream(layout.content));
+    if (layout.rotate) page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(layout.rotate));
     QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(page)), false);
     QPDFWriter w(pdf);
     w.setOutputMemory();
@@ -424,7 +424,7 @@ TEST_F(QixIpf, PathsWithBackslashes) {
 TEST_F(QixIpf, OneImagePagesGiveTheirSamples) {
     struct Row {
         const char* name;
-        PageSpec spec;
+        PageLayout layout;
         bool compress;
         int format;
         std::string pixels;  // top row first, as the toolkit holds them
@@ -457,7 +457,7 @@ TEST_F(QixIpf, OneImagePagesGiveTheirSamples) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const std::u16string path = file(u"in.pdf");
-        ASSERT_TRUE(writeBytes(path, makePdf(row.spec, row.compress)));
+        ASSERT_TRUE(writeBytes(path, makePdf(row.layout, row.compress)));
         Doc doc;
         ASSERT_EQ(doc->open(doc.get(), path.c_str()), QIX_OK);
         ASSERT_EQ(doc->pageCount(doc.get()), 1);
@@ -486,7 +486,7 @@ TEST_F(QixIpf, OtherPagesAreRendered) {
     const std::string black(4, '\0');
     struct Row {
         const char* name;
-        PageSpec spec;
+        PageLayout layout;
         int width, height;
         // Where the red square lands, as fractions of the rendering.
         double redX, redY, whiteX, whiteY;
@@ -500,7 +500,7 @@ TEST_F(QixIpf, OtherPagesAreRendered) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const std::u16string path = file(u"drawn.pdf");
-        ASSERT_TRUE(writeBytes(path, makePdf(row.spec)));
+        ASSERT_TRUE(writeBytes(path, makePdf(row.layout)));
         Doc doc;
         ASSERT_EQ(doc->open(doc.get(), path.c_str()), QIX_OK);
         int status = -1;
