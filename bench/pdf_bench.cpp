@@ -4,8 +4,13 @@
 //   PdfTenPagesFromPixels  our PDF library: ten pages added from the
 //                          decoded page (JPEG quality 60) and saved; the
 //                          multi-page writer's work once the page is decoded
-//   PdfTenPagesFromFiles   the same from the JPEG file: each page loaded,
-//                          decoded and encoded again, then saved
+//   PdfTenPagesFromFiles   the same from the JPEG file at another quality
+//                          (60): each page loaded, decoded and encoded
+//                          again, then saved
+//   PdfTenPagesStoredFromFiles
+//                          the same at the file's own quality (75): each
+//                          page loaded and its file stored as it is, the
+//                          way img2pdf does; nothing decoded or encoded
 //   Img2pdfTenPages        img2pdf making the PDF from the JPEG file given
 //                          ten times; it embeds the JPEG as it stands and
 //                          decodes and encodes nothing
@@ -40,8 +45,6 @@ namespace {
 using namespace bench;
 
 constexpr int kPages = 10;
-
-
 
 struct Fixture {
     std::string folder;
@@ -87,6 +90,14 @@ public:
     }
     bool add(TI_IMAGE image) { return doc_->functions->addPage(doc_, image, 0) == QIX_OK; }
     bool save(const std::u16string& path) { return doc_->functions->save(doc_, path.c_str(), 0) == QIX_OK; }
+    // The size of page `index`'s JPEG data, as the page holds it.
+    long long pageBytes(int index) {
+        TI_STREAM counter{};
+        counter.kind = TI_STREAM_CALLBACK;
+        counter.size = static_cast<int32_t>(sizeof counter);
+        counter.write = [](TI_STREAM*, const void*, int32_t count) { return count; };
+        return doc_->functions->writePage(doc_, index, &counter);
+    }
 
 private:
     QIX_DOCUMENT* doc_;
@@ -127,6 +138,32 @@ void PdfTenPagesFromFiles(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(fileSize(out));
 }
 BENCHMARK(PdfTenPagesFromFiles)->Unit(benchmark::kMillisecond);
+
+void PdfTenPagesStoredFromFiles(benchmark::State& state) {
+    const std::string out = fixture().folder + "/ours_stored.pdf";
+    const std::u16string path = widen(out), jpeg = widen(fixture().jpeg);
+    for (auto _ : state) {
+        Document doc;
+        bool ok = doc.start(75);
+        for (int page = 0; ok && page < kPages; ++page) {
+            TI_IMAGE loaded = ti_LoadImage(jpeg.c_str());
+            ok = loaded && doc.add(loaded);
+            ti_ReleaseImage(&loaded);
+        }
+        if (!ok || !doc.save(path)) {
+            state.SkipWithError("our PDF library failed");
+            break;
+        }
+    }
+    state.counters["bytes"] = static_cast<double>(fileSize(out));
+    // 1 when a page holds the file itself, as measured above.
+    Document check;
+    TI_IMAGE loaded = ti_LoadImage(jpeg.c_str());
+    const bool stored = check.start(75) && check.add(loaded) && check.pageBytes(0) == fileSize(fixture().jpeg);
+    ti_ReleaseImage(&loaded);
+    state.counters["stored"] = stored ? 1 : 0;
+}
+BENCHMARK(PdfTenPagesStoredFromFiles)->Unit(benchmark::kMillisecond);
 
 void Img2pdfTenPages(benchmark::State& state) {
     const std::string out = fixture().folder + "/img2pdf.pdf";

@@ -19,8 +19,22 @@ bool replaceWith(const std::u16string& temporary, const std::u16string& path) {
     return false;
 }
 
+// Also a link that leads nowhere takes the name: writing through it would
+// make a file somewhere else. The listing's wildcards and ignored case can
+// only call a free name taken, never the other way round.
+bool nameTaken(const std::u16string& path) {
+    return platform::pathExists(path) || !platform::findFiles(path).empty();
+}
+
 void releaseFullImages(ViewerDocument& document) {
     for (auto& page : document.pages) page->ReleaseFullImage();
+}
+
+// Once the file is the document as it stands, page i of the document is
+// page i of the file. Until then each page keeps the place it has in the
+// file on disk (after a delete that could not be written, too).
+void renumberPages(ViewerDocument& document) {
+    for (std::size_t i = 0; i < document.pages.size(); ++i) document.pages[i]->SetIndex(static_cast<int>(i));
 }
 
 // Every page's full image, loaded where needed. A page that cannot be
@@ -35,17 +49,28 @@ bool loadEveryPage(ViewerDocument& document) {
 
 bool writeMultiTiff(ViewerDocument& document) {
     const std::u16string& path = document.pages.front()->Path();
-    if (!loadEveryPage(document)) return false;
     const std::u16string temporary = temporaryPathFor(path);
+    if (temporary.empty()) return false;
+    // Page by page: a page not held in memory is read from the document's
+    // file (untouched until the end), written and let go at once, so a long
+    // document never has all its full-size pages in memory together (a
+    // 300 dpi A4 colour page is 26 MB). A page that cannot be read ends the
+    // write with nothing replaced.
     int added = 0;
     {
         CMultiTiff writer;
         if (!writer.Open(temporary)) return false;
         for (auto& page : document.pages) {
+            const bool held = page->HasFullImage();
             TI_IMAGE full = page->FullImage();
-            page->RebuildDisplay();
+            if (!full) break;
+            // Only a page held in memory can have been edited; the display
+            // image of any other one is already its picture.
+            if (held) page->RebuildDisplay();
             timage::ti_SetJpegQuality(full, document.jpegQuality);
-            if (!writer.AddPage(full, document.jpegQuality)) break;
+            const bool written = writer.AddPage(full, document.jpegQuality);
+            if (!held) page->ReleaseFullImage();
+            if (!written) break;
             ++added;
         }
         writer.Close();
@@ -62,6 +87,7 @@ bool writeMultiTiff(ViewerDocument& document) {
     }
     if (!replaceWith(temporary, path)) return false;
     releaseFullImages(document);
+    renumberPages(document);
     return true;
 }
 
@@ -80,12 +106,14 @@ bool writePdf(ViewerDocument& document, const CMultiPDF* pdf) {
         if (object.addPage(full) != 0) return false;
     }
     const std::u16string temporary = temporaryPathFor(path);
+    if (temporary.empty()) return false;
     if (object.save(temporary.c_str()) != 0) {
         platform::deleteFile(temporary);
         return false;
     }
     if (!replaceWith(temporary, path)) return false;
     releaseFullImages(document);
+    renumberPages(document);
     return true;
 }
 
@@ -96,12 +124,14 @@ bool writeSinglePage(ViewerDocument& document) {
     timage::ti_SetJpegQuality(full, document.jpegQuality);
     page.RebuildDisplay();
     const std::u16string temporary = temporaryPathFor(page.Path());
+    if (temporary.empty()) return false;
     if (timage::ti_SaveImage2(temporary.c_str(), full, compressionFor(document.jpegQuality), -1, 0) != TI_OK) {
         platform::deleteFile(temporary);
         return false;
     }
     if (!replaceWith(temporary, page.Path())) return false;
     page.ReleaseFullImage();
+    renumberPages(document);
     return true;
 }
 
@@ -111,8 +141,14 @@ std::u16string temporaryPathFor(std::u16string_view path) {
     const std::u16string folder = platform::folderOf(path);
     const std::u16string name = platform::fileNameOf(path);
     const std::u16string extension = extensionOf(path);
-    const std::u16string base = name.substr(0, name.size() - extension.size());
-    return text::format(u"%s%s_%s", folder, base, extension);
+    std::u16string base = name.substr(0, name.size() - extension.size());
+    for (;;) {
+        base += u'_';
+        std::u16string candidate = text::format(u"%s%s%s", folder, base, extension);
+        // A longer name would be cut, and the cut name could be anyone's.
+        if (candidate.size() > platform::kMaxPathUnits) return {};
+        if (!nameTaken(candidate)) return candidate;
+    }
 }
 
 bool rewriteDocument(ViewerDocument& document, const CMultiPDF* pdf) {

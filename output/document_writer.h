@@ -7,6 +7,11 @@
 // save never costs the file on disk. A temporary file that could not be
 // moved into place is removed again.
 //
+// The folder is the user's: a file named like the temporary one may be
+// theirs. The temporary name is therefore one that does not exist yet
+// ("scan__.tif", "scan___.tif", ... when "scan_.tif" is taken), so the
+// writer only ever replaces or removes a file it made itself.
+//
 // Thread safety: one document is written by one thread at a time (the
 // viewer's window thread).
 #pragma once
@@ -19,14 +24,17 @@
 
 struct ViewerDocument;
 
-// The name the writers write to before the file is replaced.
+// The name the writers write to before the file is replaced: the file's
+// base name with "_" added until no such file exists. Empty when no free
+// name fits into the path limit (nothing is written then).
 std::u16string temporaryPathFor(std::u16string_view path);
 
 // Writes the document back to the path of its pages. A multi-page TIFF or
 // PDF document is written whole, a one-page document as its one image.
-// True when the file on disk was replaced; false when the document's kind
-// is never written or writing failed (the file on disk is then as it was,
-// and the pages keep their edited full images in memory).
+// True when the file on disk was replaced, and then every page's index is
+// its place in the document; false when the document's kind is never
+// written or writing failed (the file on disk is then as it was, the pages
+// keep their edited full images in memory and their places in that file).
 bool rewriteDocument(ViewerDocument& document, const CMultiPDF* pdf);
 
 // A multi-page TIFF file being written. The handle is the toolkit's and

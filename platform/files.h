@@ -1,6 +1,6 @@
 // File operations with the semantics of the Win32 calls the component uses
 // (CopyFileW, MoveFileExW, DeleteFileW, PathFileExistsW, CreateDirectoryW,
-// FindFirstFileW). Every call returns false or an empty result on failure
+// RemoveDirectoryW, FindFirstFileW). Every call returns false or an empty result on failure
 // and leaves the reason in platform::lastError().
 //
 // Thread safety: any thread.
@@ -23,6 +23,10 @@ bool pathExists(std::u16string_view path);
 bool isDirectory(std::u16string_view path);
 // One level only: the parent must exist. False when the folder exists.
 bool createDirectory(std::u16string_view path);
+// Removes an empty folder (RemoveDirectoryW). False for a folder that still
+// holds anything, a missing path or a file: nothing is ever removed but the
+// empty folder itself.
+bool removeDirectory(std::u16string_view path);
 
 struct FileEntry {
     std::u16string name;  // without its folder
@@ -39,5 +43,9 @@ std::vector<FileEntry> findFiles(std::u16string_view pattern);
 // Whole-file reads and writes for the component's own files (never more
 // than maxBytes; false for a larger file).
 bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxBytes);
+// Creates the file or replaces what it held with bytes, as the run time's
+// "wb" does (no temporary file: for logs, whose last record is all that
+// matters).
+bool writeFile(std::u16string_view path, std::string_view bytes);
 
 }  // namespace platform

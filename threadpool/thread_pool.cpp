@@ -22,6 +22,11 @@ ThreadPool::~ThreadPool() {
     if (stillCreated && !Destroy()) logError(u"Destroy() failed");
 }
 
+bool ThreadPool::IsIdle() const {
+    Guard guard(lock_);
+    return requests_.empty() && active_.load() == 0;
+}
+
 bool ThreadPool::IsCreated() const {
     Guard guard(lock_);
     return created();

@@ -46,6 +46,9 @@ public:
     bool Destroy();
 
     bool IsCreated() const;
+    // True when no request is queued and none is running (any thread; the
+    // answer may be stale by the time the caller acts on it).
+    bool IsIdle() const;
     std::uint16_t ThreadCount() const;
 
 private:

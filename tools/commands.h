@@ -25,3 +25,8 @@ extern const char kPapersizesUsage[];
 // Built only where the SDK is (DOCIVA_HAVE_SDK).
 int runScanCommand(const Arguments& args);
 extern const char kScanUsage[];
+
+// Built only on Linux, where the control is a loadable module
+// (DOCIVA_HAVE_SCRIPT_HOST).
+int runRunCommand(const Arguments& args);
+extern const char kRunUsage[];

@@ -21,6 +21,9 @@ const Command kCommands[] = {
 #ifdef DOCIVA_HAVE_SDK
     {u"scan", runScanCommand, kScanUsage},
 #endif
+#ifdef DOCIVA_HAVE_SCRIPT_HOST
+    {u"run", runRunCommand, kRunUsage},
+#endif
 };
 
 void usage() {

@@ -128,25 +128,59 @@ int onStatus(int code, int* data) {
 
 void onEvent(int type, void* data, int value, void* context) { static_cast<RunLog*>(context)->event(type, data, value); }
 
-// A copy of the driver description that feeds `pages` sheets, in a folder
-// of its own inside the output folder; its input folder still points at
-// the original's. Empty when it cannot be made.
-std::u16string driverWithPages(const std::u16string& driver, const std::u16string& output, int pages) {
-    const std::u16string from = platform::joinPath(driver, u"module.ini");
-    const std::u16string folder = platform::joinPath(output, kDriverCopyFolder);
-    const std::u16string to = platform::joinPath(folder, u"module.ini");
-    if (!createFolders(folder) || !platform::copyFile(from, to, false)) return {};
-    char16_t input[kRecordTextUnits] = {};
-    platform::getPrivateProfileString(u"device", u"input", u"", input, kRecordTextUnits, from.c_str());
-    const std::u16string inputPath(text::view(input));
-    if (!inputPath.empty() && !isAbsolute(inputPath)) {
-        const std::u16string absolute = platform::joinPath(driver, inputPath);
-        if (!platform::writePrivateProfileString(u"device", u"input", absolute.c_str(), to.c_str())) return {};
+// A copy of the driver description that feeds `pages` sheets, in a hidden
+// folder of its own inside the output folder; its input folder still
+// points at the original's. The copy and its folder go again however the
+// run ends, so an output folder holds only the scans.
+class DriverCopy {
+public:
+    DriverCopy() = default;
+    ~DriverCopy() { remove(); }
+    DriverCopy(const DriverCopy&) = delete;
+    DriverCopy& operator=(const DriverCopy&) = delete;
+
+    // False when the copy cannot be made; whatever part of it was made is
+    // removed at once.
+    bool make(const std::u16string& driver, const std::u16string& output, int pages) {
+        const std::u16string from = platform::joinPath(driver, u"module.ini");
+        const std::u16string folder = platform::joinPath(output, kDriverCopyFolder);
+        if (!createFolders(folder)) return false;
+        folder_ = folder;
+        if (!fill(driver, from, platform::joinPath(folder, u"module.ini"), pages)) {
+            remove();
+            return false;
+        }
+        return true;
     }
-    const std::u16string count = text::format(u"%d", pages);
-    if (!platform::writePrivateProfileString(u"device", u"pagesPerBatch", count.c_str(), to.c_str())) return {};
-    return folder;
-}
+
+    const std::u16string& folder() const { return folder_; }
+
+    // Deletes the copy and its folder; false when the folder is still
+    // there (something else was put in it).
+    bool remove() {
+        if (folder_.empty()) return true;
+        platform::deleteFile(platform::joinPath(folder_, u"module.ini"));
+        const bool removed = platform::removeDirectory(folder_) || !platform::pathExists(folder_);
+        folder_.clear();
+        return removed;
+    }
+
+private:
+    static bool fill(const std::u16string& driver, const std::u16string& from, const std::u16string& to, int pages) {
+        if (!platform::copyFile(from, to, false)) return false;
+        char16_t input[kRecordTextUnits] = {};
+        platform::getPrivateProfileString(u"device", u"input", u"", input, kRecordTextUnits, from.c_str());
+        const std::u16string inputPath(text::view(input));
+        if (!inputPath.empty() && !isAbsolute(inputPath)) {
+            const std::u16string absolute = platform::joinPath(driver, inputPath);
+            if (!platform::writePrivateProfileString(u"device", u"input", absolute.c_str(), to.c_str())) return false;
+        }
+        const std::u16string count = text::format(u"%d", pages);
+        return platform::writePrivateProfileString(u"device", u"pagesPerBatch", count.c_str(), to.c_str());
+    }
+
+    std::u16string folder_;
+};
 
 }  // namespace
 
@@ -172,14 +206,12 @@ int runScanCommand(const Arguments& args) {
     }
     if (driver.empty() || output.empty()) return usage();
 
-    std::u16string opened = driver;
-    if (pages > 0) {
-        opened = driverWithPages(driver, output, pages);
-        if (opened.empty()) {
-            platform::writeStderr("dociva scan: cannot prepare the driver copy in " + text::toUtf8(output) + "\n");
-            return 1;
-        }
+    DriverCopy copy;
+    if (pages > 0 && !copy.make(driver, output, pages)) {
+        platform::writeStderr("dociva scan: cannot prepare the driver copy in " + text::toUtf8(output) + "\n");
+        return 1;
     }
+    const std::u16string opened = pages > 0 ? copy.folder() : driver;
 
     // Declared before the source: the source's close, which silences the
     // callbacks, runs before the log goes away.
@@ -225,6 +257,9 @@ int runScanCommand(const Arguments& args) {
         std::lock_guard lock(g_statusMutex);
         g_statusLog = nullptr;
     }
-    if (pages > 0) platform::deleteFile(platform::joinPath(opened, u"module.ini"));
+    // After the source's close: the SDK reads the copy until then.
+    const std::u16string copyFolder = copy.folder();
+    if (!copy.remove())
+        platform::writeStderr("dociva scan: cannot remove " + text::toUtf8(copyFolder) + "\n");
     return exitCode;
 }

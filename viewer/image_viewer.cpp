@@ -7,12 +7,28 @@
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/text.h"
+#include "viewer/viewer_painter.h"
 
 namespace {
 
 constexpr int kMargin = 2;
 
 int gridColumns(int mode) { return mode == kViewGrid9 ? 3 : 2; }
+
+// start with the part that hit grabbed moved by dx, dy; a handle may be
+// pulled past the opposite edge (the rectangle is normalised at release).
+ViewerRect trackedRect(const ViewerRect& start, int hit, int dx, int dy) {
+    ViewerRect r = start;
+    const bool left = hit == 0 || hit == 3 || hit == 7 || hit == kCropHitInside;
+    const bool right = hit == 1 || hit == 2 || hit == 5 || hit == kCropHitInside;
+    const bool top = hit == 0 || hit == 1 || hit == 4 || hit == kCropHitInside;
+    const bool bottom = hit == 2 || hit == 3 || hit == 6 || hit == kCropHitInside;
+    if (left) r.left += dx;
+    if (right) r.right += dx;
+    if (top) r.top += dy;
+    if (bottom) r.bottom += dy;
+    return r;
+}
 
 }  // namespace
 
@@ -232,6 +248,23 @@ void CImageViewer::SetCropRect(const ViewerRect& rect) {
     cropRect_ = rect.normalized();
 }
 
+ViewerRect CImageViewer::ShownCropRect() const {
+    Lock lock(mutex_);
+    if (mouseMode_ != kMouseCrop) return {};
+    return cropRect_.normalized().intersect(SingleImageRect());
+}
+
+int CImageViewer::CropHitTest(ViewerPoint p) const {
+    Lock lock(mutex_);
+    const ViewerRect shown = ShownCropRect();
+    if (shown.empty()) return kCropHitOutside;
+    // The handles lie inside the rectangle, so they are asked first.
+    const std::vector<ViewerRect> handles = CropHandles(shown);
+    for (std::size_t i = 0; i < handles.size(); ++i)
+        if (handles[i].contains(p)) return static_cast<int>(i);
+    return shown.contains(p) ? kCropHitInside : kCropHitOutside;
+}
+
 int CImageViewer::FirstItemOnScreen() const {
     Lock lock(mutex_);
     return firstItem_;
@@ -342,7 +375,7 @@ void CImageViewer::SetViewMode(int mode) {
     viewMode_ = mode;
     if (mode != kViewSingle) pageMode_ = false;
     cropRect_ = {};
-    cropMoving_ = false;
+    cropHit_ = kCropHitOutside;
     mouseMode_ = kMouseNone;
     zoomLevel_ = kZoomFit;
     UpdateFirstItem();
@@ -585,13 +618,13 @@ int CImageViewer::DeleteImage() {
         if (document->currentPage >= static_cast<int>(document->pages.size()))
             document->currentPage = static_cast<int>(document->pages.size()) - 1;
         if (!document->pages.empty()) {
-            // The pages left are read while their indexes still name them in
-            // the file; a page not in memory would otherwise keep the deleted
-            // page in the file (a lone page is only written from memory).
-            for (auto& page : document->pages) page->FullImage();
+            // A lone page is written only from memory, so it is read now,
+            // while its index still names it in the file. The writers read
+            // every other page by its place in the file and renumber the
+            // pages once the file is rewritten; a delete that cannot be
+            // written leaves the places as they are, still right.
+            if (document->pages.size() == 1) document->pages.front()->FullImage();
             Rewrite(*document);
-            for (std::size_t i = 0; i < document->pages.size(); ++i)
-                document->pages[i]->SetIndex(static_cast<int>(i));
         } else {
             removeDocument();
             platform::deleteFile(path);
@@ -618,14 +651,10 @@ void CImageViewer::OnMouseMove(ViewerPoint p, bool leftHeld) {
         pendingDrag_ = {buttonDownPoint_.x - p.x, buttonDownPoint_.y - p.y};
         Redraw();
     } else if (mouseMode_ == kMouseCrop) {
-        if (cropMoving_) {
-            const int dx = p.x - cropAnchor_.x;
-            const int dy = p.y - cropAnchor_.y;
-            cropRect_ = {cropRect_.left + dx, cropRect_.top + dy, cropRect_.right + dx, cropRect_.bottom + dy};
-            cropAnchor_ = p;
-        } else {
+        if (cropHit_ == kCropHitOutside)
             cropRect_ = ViewerRect{buttonDownPoint_.x, buttonDownPoint_.y, p.x, p.y}.normalized();
-        }
+        else
+            cropRect_ = trackedRect(cropStart_, cropHit_, p.x - buttonDownPoint_.x, p.y - buttonDownPoint_.y);
         Redraw();
     }
 }
@@ -635,9 +664,10 @@ void CImageViewer::OnLButtonDown(ViewerPoint p) {
     buttonDownPoint_ = p;
     buttonDown_ = true;
     if (mouseMode_ == kMouseCrop) {
-        cropMoving_ = cropRect_.contains(p);
-        cropAnchor_ = p;
-        if (!cropMoving_) cropRect_ = {};
+        // What is grabbed is the rectangle as the user sees it.
+        cropHit_ = CropHitTest(p);
+        cropStart_ = cropHit_ == kCropHitOutside ? ViewerRect{} : ShownCropRect();
+        cropRect_ = cropStart_;
         Redraw();
     } else if (mouseMode_ == kMouseDrag) {
         scrollOrigin_.x = std::max(0, scrollOrigin_.x);
@@ -655,7 +685,7 @@ void CImageViewer::OnLButtonUp(ViewerPoint p) {
         pendingDrag_ = {};
     } else if (mouseMode_ == kMouseCrop && wasDown) {
         cropRect_ = cropRect_.normalized();
-        cropMoving_ = false;
+        cropHit_ = kCropHitOutside;
     }
     if (viewMode_ == kViewSingle) return;
     for (const ViewerCell& cell : cells_) {
@@ -704,6 +734,10 @@ void CImageViewer::OnMouseLeave() {
         scrollOrigin_.x += pendingDrag_.x;
         scrollOrigin_.y += pendingDrag_.y;
         pendingDrag_ = {};
+    } else if (mouseMode_ == kMouseCrop && buttonDown_) {
+        // The track ends here as at a release.
+        cropRect_ = cropRect_.normalized();
+        cropHit_ = kCropHitOutside;
     }
     tracking_ = false;
     buttonDown_ = false;

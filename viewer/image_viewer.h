@@ -54,6 +54,9 @@ struct ViewerCell {
 
 enum ViewMode : int { kViewSingle = 1, kViewGrid4 = 4, kViewGrid9 = 9 };
 enum MouseMode : int { kMouseNone = 0, kMouseCrop = 1, kMouseDrag = 2 };
+// What of the crop rectangle lies under a point: 0 to 7 one of its sizing
+// handles (in the order of CropHandles), or one of these.
+enum CropHit : int { kCropHitOutside = -1, kCropHitInside = 8 };
 
 inline constexpr int kViewerWidth = 665;
 inline constexpr int kViewerHeight = 800;
@@ -119,6 +122,11 @@ public:
     int GetMouseMode() const;
     ViewerRect CropRect() const;
     void SetCropRect(const ViewerRect& rect);
+    // The crop rectangle as it is shown: clipped to the picture, empty
+    // outside mouse mode 1.
+    ViewerRect ShownCropRect() const;
+    // What a button press at p would grab (CropHit, or a handle 0 to 7).
+    int CropHitTest(ViewerPoint p) const;
     // The rectangle the single view's picture is drawn in at zoom level 0.
     ViewerRect SingleImageRect() const;
     int FirstItemOnScreen() const;
@@ -160,8 +168,9 @@ private:
     bool tracking_ = false;
     ViewerPoint buttonDownPoint_;
     bool buttonDown_ = false;
-    bool cropMoving_ = false;
-    ViewerPoint cropAnchor_;
+    // What the press grabbed, and the rectangle as it was then.
+    int cropHit_ = kCropHitOutside;
+    ViewerRect cropStart_;
     ViewerRect cropRect_;
     std::vector<ViewerCell> cells_;
     int zoomLevel_ = kZoomFit;

@@ -50,6 +50,7 @@ void paintSingle(CImageViewer& viewer, platform::Canvas& canvas, ViewerPaintResu
     const bool pageMode = viewer.InPageMode();
     CImageViewObj* page = pageMode ? document->current() : document->pages.front().get();
     if (!page) return;
+    result.tooltips.push_back({area, page->Path()});
     const int level = viewer.GetZoomLevel();
     TI_IMAGE image = page->ImageAt(level);
     if (!image) return;
@@ -79,15 +80,18 @@ void paintSingle(CImageViewer& viewer, platform::Canvas& canvas, ViewerPaintResu
         drawCrop(canvas, result, viewer.CropRect().normalized().intersect(viewer.SingleImageRect()));
 }
 
-void paintGrid(CImageViewer& viewer, platform::Canvas& canvas, const std::vector<ViewerCell>& cells) {
+void paintGrid(CImageViewer& viewer, platform::Canvas& canvas, ViewerPaintResult& result,
+               const std::vector<ViewerCell>& cells) {
     const int current = viewer.CurrentDocumentIndex();
     for (const ViewerCell& cell : cells) {
         const bool isCurrent = cell.item >= 0 && cell.item == current;
         canvas.fillRect(toCanvas(cell.cell), isCurrent ? kCurrentCellBackground : kCellBackground);
-        if (cell.item < 0 || cell.image.empty()) continue;
+        if (cell.item < 0) continue;
         viewer.WithDocument(cell.item, [&](ViewerDocument* document) {
             if (!document || document->pages.empty()) return;
-            DrawImageRect(canvas, document->pages.front()->DisplayImage(), cell.image);
+            const CImageViewObj& page = *document->pages.front();
+            result.tooltips.push_back({cell.cell, page.Path()});
+            if (!cell.image.empty()) DrawImageRect(canvas, page.DisplayImage(), cell.image);
         });
     }
 }
@@ -156,7 +160,7 @@ ViewerPaintResult PaintViewer(CImageViewer& viewer, platform::Canvas& canvas) {
                 paintSingle(viewer, canvas, result, cells.front().cell, document);
             });
         } else {
-            paintGrid(viewer, canvas, cells);
+            paintGrid(viewer, canvas, result, cells);
         }
     });
     return result;

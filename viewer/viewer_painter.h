@@ -6,6 +6,9 @@
 // added meanwhile by the request pool's worker shows on the next paint.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/canvas.h"
 #include "viewer/image_viewer.h"
 
@@ -17,11 +20,22 @@ inline constexpr platform::CanvasColour kCaptionBackground{220, 115, 10, 220};
 // Side of the crop rectangle's sizing handles.
 inline constexpr int kCropHandleSize = 4;
 
+// A tooltip tool: the pointer over rect shows text.
+struct ViewerTooltip {
+    ViewerRect rect;
+    std::u16string text;
+
+    friend bool operator==(const ViewerTooltip&, const ViewerTooltip&) = default;
+};
+
 struct ViewerPaintResult {
     // Where the caption was drawn (empty when there is none).
     ViewerRect caption;
     // The crop rectangle as drawn (empty when there is none).
     ViewerRect crop;
+    // One tool per cell that shows a page, over the cell, with the page's
+    // path. They replace the tools of the previous paint.
+    std::vector<ViewerTooltip> tooltips;
 };
 
 // The viewer's client size must be the canvas's (SetClientSize).

@@ -11,8 +11,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <memory>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "libs/qixipf/qixipf.h"
@@ -68,6 +71,32 @@ private:
 // optional when it cannot be had, or when decoding was asked for and qpdf
 // cannot decode every filter (it would hand over the encoded bytes);
 // `full` tells that the limit was reached.
+// Hands what the writer makes straight to an open file; remembers that
+// the file refused bytes, so that failure is told from a document qpdf
+// cannot write.
+class FileSink : public Pipeline {
+public:
+    explicit FileSink(std::FILE* file) : Pipeline("qixipf file", nullptr), file_(file) {}
+
+    void write(unsigned char const* data, size_t len) override {
+        if (len > 0 && std::fwrite(data, 1, len, file_) != len) refuse();
+    }
+    void finish() override {
+        if (std::fflush(file_) != 0) refuse();
+    }
+
+    bool failed() const { return failed_; }
+
+private:
+    [[noreturn]] void refuse() {
+        failed_ = true;
+        throw std::runtime_error("the file took no more bytes");
+    }
+
+    std::FILE* file_;
+    bool failed_ = false;
+};
+
 std::optional<std::string> streamData(QPDFObjectHandle stream, bool decode, std::size_t limit, bool& full) {
     LimitedSink sink(limit);
     bool ok = false;
@@ -302,8 +331,16 @@ void PdfFile::addJpegPage(std::string jpeg, double widthPt, double heightPt) {
         dict.replaceKey("/Height", QPDFObjectHandle::newInteger(frame.height));
         dict.replaceKey("/ColorSpace", QPDFObjectHandle::newName(colourSpace));
         dict.replaceKey("/BitsPerComponent", QPDFObjectHandle::newInteger(8));
-        // The encoder's bytes go in as they are: no second encode.
-        image.replaceStreamData(jpeg, QPDFObjectHandle::newName("/DCTDecode"), QPDFObjectHandle::newNull());
+        // The JPEG file goes in as it is, whether just encoded or the
+        // image's own: no second encode. Handed to the writer when it
+        // gets there rather than copied into a qpdf buffer now.
+        auto data = std::make_shared<const std::string>(std::move(jpeg));
+        image.replaceStreamData(
+            [data](Pipeline* out) {
+                out->write(reinterpret_cast<const unsigned char*>(data->data()), data->size());
+                out->finish();
+            },
+            QPDFObjectHandle::newName("/DCTDecode"), QPDFObjectHandle::newNull());
 
         const std::string w = number(widthPt), h = number(heightPt);
         QPDFObjectHandle contents = pdf.newStream("q\n" + w + " 0 0 " + h + " 0 0 cm\n/Im0 Do\nQ\n");
@@ -324,18 +361,34 @@ void PdfFile::addJpegPage(std::string jpeg, double widthPt, double heightPt) {
     }
 }
 
+void PdfFile::writeWith(QPDFWriter& writer) {
+    // The same document gives the same bytes.
+    writer.setDeterministicID(true);
+    writer.write();
+}
+
 std::string PdfFile::write() {
     if (!pdf_) throw PdfError(QIX_ERR_NO_DOCUMENT, "no document");
     try {
         QPDFWriter writer(*pdf_);
         writer.setOutputMemory();
-        // The same document gives the same bytes.
-        writer.setDeterministicID(true);
-        writer.write();
+        writeWith(writer);
         const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
         return std::string(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
     } catch (...) {
         rethrowAsPdfError(QIX_ERR_FORMAT);
+    }
+}
+
+void PdfFile::writeTo(std::FILE* file) {
+    if (!pdf_) throw PdfError(QIX_ERR_NO_DOCUMENT, "no document");
+    FileSink sink(file);
+    try {
+        QPDFWriter writer(*pdf_);
+        writer.setOutputPipeline(&sink);
+        writeWith(writer);
+    } catch (...) {
+        rethrowAsPdfError(sink.failed() ? QIX_ERR_IO : QIX_ERR_FORMAT);
     }
 }
 

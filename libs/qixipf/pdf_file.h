@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -17,6 +18,7 @@
 #include <string_view>
 
 class QPDF;
+class QPDFWriter;
 
 namespace qixipf {
 
@@ -86,6 +88,10 @@ public:
 
     // The document as a PDF file.
     std::string write();
+    // The same, written to an open file in one pass as it is made, so a
+    // large document is never held whole in memory; a file that takes no
+    // more bytes is QIX_ERR_IO.
+    void writeTo(std::FILE* file);
 
     // The picture of page `index` when the page is one image; Kind::None
     // otherwise. The index must be in range.
@@ -95,6 +101,8 @@ public:
     std::string_view sourceBytes();
 
 private:
+    void writeWith(QPDFWriter& writer);
+
     std::unique_ptr<QPDF> pdf_;
     std::string source_;
     bool sourceCurrent_ = false;

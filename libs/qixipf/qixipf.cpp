@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "libs/qixipf/file_output.h"
+#include "libs/qixipf/jpeg_source.h"
 #include "libs/qixipf/page_renderer.h"
 #include "libs/qixipf/pdf_file.h"
 #include "platform/files.h"
@@ -135,6 +136,30 @@ TI_IMAGE_INFO infoOf(TI_IMAGE image) {
     return info;
 }
 
+// Size, resolution and quality only: an image still backed by its file
+// neither gets decoded here nor loses that file (the row address would
+// let us write, so the toolkit would drop it).
+TI_IMAGE_INFO layoutOf(TI_IMAGE image) {
+    TI_IMAGE_INFO info{};
+    info.size = TI_IMAGE_INFO_LAYOUT_SIZE;
+    if (ti_GetInfo(image, &info) != TI_OK) throw PdfError(QIX_ERR_TOOLKIT, "image without layout");
+    return info;
+}
+
+// The JPEG file behind the image, through its EOI, when the page may hold
+// it in place of the picture encoded at `quality` (the rule is in
+// jpeg_source.h and qixipf.h); empty when the picture has to be encoded.
+std::string storableSource(TI_IMAGE image, const TI_IMAGE_INFO& layout, int quality) {
+    if (layout.pixelFormat != TI_GRAY8 && layout.pixelFormat != TI_BGR24) return {};
+    BufferStream source;
+    if (ti_GetSourceJpeg(image, source.descriptor()) <= 0) return {};
+    const std::size_t length = qixipf::storableJpegLength(source.bytes(), quality, layout.width, layout.height,
+                                                          layout.pixelFormat == TI_GRAY8 ? 1 : 3);
+    if (length == 0) return {};
+    source.bytes().resize(length);
+    return std::move(source.bytes());
+}
+
 // A toolkit image of the picture's samples.
 TI_IMAGE imageFromPixels(const PagePicture& p, int dpiX, int dpiY) {
     const int format = p.components == 1 ? TI_GRAY8 : TI_BGR24;
@@ -252,19 +277,24 @@ int QIX_API qixAddPage(QIX_DOCUMENT* doc, TI_IMAGE image, int flags) {
     return guarded(doc, [&](QixObject& o) -> int {
         if (!image || flags != 0) return QIX_ERR_ARGUMENT;
         if (!o.file.hasDocument()) return QIX_ERR_NO_DOCUMENT;
-        const TI_IMAGE_INFO info = infoOf(image);
-        BufferStream jpeg;
-        TI_PARAM quality{};
-        quality.id = TI_PARAM_JPEG_QUALITY;
-        quality.value.intValue = o.quality;
+        const TI_IMAGE_INFO info = layoutOf(image);
         // Without a quality of its own the document takes the image's.
-        const int count = o.quality > 0 ? 1 : 0;
-        if (ti_SaveToStream(jpeg.descriptor(), image, TI_FORMAT_JPEG, count ? &quality : nullptr, count) != TI_OK)
-            return QIX_ERR_TOOLKIT;
+        const bool documentQuality = o.quality > 0;
+        std::string jpeg = storableSource(image, info, documentQuality ? o.quality : info.jpegQuality);
+        if (jpeg.empty()) {
+            BufferStream encoded;
+            TI_PARAM quality{};
+            quality.id = TI_PARAM_JPEG_QUALITY;
+            quality.value.intValue = o.quality;
+            const int count = documentQuality ? 1 : 0;
+            if (ti_SaveToStream(encoded.descriptor(), image, TI_FORMAT_JPEG, count ? &quality : nullptr, count) !=
+                TI_OK)
+                return QIX_ERR_TOOLKIT;
+            jpeg = std::move(encoded.bytes());
+        }
         const double xDpi = info.xDpi > 0 ? info.xDpi : kPointsPerInch;
         const double yDpi = info.yDpi > 0 ? info.yDpi : kPointsPerInch;
-        o.file.addJpegPage(std::move(jpeg.bytes()), info.width * kPointsPerInch / xDpi,
-                           info.height * kPointsPerInch / yDpi);
+        o.file.addJpegPage(std::move(jpeg), info.width * kPointsPerInch / xDpi, info.height * kPointsPerInch / yDpi);
         return QIX_OK;
     });
 }
@@ -286,8 +316,9 @@ int QIX_API qixJpegQuality(QIX_DOCUMENT* doc) { return doc ? object(doc)->qualit
 int QIX_API qixSave(QIX_DOCUMENT* doc, const ti_char* path, int flags) {
     return guarded(doc, [&](QixObject& o) -> int {
         if (!path || !*path || flags != 0) return QIX_ERR_ARGUMENT;
-        const std::string bytes = o.file.write();
-        return qixipf::writeWholeFile(text::view(path), bytes) ? QIX_OK : QIX_ERR_IO;
+        if (!o.file.hasDocument()) return QIX_ERR_NO_DOCUMENT;
+        return qixipf::writeFileThrough(text::view(path), [&](std::FILE* f) { o.file.writeTo(f); }) ? QIX_OK
+                                                                                                     : QIX_ERR_IO;
     });
 }
 

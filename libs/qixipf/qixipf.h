@@ -30,15 +30,21 @@
  *   5  addPage(doc, image, flags)   appends a page showing the image, JPEG
  *                                   encoded once at the object's quality
  *                                   (the image's own when none is set) and
- *                                   embedded as it is (DCTDecode); the page
- *                                   is the image's size at its resolution
- *                                   (72 dpi when unknown); flags: 0
+ *                                   embedded as it is (DCTDecode), or the
+ *                                   JPEG file behind the image itself (see
+ *                                   "Pages from JPEG files" below); the
+ *                                   page is the image's size at its
+ *                                   resolution (72 dpi when unknown), in
+ *                                   both cases; flags: 0
  *   6  lastError(doc)               code of the object's last failure
  *   7  reserved                     QIX_ERR_NOT_SUPPORTED
  *   8  setJpegQuality(doc, q)       quality 1..100 of the pages added after;
  *                                   other values: QIX_ERR_ARGUMENT
  *   9  jpegQuality(doc)             the quality set, -1 when none is
- *  10  save(doc, path, flags)       writes the document; flags: 0
+ *  10  save(doc, path, flags)       writes the document; flags: 0. The
+ *                                   file is made beside path and renamed
+ *                                   over it when complete: a failed save
+ *                                   leaves an existing file as it was
  *  11  pageCount(doc)               number of pages (>= 0), or an error code
  *  12  reserved                     QIX_ERR_NOT_SUPPORTED
  *  13  pageImage(doc, i, &status)   the image of page i (0-based): the
@@ -52,6 +58,37 @@
  *                                   byte for byte, any other page as PNG);
  *                                   returns the bytes written (> 0) or an
  *                                   error code
+ *
+ * Pages from JPEG files
+ *   Encoding a page again costs more than everything else addPage does,
+ *   and loses a little of the picture each time. So when the image is a
+ *   JPEG the toolkit loaded and whose pixels nothing has written since
+ *   (ti_GetSourceJpeg gives its file: no edit, no copy, no full-size
+ *   ti_GetInfo), the page holds that file, through its EOI, byte for byte,
+ *   provided encoding it again could not give the caller anything the file
+ *   does not already have:
+ *   - the quality asked for (the object's, else the image's) is the file's:
+ *     every component's quantisation table is exactly what our encoder
+ *     writes at that quality (the JPEG standard's example tables, scaled
+ *     the IJG way; luminance for the first component, chrominance for the
+ *     others). Any other file, whatever its quality, is encoded again at
+ *     the one asked for, as before;
+ *   - the file is one 8-bit frame, Huffman-coded baseline, extended or
+ *     progressive, with every scan complete up to an EOI and no tables
+ *     redefined once the scans have begun; arithmetic-coded, 12-bit,
+ *     lossless, hierarchical or cut files are encoded again;
+ *   - it is grey, or YCbCr as both our decoder and a PDF reader see it: an
+ *     Adobe marker must say transform 1, and without one the components
+ *     must not be the 'R', 'G', 'B' of an untransformed file. CMYK and
+ *     YCCK files, RGB files and three components that the two would read
+ *     differently are encoded again (as RGB, which is how the toolkit
+ *     gives them).
+ *   Size and resolution come from the image in both cases, so the page is
+ *   the same; the stored file keeps its own markers (Exif, ICC, JFIF
+ *   density), which a PDF reader ignores, and its own chroma sampling and
+ *   Huffman tables. Its coded data is walked, not decoded: a file damaged
+ *   inside its scans goes into the page as it is, where encoding its
+ *   decode would have stored whatever the decoder made of it.
  */
 #ifndef QIXIPF_H
 #define QIXIPF_H

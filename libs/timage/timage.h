@@ -43,6 +43,27 @@
  *   TI_IMAGE_INFO_LAYOUT_SIZE, which never decodes; a full-size ti_GetInfo
  *   needs the row address and decodes.
  *
+ * The file behind a JPEG image
+ *   A JPEG loaded by one of the calls above also keeps the file it was
+ *   loaded from as its source, past its decode, for as long as its pixels
+ *   are that file's picture: ti_GetSourceJpeg (an addition beyond the 58
+ *   calls of this interface) hands those bytes out, so a caller can store
+ *   the file itself where it would otherwise encode the pixels again. The
+ *   source is dropped for good by any call that may write the image's
+ *   pixels, whether it then succeeds or not: every call below that takes
+ *   it as a destination (ti_Copy, ti_Resize, ti_ResizeRect, ti_BitBlt,
+ *   ti_AlphaBlend, ti_CopyRect, ti_GetQuadrangleSubPix, ti_Rotate,
+ *   ti_Orientate, ti_Flip, ti_Repeat, ti_RepeatRect, ti_Fill, ti_FillRect,
+ *   ti_SetZero, ti_Not, ti_Split's planes, ti_Merge, ti_LUT, ti_Threshold,
+ *   ti_ConvertColor, ti_Light, ti_Saturate, ti_LightEx), and a full-size
+ *   ti_GetInfo, whose row address lets the caller write. Resolution and
+ *   quality are not pixels: ti_SetDpi and ti_SetJpegQuality keep it, as do
+ *   saves, ti_Mean, a layout-size ti_GetInfo and reading the image as a
+ *   source. Images made by a call (ti_CloneImage, ti_CreateImage...) never
+ *   have one, so a copy, a turned or a cropped page is always encoded
+ *   again. The bytes are the load's input as it was: a file, a memory
+ *   block, or a stream from its position to its end.
+ *
  * Files
  *   The format of a saved file follows the extension of its path (case
  *   ignored): .bmp, .jpg/.jpeg, .png, .gif, .tif/.tiff; any other is
@@ -278,7 +299,8 @@ TI_EXPORT int TI_API ti_SaveToStream(TI_STREAM* stream, TI_IMAGE image, int form
 /* ---- Making and releasing images --------------------------------------- */
 
 /* An independent copy (pixels, resolution, quality), top-down; a deferred
- * image gives a deferred copy. */
+ * image gives a deferred copy. The copy has no source file
+ * (ti_GetSourceJpeg). */
 TI_EXPORT TI_IMAGE TI_API ti_CloneImage(TI_IMAGE image);
 /* A new top-down image, every byte zero, resolution 0, quality 75. */
 TI_EXPORT TI_IMAGE TI_API ti_CreateImage(int width, int height, int pixelFormat);
@@ -442,6 +464,19 @@ TI_EXPORT void TI_API ti_MultiPageReleaseHandle(TI_MULTIPAGE* writer);
 TI_EXPORT int TI_API ti_DataIsTopdown(TI_IMAGE image);
 /* (major << 16) | minor. */
 TI_EXPORT int TI_API ti_GetVersion(void);
+
+/* ---- Beyond the 58 calls ------------------------------------------------
+ * Not part of the interface the component binds by name (it never looks
+ * for it); our own PDF library calls it. */
+
+/* Writes the file the image was loaded from to the stream, byte for byte,
+ * while the image is still that file's picture (see "The file behind a
+ * JPEG image"). Returns the bytes written (> 0); 0, with ti_Error() ==
+ * TI_OK and nothing written, when the image has no such file (it was not
+ * loaded from a JPEG, or its pixels may have changed since); else a
+ * TI_ERR_* code (a short write is TI_ERR_IO). The Windows build keeps no
+ * sources: TI_ERR_NOT_SUPPORTED for every live image. */
+TI_EXPORT int TI_API ti_GetSourceJpeg(TI_IMAGE image, TI_STREAM* stream);
 
 #ifdef __cplusplus
 }

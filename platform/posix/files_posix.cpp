@@ -174,6 +174,17 @@ bool createDirectory(std::u16string_view path) {
     return true;
 }
 
+bool removeDirectory(std::u16string_view path) {
+    // rmdir refuses a non-empty folder and a file by itself; an empty path
+    // would name nothing.
+    if (path.empty()) {
+        errno = ENOENT;
+        return fail();
+    }
+    if (::rmdir(posix::toNativePath(path).c_str()) != 0) return fail();
+    return true;
+}
+
 std::vector<FileEntry> findFiles(std::u16string_view pattern) {
     std::vector<FileEntry> out;
     const std::u16string folder = folderOf(pattern);
@@ -230,6 +241,21 @@ bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxByt
             return fail();
         }
         bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool writeFile(std::u16string_view path, std::string_view bytes) {
+    ScopedFd fd(::open(posix::toNativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!fd) return fail();
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail();
+        }
+        done += static_cast<std::size_t>(n);
     }
     return true;
 }

@@ -35,6 +35,14 @@ bool isDirectory(std::u16string_view path) {
 
 bool createDirectory(std::u16string_view path) { return CreateDirectoryW(win32::toWide(path).c_str(), nullptr) != 0; }
 
+bool removeDirectory(std::u16string_view path) {
+    if (path.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    return RemoveDirectoryW(win32::toWide(path).c_str()) != 0;
+}
+
 std::vector<FileEntry> findFiles(std::u16string_view pattern) {
     std::vector<FileEntry> out;
     WIN32_FIND_DATAW data{};
@@ -73,6 +81,20 @@ bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxByt
         done += got;
     }
     bytes.resize(done);
+    return true;
+}
+
+bool writeFile(std::u16string_view path, std::string_view bytes) {
+    ScopedFile file(CreateFileW(win32::toWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD wrote = 0;
+        if (!WriteFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &wrote, nullptr))
+            return false;
+        done += wrote;
+    }
     return true;
 }
 

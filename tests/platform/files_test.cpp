@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/path.h"
+#include "platform/system.h"
 #include "support/test_support.h"
 
 namespace {
@@ -51,6 +55,53 @@ TEST(Files, ExistsAndDirectories) {
     EXPECT_TRUE(platform::pathExists(dir.file(u"f")));
     EXPECT_FALSE(platform::isDirectory(dir.file(u"f")));
     EXPECT_FALSE(platform::pathExists(u""));
+}
+
+TEST(Files, RemoveDirectoryTakesOnlyAnEmptyFolder) {
+    struct Row {
+        const char* name;
+        std::u16string_view path;           // under the test folder
+        std::vector<std::u16string_view> setUp;  // folders end in '/', files do not
+        bool removed;
+        std::vector<std::u16string_view> left;   // what must still be there
+    } rows[] = {
+        {"empty folder", u"empty", {u"empty/"}, true, {}},
+        {"folder with a file", u"full", {u"full/", u"full/keep.txt"}, false, {u"full", u"full/keep.txt"}},
+        {"folder with an empty folder", u"outer", {u"outer/", u"outer/inner/"}, false, {u"outer", u"outer/inner"}},
+        {"missing folder", u"missing", {}, false, {}},
+        {"a file", u"file.txt", {u"file.txt"}, false, {u"file.txt"}},
+        {"the empty path", u"", {}, false, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        auto under = [&](std::u16string_view relative) {
+            std::u16string p = dir.path();
+            std::size_t start = 0;
+            while (start < relative.size()) {
+                const std::size_t slash = std::min(relative.find(u'/', start), relative.size());
+                if (slash > start) p = platform::joinPath(p, relative.substr(start, slash - start));
+                start = slash + 1;
+            }
+            return p;
+        };
+        for (const auto& entry : row.setUp) {
+            if (entry.back() == u'/') {
+                ASSERT_TRUE(platform::createDirectory(under(entry)));
+            } else {
+                ASSERT_TRUE(writeBytes(under(entry), "x"));
+            }
+        }
+        const std::u16string target = row.path.empty() ? std::u16string() : under(row.path);
+        EXPECT_EQ(platform::removeDirectory(target), row.removed);
+        if (row.removed) {
+            EXPECT_FALSE(platform::pathExists(target));
+        } else {
+            EXPECT_NE(platform::lastError(), 0u) << "a refusal leaves its reason";
+        }
+        for (const auto& kept : row.left) EXPECT_TRUE(platform::pathExists(under(kept))) << testing_support::utf8(kept);
+        EXPECT_TRUE(platform::isDirectory(dir.path())) << "the folder around is never touched";
+    }
 }
 
 TEST(Files, FindByPatternIgnoresCase) {

@@ -419,6 +419,44 @@ TEST_F(QixIpf, PathsWithBackslashes) {
     EXPECT_EQ(again->pageCount(again.get()), 1);
 }
 
+// A save is made beside its target and renamed over it once complete: an
+// existing file is replaced whole, a failed save leaves what was there,
+// and neither leaves anything else behind.
+TEST_F(QixIpf, SaveReplacesWholeOrLeavesAlone) {
+    Image image = pattern(16, 16, TI_GRAY8, 72);
+    Doc doc;
+    ASSERT_EQ(doc->create(doc.get()), QIX_OK);
+    ASSERT_EQ(doc->addPage(doc.get(), image.get(), 0), QIX_OK);
+    struct Row {
+        const char* name;
+        const char16_t* target;
+        std::function<void(const std::u16string&)> prepare;
+        int result;
+    } rows[] = {
+        {"new file", u"new.pdf", [](const std::u16string&) {}, QIX_OK},
+        {"over an existing file", u"old.pdf", [](const std::u16string& p) { ASSERT_TRUE(writeBytes(p, "old")); },
+         QIX_OK},
+        {"over a folder", u"folder.pdf", [](const std::u16string& p) { ASSERT_TRUE(platform::createDirectory(p)); },
+         QIX_ERR_IO},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        testing_support::TempDir here;
+        const std::u16string path = here.file(row.target);
+        row.prepare(path);
+        EXPECT_EQ(doc->save(doc.get(), path.c_str(), 0), row.result);
+        if (row.result == QIX_OK) {
+            EXPECT_NE(pdfinfo(quoted(path)).find("Pages: 1\n"), std::string::npos);
+        } else {
+            EXPECT_TRUE(platform::isDirectory(path));
+        }
+        std::vector<std::u16string> names;
+        for (const auto& e : platform::findFiles(here.file(u"*")))
+            if (e.name != u"." && e.name != u"..") names.push_back(e.name);
+        EXPECT_EQ(names, std::vector<std::u16string>{row.target}) << "nothing but the target";
+    }
+}
+
 // ---- Reading what others wrote ------------------------------------------------
 
 TEST_F(QixIpf, OneImagePagesGiveTheirSamples) {
@@ -546,6 +584,386 @@ TEST_F(QixIpf, DamagedFileIsRepaired) {
     int status = -1;
     Image page(doc->pageImage(doc.get(), 2, &status));
     EXPECT_NE(page.get(), nullptr) << status;
+}
+
+// ---- Pages from JPEG files ----------------------------------------------------
+
+// Size, resolution and quality without the row address, which would make
+// the toolkit drop the file behind the image.
+TI_IMAGE_INFO layout(TI_IMAGE image) {
+    TI_IMAGE_INFO i{};
+    i.size = TI_IMAGE_INFO_LAYOUT_SIZE;
+    EXPECT_EQ(ti_GetInfo(image, &i), TI_OK);
+    return i;
+}
+
+unsigned byteAt(const std::string& s, std::size_t i) { return static_cast<unsigned char>(s[i]); }
+
+// The marker segments of a JPEG file up to its first scan: where each
+// starts (at its 0xFF) and its marker.
+std::vector<std::pair<std::size_t, unsigned>> segments(const std::string& jpeg) {
+    std::vector<std::pair<std::size_t, unsigned>> out;
+    std::size_t i = 2;
+    while (i + 4 <= jpeg.size() && byteAt(jpeg, i) == 0xFF) {
+        const unsigned marker = byteAt(jpeg, i + 1);
+        out.emplace_back(i, marker);
+        if (marker == 0xDA) break;
+        i += 2 + ((byteAt(jpeg, i + 2) << 8) | byteAt(jpeg, i + 3));
+    }
+    return out;
+}
+
+std::size_t segmentLength(const std::string& jpeg, std::size_t at) {
+    return 2 + ((byteAt(jpeg, at + 2) << 8) | byteAt(jpeg, at + 3));
+}
+
+// What the file's DQT segments hold: equal for two files exactly when
+// their quantisation tables are.
+std::string quantTables(const std::string& jpeg) {
+    std::string out;
+    for (const auto& [at, marker] : segments(jpeg))
+        if (marker == 0xDB) out += jpeg.substr(at + 4, segmentLength(jpeg, at) - 4);
+    return out;
+}
+
+std::string withoutSegment(std::string jpeg, unsigned marker) {
+    for (const auto& [at, m] : segments(jpeg))
+        if (m == marker) return jpeg.erase(at, segmentLength(jpeg, at));
+    return jpeg;
+}
+
+// An Adobe marker (APP14) with the given colour transform, after the SOI.
+std::string withAdobeMarker(const std::string& jpeg, int transform) {
+    const std::string adobe("\xFF\xEE\x00\x0E" "Adobe\x00\x64\x00\x00\x00\x00", 15);
+    return jpeg.substr(0, 2) + adobe + static_cast<char>(transform) + jpeg.substr(2);
+}
+
+// Component ids 'R', 'G', 'B' in the frame and the scan, and no JFIF
+// marker: a file libjpeg reads as RGB, untransformed.
+std::string asRgbIds(std::string jpeg) {
+    jpeg = withoutSegment(jpeg, 0xE0);
+    const char ids[] = {'R', 'G', 'B'};
+    for (const auto& [at, marker] : segments(jpeg)) {
+        if (marker == 0xC0) {
+            for (int c = 0; c < 3; ++c) jpeg[at + 10 + 3 * c] = ids[c];
+        } else if (marker == 0xDA) {
+            for (unsigned c = 0; c < byteAt(jpeg, at + 4); ++c) jpeg[at + 5 + 2 * c] = ids[c];
+        }
+    }
+    return jpeg;
+}
+
+// The frame header's marker changed (0xC9: arithmetic-coded).
+std::string withFrameMarker(std::string jpeg, unsigned marker) {
+    for (const auto& [at, m] : segments(jpeg))
+        if (m == 0xC0) jpeg[at + 1] = static_cast<char>(marker);
+    return jpeg;
+}
+
+// A copy of the file's first DQT segment again after its scan, before the
+// EOI.
+std::string withTablesAfterTheScan(const std::string& jpeg) {
+    for (const auto& [at, marker] : segments(jpeg))
+        if (marker == 0xDB) return jpeg.substr(0, jpeg.size() - 2) + jpeg.substr(at, segmentLength(jpeg, at)) + "\xFF\xD9";
+    return jpeg;
+}
+
+bool haveConvert() { return run("convert -version").find("ImageMagick") != std::string::npos; }
+
+// The picture as ImageMagick writes it at `quality` with extra options.
+std::string convertJpeg(const testing_support::TempDir& dir, TI_IMAGE picture, int quality, const std::string& options) {
+    const std::u16string png = dir.file(u"for-convert.png"), jpg = dir.file(u"converted.jpg");
+    EXPECT_EQ(ti_SaveImage(png.c_str(), picture), TI_OK);
+    run("convert " + quoted(png) + " -quality " + std::to_string(quality) + " " + options + " " + quoted(jpg));
+    return readBytes(jpg);
+}
+
+enum class Stored { Whole, ThroughEoi, No };
+
+// Adds the file, loaded by the toolkit, as the one page of a new document
+// and checks what the page holds: the file itself, or the encode of its
+// picture at the quality the rule gives.
+void checkPage(const std::string& file, int documentQuality, int imageQuality, Stored stored, std::size_t eoi = 0) {
+    Image image = decode(file);
+    ASSERT_NE(image.get(), nullptr);
+    if (imageQuality) {
+        ASSERT_EQ(ti_SetJpegQuality(image.get(), imageQuality), TI_OK);
+    }
+    Doc doc;
+    ASSERT_EQ(doc->create(doc.get()), QIX_OK);
+    if (documentQuality) {
+        ASSERT_EQ(doc->setJpegQuality(doc.get(), documentQuality), QIX_OK);
+    }
+    ASSERT_EQ(doc->addPage(doc.get(), image.get(), 0), QIX_OK);
+    const std::string page = writePage(doc, 0);
+    switch (stored) {
+        case Stored::Whole:
+            EXPECT_EQ(page, file);
+            break;
+        case Stored::ThroughEoi:
+            EXPECT_EQ(page, file.substr(0, eoi));
+            break;
+        case Stored::No: {
+            EXPECT_NE(page, file);
+            // Exactly what encoding the decoded picture gives, as before.
+            Image fresh = decode(file);
+            const int used = documentQuality ? documentQuality : imageQuality ? imageQuality : 75;
+            EXPECT_EQ(page, encodeJpeg(fresh.get(), used));
+            break;
+        }
+    }
+}
+
+// Every quality against its neighbours: the file goes in as it is exactly
+// when the encoder would write its tables at the quality asked for (the
+// encoder itself is the judge, through the tables of an encode at that
+// quality).
+TEST_F(QixIpf, JpegFileIsStoredExactlyWhereTheEncoderWouldWriteItsTables) {
+    Image picture = pattern(40, 24, TI_BGR24, 72);
+    std::vector<std::string> encoded(102);
+    for (int q = 1; q <= 100; ++q) encoded[static_cast<std::size_t>(q)] = encodeJpeg(picture.get(), q);
+    int storedAtOther = 0;
+    for (int q = 1; q <= 100; ++q) {
+        for (int asked : {q - 1, q, q + 1, 101 - q}) {
+            if (asked < 1 || asked > 100) continue;
+            SCOPED_TRACE("file quality " + std::to_string(q) + ", asked " + std::to_string(asked));
+            const std::string& file = encoded[static_cast<std::size_t>(q)];
+            const bool same = quantTables(file) == quantTables(encoded[static_cast<std::size_t>(asked)]);
+            if (same && asked != q) ++storedAtOther;
+            checkPage(file, asked, 0, same ? Stored::Whole : Stored::No);
+            if (HasFatalFailure()) return;
+        }
+    }
+    // At the top end neighbouring qualities differ in their tables; the
+    // rows above must have seen both answers.
+    EXPECT_LT(storedAtOther, 10);
+}
+
+TEST_F(QixIpf, JpegFilesOfEveryKind) {
+    Image colour = pattern(96, 64, TI_BGR24, 200);
+    Image grey = pattern(80, 56, TI_GRAY8, 150);
+    const std::string colour75 = encodeJpeg(colour.get(), 75);
+    const std::string grey40 = encodeJpeg(grey.get(), 40);
+    const bool convert = haveConvert();
+    const std::string trailer = "trailing bytes after the picture";
+    struct Row {
+        const char* name;
+        std::function<std::string()> file;
+        int documentQuality;  // 0: none set
+        int imageQuality;     // 0: the loaded image's own (75)
+        Stored stored;
+        bool needsConvert = false;
+    } rows[] = {
+        {"colour, the document's quality", [&] { return colour75; }, 75, 0, Stored::Whole},
+        {"grey, the document's quality", [&] { return grey40; }, 40, 0, Stored::Whole},
+        {"no document quality, the image's own", [&] { return colour75; }, 0, 0, Stored::Whole},
+        {"no document quality, the image's set to another", [&] { return colour75; }, 0, 90, Stored::No},
+        {"the document's quality wins over the image's", [&] { return colour75; }, 75, 30, Stored::Whole},
+        {"document quality lower", [&] { return colour75; }, 60, 0, Stored::No},
+        {"document quality one higher", [&] { return colour75; }, 76, 0, Stored::No},
+        {"grey, document quality higher", [&] { return grey40; }, 95, 0, Stored::No},
+        {"Adobe marker, transform 1 (YCbCr for both)", [&] { return withAdobeMarker(colour75, 1); }, 75, 0,
+         Stored::Whole},
+        {"Adobe marker, transform 0 over JFIF (readers disagree)", [&] { return withAdobeMarker(colour75, 0); }, 75,
+         0, Stored::No},
+        {"RGB component ids, no JFIF", [&] { return asRgbIds(colour75); }, 75, 0, Stored::No},
+        {"no JFIF marker, YCbCr ids", [&] { return withoutSegment(colour75, 0xE0); }, 75, 0, Stored::Whole},
+        {"arithmetic-coded frame marker", [&] { return withFrameMarker(colour75, 0xC9); }, 75, 0, Stored::No},
+        {"tables again after the scan", [&] { return withTablesAfterTheScan(colour75); }, 75, 0, Stored::No},
+        {"cut short", [&] { return colour75.substr(0, colour75.size() * 2 / 3); }, 75, 0, Stored::No},
+        {"progressive, by ImageMagick", [&] { return convertJpeg(dir, colour.get(), 75, "-interlace JPEG"); }, 75, 0,
+         Stored::Whole, true},
+        {"no chroma subsampling, by ImageMagick",
+         [&] { return convertJpeg(dir, colour.get(), 75, "-sampling-factor 1x1"); }, 75, 0, Stored::Whole, true},
+        {"CMYK, by ImageMagick", [&] { return convertJpeg(dir, colour.get(), 75, "-colorspace CMYK"); }, 75, 0,
+         Stored::No, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.needsConvert && !convert) {
+            std::printf("skipped row \"%s\": ImageMagick's convert is missing\n", row.name);
+            continue;
+        }
+        const std::string file = row.file();
+        ASSERT_GT(file.size(), 100u);
+        checkPage(file, row.documentQuality, row.imageQuality, row.stored);
+    }
+    // Bytes after the EOI are no part of the picture.
+    SCOPED_TRACE("trailing bytes");
+    checkPage(colour75 + trailer, 75, 0, Stored::ThroughEoi, colour75.size());
+}
+
+// The edits the viewer makes, and others: any of them means the page is
+// the edited picture, encoded; only resolution and quality leave the file.
+TEST_F(QixIpf, EditedJpegImagesAreEncodedAgain) {
+    Image picture = pattern(90, 60, TI_BGR24, 300);
+    const std::string jpeg = encodeJpeg(picture.get(), 70);
+    struct Row {
+        const char* name;
+        // Returns the image to add: the loaded one, or one made from it.
+        std::function<Image(Image&)> edit;
+        bool stored;
+        double widthPt, heightPt;
+    } rows[] = {
+        {"untouched", [](Image& j) { return std::move(j); }, true, 21.6, 14.4},
+        {"resolution changed", [](Image& j) {
+             EXPECT_EQ(ti_SetDpi(j.get(), 150, 100), TI_OK);
+             return std::move(j);
+         }, true, 43.2, 43.2},
+        {"turned right, into a new image", [](Image& j) {
+             Image turned(ti_CreateImage2(60, 90, TI_BGR24, 300, 300));
+             EXPECT_EQ(ti_Orientate(j.get(), turned.get(), 270), TI_OK);
+             return turned;
+         }, false, 14.4, 21.6},
+        {"turned 180, into a new image", [](Image& j) {
+             Image turned(ti_CreateImage2(90, 60, TI_BGR24, 300, 300));
+             EXPECT_EQ(ti_Orientate(j.get(), turned.get(), 180), TI_OK);
+             return turned;
+         }, false, 21.6, 14.4},
+        {"flipped in place", [](Image& j) {
+             EXPECT_EQ(ti_Flip(j.get(), j.get(), 0), TI_OK);
+             return std::move(j);
+         }, false, 21.6, 14.4},
+        {"mirrored in place", [](Image& j) {
+             EXPECT_EQ(ti_Flip(j.get(), j.get(), 1), TI_OK);
+             return std::move(j);
+         }, false, 21.6, 14.4},
+        {"cropped", [](Image& j) {
+             Image crop(ti_CreateImage2(45, 30, TI_BGR24, 300, 300));
+             EXPECT_EQ(ti_CopyRect(j.get(), crop.get(), 20, 10, -1), TI_OK);
+             return crop;
+         }, false, 10.8, 7.2},
+        {"rectangle filled", [](Image& j) {
+             const TI_RECT r{0, 0, 10, 10};
+             EXPECT_EQ(ti_FillRect(j.get(), &r, 0xFFFFFFFFu), TI_OK);
+             return std::move(j);
+         }, false, 21.6, 14.4},
+        {"brightness in place", [](Image& j) {
+             EXPECT_EQ(ti_Light(j.get(), j.get(), 20, 0), TI_OK);
+             return std::move(j);
+         }, false, 21.6, 14.4},
+        {"clone", [](Image& j) { return Image(ti_CloneImage(j.get())); }, false, 21.6, 14.4},
+        {"rows handed out (full-size GetInfo)", [](Image& j) {
+             info(j.get());
+             return std::move(j);
+         }, false, 21.6, 14.4},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Image loaded = decode(jpeg);
+        ASSERT_NE(loaded.get(), nullptr);
+        Image page = row.edit(loaded);
+        ASSERT_NE(page.get(), nullptr);
+        const std::u16string path = file(u"edited.pdf");
+        {
+            Doc doc;
+            ASSERT_EQ(doc->create(doc.get()), QIX_OK);
+            ASSERT_EQ(doc->setJpegQuality(doc.get(), 70), QIX_OK);
+            ASSERT_EQ(doc->addPage(doc.get(), page.get(), 0), QIX_OK);
+            const std::string held = writePage(doc, 0);
+            if (row.stored) {
+                EXPECT_EQ(held, jpeg);
+            } else {
+                EXPECT_NE(held, jpeg);
+                EXPECT_EQ(held, encodeJpeg(page.get(), 70));
+            }
+            ASSERT_EQ(doc->save(doc.get(), path.c_str(), 0), QIX_OK);
+        }
+        std::ostringstream size;
+        size << "Page size: " << row.widthPt << " x " << row.heightPt << " pts";
+        EXPECT_NE(pdfinfo(quoted(path)).find(size.str()), std::string::npos) << pdfinfo(quoted(path));
+    }
+}
+
+// A document of stored pages against the same pages encoded again: same
+// pages, sizes and image layouts as poppler sees them, and the files
+// themselves in the stored one.
+TEST_F(QixIpf, StoredPagesChangeNothingButTheBytes) {
+    struct Page {
+        int width, height, format, xDpi, yDpi, quality;
+    } pages[] = {
+        {248, 351, TI_BGR24, 300, 300, 75}, {124, 175, TI_GRAY8, 150, 150, 75}, {200, 100, TI_BGR24, 200, 100, 75},
+        {99, 77, TI_BGR24, 0, 0, 75},       {300, 20, TI_GRAY8, 96, 96, 75},
+    };
+    std::vector<std::string> files;
+    for (const Page& p : pages) {
+        Image picture = pattern(p.width, p.height, p.format, 72);
+        ASSERT_EQ(ti_SetDpi(picture.get(), p.xDpi, p.yDpi), TI_OK);
+        files.push_back(encodeJpeg(picture.get(), p.quality));
+    }
+    const std::u16string storedPath = file(u"stored.pdf"), encodedPath = file(u"encoded.pdf");
+    for (const bool store : {true, false}) {
+        Doc doc;
+        ASSERT_EQ(doc->create(doc.get()), QIX_OK);
+        ASSERT_EQ(doc->setJpegQuality(doc.get(), 75), QIX_OK);
+        for (const std::string& f : files) {
+            Image image = decode(f);
+            ASSERT_NE(image.get(), nullptr);
+            if (!store) info(image.get());  // hands out the rows: encoded again
+            ASSERT_EQ(doc->addPage(doc.get(), image.get(), 0), QIX_OK);
+        }
+        ASSERT_EQ(doc->save(doc.get(), (store ? storedPath : encodedPath).c_str(), 0), QIX_OK);
+    }
+    const std::string n = std::to_string(std::size(pages));
+    const std::string storedInfo = pdfinfo("-f 1 -l " + n + " " + quoted(storedPath));
+    EXPECT_NE(storedInfo.find("Pages: " + n + "\n"), std::string::npos) << storedInfo;
+    EXPECT_EQ(storedInfo.find("rror"), std::string::npos) << storedInfo;
+    auto withoutDates = [](const std::string& text) {
+        std::istringstream lines(text);
+        std::string out;
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("Page", 0) == 0) out += line + "\n";
+        return out;
+    };
+    EXPECT_EQ(withoutDates(storedInfo), withoutDates(pdfinfo("-f 1 -l " + n + " " + quoted(encodedPath))));
+
+    const auto storedImages = imageList(storedPath), encodedImages = imageList(encodedPath);
+    ASSERT_EQ(storedImages.size(), std::size(pages));
+    ASSERT_EQ(encodedImages.size(), std::size(pages));
+    for (std::size_t i = 0; i < std::size(pages); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_GE(storedImages[i].size(), 14u);
+        // page num type width height color comp bpc enc interp object ID x-ppi y-ppi
+        for (std::size_t column : {0, 2, 3, 4, 5, 6, 7, 8, 12, 13})
+            EXPECT_EQ(storedImages[i][column], encodedImages[i][column]) << "column " << column;
+    }
+    const std::u16string root = file(u"page");
+    run("pdfimages -j " + quoted(storedPath) + " " + quoted(root));
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(i);
+        char name[16];
+        std::snprintf(name, sizeof name, "-%03zu.jpg", i);
+        EXPECT_EQ(readBytes(root + text::fromUtf8(name)), files[i]);
+    }
+}
+
+// A JPEG page read back from a document is its file again, so it goes
+// into the next document as it is.
+TEST_F(QixIpf, PageReadBackIsStoredAgain) {
+    Image picture = pattern(120, 90, TI_BGR24, 150);
+    const std::string jpeg = encodeJpeg(picture.get(), 65);
+    const std::u16string first = file(u"first.pdf"), second = file(u"second.pdf");
+    {
+        Image loaded = decode(jpeg);
+        Doc doc;
+        ASSERT_EQ(doc->create(doc.get()), QIX_OK);
+        ASSERT_EQ(doc->setJpegQuality(doc.get(), 65), QIX_OK);
+        ASSERT_EQ(doc->addPage(doc.get(), loaded.get(), 0), QIX_OK);
+        ASSERT_EQ(doc->save(doc.get(), first.c_str(), 0), QIX_OK);
+    }
+    Doc reader;
+    ASSERT_EQ(reader->open(reader.get(), first.c_str()), QIX_OK);
+    int status = -1;
+    Image page(reader->pageImage(reader.get(), 0, &status));
+    ASSERT_NE(page.get(), nullptr) << status;
+    EXPECT_EQ(layout(page.get()).xDpi, 150);
+    Doc doc;
+    ASSERT_EQ(doc->create(doc.get()), QIX_OK);
+    ASSERT_EQ(doc->setJpegQuality(doc.get(), 65), QIX_OK);
+    ASSERT_EQ(doc->addPage(doc.get(), page.get(), 0), QIX_OK);
+    EXPECT_EQ(writePage(doc, 0), jpeg);
+    ASSERT_EQ(doc->save(doc.get(), second.c_str(), 0), QIX_OK);
+    EXPECT_NE(pdfinfo(quoted(second)).find("Page size: 57.6 x 43.2 pts"), std::string::npos);
 }
 
 // ---- Through the component's bindings --------------------------------------

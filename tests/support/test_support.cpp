@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -55,5 +56,31 @@ std::string readBytes(std::u16string_view path) {
 bool onWindows() { return platform::nativeSeparator() == u'\\'; }
 
 std::string utf8(std::u16string_view s) { return text::toUtf8(s); }
+
+namespace {
+
+void setVariable(const std::string& name, const std::string* value) {
+#if defined(_WIN32)
+    _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+    if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+    } else {
+        unsetenv(name.c_str());
+    }
+#endif
+}
+
+}  // namespace
+
+ScopedEnvironment::ScopedEnvironment(std::string name, const std::string& value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) {
+        hadValue_ = true;
+        previous_ = old;
+    }
+    setVariable(name_, &value);
+}
+
+ScopedEnvironment::~ScopedEnvironment() { setVariable(name_, hadValue_ ? &previous_ : nullptr); }
 
 }  // namespace testing_support

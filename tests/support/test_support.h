@@ -24,6 +24,21 @@ private:
     std::u16string path_;
 };
 
+// Sets an environment variable (UTF-8) while it lives, then puts back
+// what was there.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::string name, const std::string& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string name_;
+    std::string previous_;
+    bool hadValue_ = false;
+};
+
 bool writeBytes(std::u16string_view path, std::string_view bytes);
 std::string readBytes(std::u16string_view path);
 

@@ -10,6 +10,7 @@ dociva_add_test(timage_tests
   timage/resize_test.cpp
   timage/concurrency_test.cpp
   timage/multipage_test.cpp
+  timage/source_jpeg_test.cpp
   LIBS timage
 )
 if(WIN32)

@@ -6,6 +6,7 @@
 
 #include "output/add_image_request.h"
 #include "platform/files.h"
+#include "platform/path.h"
 #include "viewer_fixture.h"
 
 using namespace viewer_test;
@@ -252,6 +253,14 @@ TEST_F(EditingTest, JpegIsRewrittenAtQualitySixty) {
     EXPECT_EQ(markerCorner(path), 2);
 }
 
+// The name of a file in the test's folder whose path, with "_" added to
+// its base name, is exactly the longest path there is: a second "_" would
+// not fit.
+std::u16string longestName(const testing_support::TempDir& dir, std::u16string_view extension) {
+    const std::size_t used = dir.file(u"").size() + 1 + extension.size();
+    return std::u16string(platform::kMaxPathUnits - used, u'k') + std::u16string(extension);
+}
+
 TEST_F(EditingTest, FailedSaveLeavesTheOriginal) {
     struct Row {
         const char* name;
@@ -259,11 +268,12 @@ TEST_F(EditingTest, FailedSaveLeavesTheOriginal) {
         std::u16string temporary;
         bool tiff;
     } rows[] = {
-        {"one-page picture", u"keep.png", u"keep_.png", false},
-        {"two-page TIFF", u"keep.tif", u"keep_.tif", true},
+        {"one-page picture", longestName(dir_, u".png"), {}, false},
+        {"two-page TIFF", longestName(dir_, u".tif"), {}, true},
     };
-    for (const Row& row : rows) {
+    for (Row& row : rows) {
         SCOPED_TRACE(row.name);
+        row.temporary = row.file.substr(0, row.file.size() - 4) + u"_" + row.file.substr(row.file.size() - 4);
         const std::u16string path = file(row.file);
         if (row.tiff) {
             ASSERT_TRUE(writeTiff(path, {{80, 60, kRed}, {80, 60, kBlue}}));
@@ -271,7 +281,9 @@ TEST_F(EditingTest, FailedSaveLeavesTheOriginal) {
             ASSERT_TRUE(writePicture(path, {80, 60, kRed}));
         }
         const std::string before = testing_support::readBytes(path);
-        // A folder in the way makes the toolkit's save fail.
+        // A folder takes the one temporary name that fits: nothing can be
+        // written.
+        ASSERT_EQ(file(row.temporary).size(), platform::kMaxPathUnits);
         ASSERT_TRUE(platform::createDirectory(file(row.temporary)));
         CImageViewer viewer(nullptr);
         ASSERT_TRUE(viewer.AddImage(path, -1));

@@ -47,6 +47,10 @@ int decode(int format, const SharedBytes& bytes, int page, ImagePtr& out);
 // image (never deferred) encoded as options.format.
 int encode(const ti_image_& image, const SaveOptions& options, Bytes& out);
 int openPageWriter(const char16_t* path, std::unique_ptr<PageWriter>& out);
+// Whether a JPEG that decode() gives keeps its file's bytes as its source
+// (ti_GetSourceJpeg); false where the codec decodes at load and the
+// toolkit has not been asked for it.
+bool keepsJpegSource();
 
 }  // namespace backend
 }  // namespace timage

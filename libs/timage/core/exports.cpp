@@ -1,6 +1,6 @@
-// The 58 exported calls: argument checks, decoding deferred images when
-// pixels are needed, the thread's result code, and no exception ever
-// crossing the C boundary.
+// The 58 exported calls, and ti_GetSourceJpeg beyond them: argument
+// checks, decoding deferred images when pixels are needed, the thread's
+// result code, and no exception ever crossing the C boundary.
 #include <cstddef>
 #include <cstring>
 #include <exception>
@@ -75,6 +75,14 @@ int ready(Images&... images) {
     return rc;
 }
 
+// Before a call that may write these images' pixels (whether it then
+// succeeds or not): they no longer stand for the file they were loaded
+// from.
+template <typename... Images>
+void changing(Images&... images) {
+    (forgetSource(images), ...);
+}
+
 int saveOptionsFor(const ti_char* path, const ti_image_& image, SaveOptions& options) {
     options.format = formatFromExtension(path);
     if (options.format == TI_FORMAT_UNKNOWN) return TI_ERR_FORMAT;
@@ -105,6 +113,7 @@ void adoptDecoded(ti_image_& image, ImagePtr& decoded) {
 int resizeWhole(ti_image_& source, ti_image_& destination, int mode) {
     if (&source == &destination || source.format != destination.format) return TI_ERR_ARGUMENT;
     if (mode < TI_INTER_NEAREST || mode > TI_INTER_AREA) return TI_ERR_ARGUMENT;
+    changing(destination);
     if (const int rc = ensurePixels(destination); rc != TI_OK) return rc;
     const TI_RECT to{0, 0, destination.width, destination.height};
     // A still-encoded source scaled down by a smoothing filter: let the
@@ -189,6 +198,9 @@ TI_EXPORT int TI_API ti_GetInfo(TI_IMAGE handle, TI_IMAGE_INFO* info) {
         if (!withData && info->size != TI_IMAGE_INFO_LAYOUT_SIZE) return TI_ERR_ARGUMENT;
         if (withData) {
             if (const int rc = ensurePixels(*image); rc != TI_OK) return rc;
+            // The rows handed out are writable, and nothing tells when the
+            // caller writes them.
+            changing(*image);
         }
         info->pixelFormat = image->format;
         info->width = image->width;
@@ -373,6 +385,7 @@ TI_EXPORT int TI_API ti_Copy(TI_IMAGE source, TI_IMAGE destination) {
     return guarded("ti_Copy", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return copyPixels(*s, *d);
     });
@@ -394,6 +407,7 @@ TI_EXPORT int TI_API ti_ResizeRect(TI_IMAGE source, const TI_RECT* sourceRect, T
         const TI_RECT from = sourceRect ? *sourceRect : TI_RECT{0, 0, s->width, s->height};
         const TI_RECT to = destinationRect ? *destinationRect : TI_RECT{0, 0, d->width, d->height};
         if (!validRect(from, *s) || !validRect(to, *d)) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         const SourceArea area{static_cast<double>(from.left), static_cast<double>(from.top),
                               static_cast<double>(from.width), static_cast<double>(from.height)};
@@ -406,6 +420,7 @@ TI_EXPORT int TI_API ti_BitBlt(TI_IMAGE destination, int x, int y, int width, in
     return guarded("ti_BitBlt", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return bitBlt(*d, x, y, width, height, *s, sx, sy);
     });
@@ -415,6 +430,7 @@ TI_EXPORT int TI_API ti_AlphaBlend(TI_IMAGE destination, int x, int y, TI_IMAGE 
     return guarded("ti_AlphaBlend", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return alphaBlend(*d, x, y, *s, alpha);
     });
@@ -424,6 +440,7 @@ TI_EXPORT int TI_API ti_CopyRect(TI_IMAGE source, TI_IMAGE destination, int left
     return guarded("ti_CopyRect", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return copyRect(*s, *d, left, top, fill);
     });
@@ -433,6 +450,7 @@ TI_EXPORT int TI_API ti_GetQuadrangleSubPix(TI_IMAGE source, TI_IMAGE destinatio
     return guarded("ti_GetQuadrangleSubPix", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d || !matrix) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return warpAffine(*s, *d, matrix, true, kKeepPixels);
     });
@@ -442,6 +460,7 @@ TI_EXPORT int TI_API ti_Rotate(TI_IMAGE source, TI_IMAGE destination, double ang
     return guarded("ti_Rotate", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return rotate(*s, *d, angle, fill);
     });
@@ -451,6 +470,7 @@ TI_EXPORT int TI_API ti_Orientate(TI_IMAGE source, TI_IMAGE destination, int ang
     return guarded("ti_Orientate", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return orientate(*s, *d, angle);
     });
@@ -460,6 +480,7 @@ TI_EXPORT int TI_API ti_Flip(TI_IMAGE source, TI_IMAGE destination, int mode) {
     return guarded("ti_Flip", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return flip(*s, *d, mode);
     });
@@ -469,6 +490,7 @@ TI_EXPORT int TI_API ti_Repeat(TI_IMAGE source, TI_IMAGE destination) {
     return guarded("ti_Repeat", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return repeat(*s, *d, nullptr);
     });
@@ -478,6 +500,7 @@ TI_EXPORT int TI_API ti_RepeatRect(TI_IMAGE source, TI_IMAGE destination, const 
     return guarded("ti_RepeatRect", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return repeat(*s, *d, rect);
     });
@@ -487,6 +510,7 @@ TI_EXPORT int TI_API ti_Fill(TI_IMAGE handle, uint32_t color) {
     return guarded("ti_Fill", [&]() -> int {
         ti_image_* image = live(handle);
         if (!image) return TI_ERR_ARGUMENT;
+        changing(*image);
         if (const int rc = ready(*image); rc != TI_OK) return rc;
         return fill(*image, nullptr, color);
     });
@@ -496,6 +520,7 @@ TI_EXPORT int TI_API ti_FillRect(TI_IMAGE handle, const TI_RECT* rect, uint32_t 
     return guarded("ti_FillRect", [&]() -> int {
         ti_image_* image = live(handle);
         if (!image) return TI_ERR_ARGUMENT;
+        changing(*image);
         if (const int rc = ready(*image); rc != TI_OK) return rc;
         return fill(*image, rect, color);
     });
@@ -505,6 +530,7 @@ TI_EXPORT int TI_API ti_SetZero(TI_IMAGE handle) {
     return guarded("ti_SetZero", [&]() -> int {
         ti_image_* image = live(handle);
         if (!image) return TI_ERR_ARGUMENT;
+        changing(*image);
         if (const int rc = ready(*image); rc != TI_OK) return rc;
         return setZero(*image);
     });
@@ -514,6 +540,7 @@ TI_EXPORT int TI_API ti_Not(TI_IMAGE source, TI_IMAGE destination) {
     return guarded("ti_Not", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return invert(*s, *d);
     });
@@ -527,6 +554,7 @@ TI_EXPORT int TI_API ti_Split(TI_IMAGE source, TI_IMAGE planes[4]) {
         for (int i = 0; i < 4; ++i) {
             if (!planes[i]) continue;
             if (!(p[i] = live(planes[i]))) return TI_ERR_ARGUMENT;
+            changing(*p[i]);
             if (const int rc = ready(*p[i]); rc != TI_OK) return rc;
         }
         if (const int rc = ready(*s); rc != TI_OK) return rc;
@@ -546,6 +574,7 @@ TI_EXPORT int TI_API ti_Merge(TI_IMAGE planes[4], TI_IMAGE destination) {
             if (const int rc = ready(*plane); rc != TI_OK) return rc;
             p[i] = plane;
         }
+        changing(*d);
         if (const int rc = ready(*d); rc != TI_OK) return rc;
         return merge(p, *d);
     });
@@ -555,6 +584,7 @@ TI_EXPORT int TI_API ti_LUT(TI_IMAGE source, TI_IMAGE destination, const uint8_t
     return guarded("ti_LUT", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d || !table) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return lut(*s, *d, table);
     });
@@ -564,6 +594,7 @@ TI_EXPORT int TI_API ti_Threshold(TI_IMAGE source, TI_IMAGE destination, int lev
     return guarded("ti_Threshold", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return threshold(*s, *d, level, maxValue, type);
     });
@@ -573,6 +604,7 @@ TI_EXPORT int TI_API ti_ConvertColor(TI_IMAGE source, TI_IMAGE destination, int 
     return guarded("ti_ConvertColor", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return convertColor(*s, *d, code);
     });
@@ -582,6 +614,7 @@ TI_EXPORT int TI_API ti_Light(TI_IMAGE source, TI_IMAGE destination, int brightn
     return guarded("ti_Light", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return light(*s, *d, brightness, contrast, 1.0);
     });
@@ -591,6 +624,7 @@ TI_EXPORT int TI_API ti_Saturate(TI_IMAGE source, TI_IMAGE destination, int satu
     return guarded("ti_Saturate", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return saturate(*s, *d, saturation);
     });
@@ -609,6 +643,7 @@ TI_EXPORT int TI_API ti_LightEx(TI_IMAGE source, TI_IMAGE destination, int brigh
     return guarded("ti_LightEx", [&]() -> int {
         ti_image_ *s = live(source), *d = live(destination);
         if (!s || !d) return TI_ERR_ARGUMENT;
+        changing(*d);
         if (const int rc = ready(*s, *d); rc != TI_OK) return rc;
         return light(*s, *d, brightness, contrast, gamma);
     });
@@ -731,5 +766,27 @@ TI_EXPORT int TI_API ti_DataIsTopdown(TI_IMAGE handle) {
 }
 
 TI_EXPORT int TI_API ti_GetVersion(void) { return kVersion; }
+
+// ---- Beyond the 58 calls -----------------------------------------------------
+
+TI_EXPORT int TI_API ti_GetSourceJpeg(TI_IMAGE handle, TI_STREAM* stream) {
+    int written = 0;
+    const int rc = guarded("ti_GetSourceJpeg", [&]() -> int {
+        ti_image_* image = live(handle);
+        if (!image || !stream || stream->kind != TI_STREAM_CALLBACK ||
+            stream->size != static_cast<int32_t>(sizeof(TI_STREAM)) || !stream->write)
+            return TI_ERR_ARGUMENT;
+        if (!backend::keepsJpegSource()) return TI_ERR_NOT_SUPPORTED;
+        // Held here: a writer on another thread may drop the image's own.
+        const SourceBytes source = sourceJpegOf(*image);
+        // No file behind the pixels is an answer, not a failure: the error
+        // handler hears nothing of it.
+        if (!source || source->empty()) return TI_OK;
+        if (const int code = writeStream(stream, *source); code != TI_OK) return code;
+        written = static_cast<int>(source->size());
+        return TI_OK;
+    });
+    return rc == TI_OK ? written : rc;
+}
 
 }  // extern "C"

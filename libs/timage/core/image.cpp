@@ -84,4 +84,14 @@ int cloneImage(ti_image_& source, ImagePtr& out) {
     return TI_OK;
 }
 
+SourceBytes sourceJpegOf(ti_image_& image) {
+    std::lock_guard<std::mutex> lock(image.pendingLock);
+    return image.sourceJpeg;
+}
+
+void forgetSource(ti_image_& image) {
+    std::lock_guard<std::mutex> lock(image.pendingLock);
+    image.sourceJpeg.reset();
+}
+
 }  // namespace timage

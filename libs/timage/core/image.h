@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "libs/timage/timage.h"
 
@@ -56,8 +57,18 @@ int ensurePixels(ti_image_& image);
 // not have the announced layout.
 bool installDecoded(ti_image_& image, ImagePtr& decoded);
 
-// An independent copy; a deferred image stays deferred in the copy.
+// An independent copy; a deferred image stays deferred in the copy. The
+// copy has no JPEG source of its own.
 int cloneImage(ti_image_& source, ImagePtr& out);
+
+using SourceBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+// The JPEG file an image was loaded from while its pixels are still that
+// file's picture; null once anything may have written them.
+SourceBytes sourceJpegOf(ti_image_& image);
+// Called before anything may write the image's pixels: from then on the
+// image no longer stands for its file.
+void forgetSource(ti_image_& image);
 
 }  // namespace timage
 
@@ -90,6 +101,11 @@ struct ti_image_ {
     std::atomic<bool> deferred{false};
     std::mutex pendingLock;
     std::shared_ptr<const timage::PendingPixels> pending;
+    // The encoded file behind a freshly loaded JPEG, kept past its decode
+    // until the pixels may change (ti_GetSourceJpeg); guarded by
+    // pendingLock, as a reader may drop it (a full-size ti_GetInfo hands
+    // out writable rows).
+    std::shared_ptr<const std::vector<std::uint8_t>> sourceJpeg;
 
     // Row y counted from the top of the picture.
     std::uint8_t* row(int y) const {

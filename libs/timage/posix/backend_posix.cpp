@@ -40,4 +40,6 @@ int openPageWriter(const char16_t* path, std::unique_ptr<PageWriter>& out) {
     return posix::tiffOpenPageWriter(path, out);
 }
 
+bool keepsJpegSource() { return true; }
+
 }  // namespace timage::backend

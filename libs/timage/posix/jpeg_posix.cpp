@@ -261,6 +261,8 @@ int jpegLoad(const SharedBytes& bytes, ImagePtr& out) {
                         std::make_shared<JpegPixels>(bytes, info.width, info.height));
     out->xDpi = info.xDpi;
     out->yDpi = info.yDpi;
+    // The same bytes the pending decode holds: no copy while deferred.
+    out->sourceJpeg = bytes;
     return TI_OK;
 }
 

@@ -8,7 +8,8 @@
 namespace timage::posix {
 
 int jpegProbe(const Bytes& bytes, TI_FILE_INFO& info);
-// A deferred image that keeps bytes and decodes on first need.
+// A deferred image that keeps bytes and decodes on first need; the bytes
+// are also its source (ti_GetSourceJpeg).
 int jpegLoad(const SharedBytes& bytes, ImagePtr& out);
 int jpegEncode(const ti_image_& image, int quality, Bytes& out);
 

@@ -211,5 +211,10 @@ int openPageWriter(const char16_t* path, std::unique_ptr<PageWriter>& out) {
     return TI_OK;
 }
 
+// WIC decodes at load and nothing here reads a JPEG's bytes back yet, so
+// ti_GetSourceJpeg reports TI_ERR_NOT_SUPPORTED rather than keeping every
+// file's bytes beside its pixels for no caller.
+bool keepsJpegSource() { return false; }
+
 }  // namespace backend
 }  // namespace timage

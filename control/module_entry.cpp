@@ -1,0 +1,196 @@
+// The module entry of the control on Linux: the calls of dociva_module.h
+// over CDocivaOCXCtrl, with the host's callbacks as the control's site and
+// dialog service.
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "control/dispatch.h"
+#include "control/dociva_module.h"
+#include "control/docivaocx_ctrl.h"
+#include "output/timage_binding.h"
+#include "platform/text.h"
+
+namespace {
+
+class HostSite final : public ControlSite, public platform::DialogService {
+public:
+    explicit HostSite(const DocivaHost& host) : host_(host) {}
+
+    void fireEvent(std::int32_t dispid, std::u16string_view name, std::u16string_view data) override {
+        if (!host_.fireEvent) return;
+        const std::u16string nameText(name);
+        const std::u16string dataText(data);
+        host_.fireEvent(host_.context, dispid, nameText.c_str(), dataText.c_str(),
+                        static_cast<std::uint32_t>(dataText.size()));
+    }
+    void addRefObject(void* object) override {
+        if (host_.addRefObject) host_.addRefObject(host_.context, object);
+    }
+    void releaseObject(void* object) override {
+        if (host_.releaseObject) host_.releaseObject(host_.context, object);
+    }
+    platform::DialogService& dialogs() override { return *this; }
+
+    std::optional<std::u16string> inputBox(std::u16string_view caption, std::u16string_view prompt,
+                                           std::u16string_view initial) override {
+        // The input box's edit takes at most 255 characters.
+        return ask(DOCIVA_DIALOG_INPUT, caption, prompt, initial, 256);
+    }
+    platform::FolderResult chooseFolder(std::u16string_view caption, std::u16string_view initialFolder,
+                                        std::uint32_t, void*) override {
+        auto chosen = ask(DOCIVA_DIALOG_FOLDER, caption, initialFolder, u"", 260);
+        if (!chosen) return {};
+        return {platform::FolderChoice::Chosen, std::move(*chosen)};
+    }
+    std::optional<std::u16string> openFile(std::u16string_view filter, void*) override {
+        return ask(DOCIVA_DIALOG_FILE, u"", filter, u"", 260);
+    }
+    int alert(std::u16string_view caption, std::u16string_view message) override {
+        if (!host_.runDialog) return 0;
+        const std::u16string captionText(caption), messageText(message);
+        const DocivaDialogRequest request{DOCIVA_DIALOG_ALERT, captionText.c_str(), messageText.c_str(), u"", nullptr};
+        return host_.runDialog(host_.context, &request, nullptr, 0);
+    }
+    bool editWatermark(platform::WatermarkSettings& record) override {
+        if (!host_.runDialog) return false;
+        const DocivaDialogRequest request{DOCIVA_DIALOG_WATERMARK, u"Wartermark Setting", u"", u"", &record};
+        return host_.runDialog(host_.context, &request, nullptr, 0) == 1;
+    }
+
+private:
+    std::optional<std::u16string> ask(DocivaDialogKind kind, std::u16string_view caption, std::u16string_view textArg,
+                                      std::u16string_view initial, std::uint32_t capacity) {
+        if (!host_.runDialog) return std::nullopt;
+        const std::u16string captionText(caption), textText(textArg), initialText(initial);
+        const DocivaDialogRequest request{kind, captionText.c_str(), textText.c_str(), initialText.c_str(), nullptr};
+        std::u16string answer(capacity, u'\0');
+        if (host_.runDialog(host_.context, &request, answer.data(), capacity) != 1) return std::nullopt;
+        answer.resize(text::length(answer.c_str()));
+        return answer;
+    }
+
+    DocivaHost host_;
+};
+
+void loadImageToolkitOnce() {
+    // The module's own folder holds the toolkit; the first control loads
+    // it, as the application object does on Windows.
+    static std::once_flag once;
+    std::call_once(once, [] { timage::loadFromModuleFolder(); });
+}
+
+}  // namespace
+
+struct DocivaControl {
+    explicit DocivaControl(const DocivaHost& host) : site(host), control(site, environment()) {}
+
+    static ControlEnvironment environment() {
+        ControlEnvironment e;
+        e.sdk = linkedSdkCalls();
+        return e;
+    }
+
+    HostSite site;
+    CDocivaOCXCtrl control;
+};
+
+DOCIVA_MODULE_API std::int32_t docivaModuleVersion() { return DOCIVA_MODULE_VERSION; }
+
+DOCIVA_MODULE_API std::uint32_t docivaMethodCount() {
+    return static_cast<std::uint32_t>(dispatch::methods().size());
+}
+
+DOCIVA_MODULE_API const DocivaMethodInfo* docivaMethodAt(std::uint32_t index) {
+    const auto table = dispatch::methods();
+    return index < table.size() ? &table[index].info : nullptr;
+}
+
+DOCIVA_MODULE_API std::uint32_t docivaEventCount() { return static_cast<std::uint32_t>(dispatch::events().size()); }
+
+DOCIVA_MODULE_API const DocivaEventInfo* docivaEventAt(std::uint32_t index) {
+    const auto table = dispatch::events();
+    return index < table.size() ? &table[index] : nullptr;
+}
+
+DOCIVA_MODULE_API DocivaControl* docivaCreateControl(const DocivaHost* host) {
+    if (!host || host->size < sizeof(DocivaHost)) return nullptr;
+    try {
+        loadImageToolkitOnce();
+        return std::make_unique<DocivaControl>(*host).release();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+DOCIVA_MODULE_API std::int32_t docivaCreateWindow(DocivaControl* control) {
+    if (!control || control->control.hasWindow()) return -1;
+    return control->control.OnCreate();
+}
+
+DOCIVA_MODULE_API void docivaDestroyControl(DocivaControl* control) { std::unique_ptr<DocivaControl> owned(control); }
+
+DOCIVA_MODULE_API std::int32_t docivaGetDispId(const char16_t* name, std::int32_t* dispid) {
+    if (!name || !dispid) return DOCIVA_E_INVALIDARG;
+    return dispatch::dispIdOf(text::view(name), *dispid);
+}
+
+DOCIVA_MODULE_API std::int32_t docivaInvoke(DocivaControl* control, std::int32_t dispid, const DocivaValue* args,
+                                            std::uint32_t count, DocivaValue* result, std::uint32_t* badArgument) {
+    if (!control) return DOCIVA_E_INVALIDARG;
+    if (result) *result = DocivaValue{};
+    dispatch::Result value;
+    std::int32_t hr = DOCIVA_OK;
+    try {
+        hr = dispatch::invoke(control->control, dispid, args, count, value, badArgument);
+    } catch (...) {
+        // Script methods raise no errors of their own; a failure to
+        // allocate is the one way here.
+        return static_cast<std::int32_t>(0x8007000Eu);  // E_OUTOFMEMORY
+    }
+    if (hr != DOCIVA_OK || !result) return hr;
+    result->type = value.type;
+    if (value.type == DOCIVA_I2) {
+        result->integer = value.i2;
+    } else if (value.type == DOCIVA_STRING) {
+        auto buffer = std::make_unique<char16_t[]>(value.text.size() + 1);
+        std::memcpy(buffer.get(), value.text.data(), value.text.size() * sizeof(char16_t));
+        result->textLength = static_cast<std::uint32_t>(value.text.size());
+        result->text = buffer.release();
+    }
+    return DOCIVA_OK;
+}
+
+DOCIVA_MODULE_API void docivaFreeValue(DocivaValue* value) {
+    if (!value) return;
+    if (value->type == DOCIVA_STRING) std::unique_ptr<const char16_t[]> owned(value->text);
+    *value = DocivaValue{};
+}
+
+DOCIVA_MODULE_API std::int32_t docivaPump(DocivaControl* control, std::uint32_t timeoutMs) {
+    if (!control || !control->control.window()) return 0;
+    return static_cast<std::int32_t>(control->control.window()->pump(timeoutMs));
+}
+
+DOCIVA_MODULE_API std::int32_t docivaIsIdle(DocivaControl* control) {
+    if (!control) return 1;
+    return control->control.isIdle() ? 1 : 0;
+}
+
+DOCIVA_MODULE_API std::int32_t docivaGetProgress(DocivaControl* control, DocivaProgress* progress) {
+    if (!control || !progress) return DOCIVA_E_INVALIDARG;
+    const ProgressState state = control->control.progressDialog().state();
+    *progress = DocivaProgress{};
+    progress->exists = state.exists;
+    progress->visible = state.visible;
+    progress->position = state.position;
+    progress->low = state.low;
+    progress->high = state.high;
+    progress->timesShown = state.timesShown;
+    text::copyBounded(progress->text, 260, state.text);
+    return DOCIVA_OK;
+}
+
+DOCIVA_MODULE_API std::uint32_t docivaScannerHandle(DocivaControl* control) {
+    return control ? control->control.currentScannerHandle() : 0;
+}

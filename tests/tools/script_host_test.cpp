@@ -1,0 +1,489 @@
+// dociva run against the stand-in control module (fake_control_module.cpp):
+// each row writes a script, runs `dociva run --module <fake> [--trace]` on
+// it and compares standard output, standard error, the exit code and,
+// where given, the stand-in's lifecycle log.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace {
+
+using testing_support::readBytes;
+using testing_support::TempDir;
+using testing_support::utf8;
+using testing_support::writeBytes;
+
+struct Output {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the tool with only the given DOCIVA_ variables of our own set.
+Output runTool(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+               const std::string& errFile) {
+    Output r;
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, "DOCIVA_MODULE_DIR=", 18) != 0 && std::strncmp(*e, "DOCIVA_FAKE_LOG=", 16) != 0)
+            env.emplace_back(*e);
+    }
+    env.insert(env.end(), environment.begin(), environment.end());
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argv{DOCIVA_NATIVE_TOOL, "run"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argp;
+    for (auto& a : argv) argp.push_back(a.data());
+    argp.push_back(nullptr);
+
+    int fds[2];
+    if (pipe(fds) != 0) return r;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc != 0) {
+        close(fds[0]);
+        return r;
+    }
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = read(fds[0], buf, sizeof buf);
+        if (n <= 0) break;
+        r.out.append(buf, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.err = readBytes(text::fromUtf8(errFile));
+    return r;
+}
+
+void replaceAll(std::string& s, const std::string& from, const std::string& to) {
+    for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+        s.replace(at, from.size(), to);
+}
+
+// '*' in a pattern matches any run of characters (compiler messages we do
+// not pin word for word).
+bool globMatch(const std::string& pattern, const std::string& s) {
+    std::size_t p = 0, i = 0, star = std::string::npos, mark = 0;
+    while (i < s.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = i;
+        } else if (p < pattern.size() && pattern[p] == s[i]) {
+            ++p;
+            ++i;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            i = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+// What the stand-in's window raises before the script runs.
+const std::string kReady = "EVENT OnProfileReady {\"profile\":\"default\"}\nEVENT OnSourceReady {\"source\":1}\n";
+const std::string kLifecycle = "create\nwindow\ndestroy kept=0 queued=0\n";
+
+struct Case {
+    const char* name;
+    std::string script;  // {dir}: the row's folder
+    int exitCode;
+    std::string out;  // with --trace
+    std::string err;  // {script}: the script's path; '*' matches anything
+    std::string log = {};  // the stand-in's lifecycle; empty: not checked
+    bool trace = true;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+const Case kCases[] = {
+    // --- arguments as a script engine passes them ----------------------------
+    {"numbers booleans undefined null",
+     "host.print(dociva.DescribeArguments(undefined, null, true, false, 0, -7, 2147483647, -2147483648,\n"
+     "  2147483648, -2147483649, 0.5, -0, 1e300, NaN, Infinity, -Infinity, 3.0));",
+     0,
+     "EMPTY NULL BOOL:-1 BOOL:0 I4:0 I4:-7 I4:2147483647 I4:-2147483648 R8:2147483648 R8:-2147483649 R8:0.5 "
+     "I4:0 R8:1.0000000000000001e+300 R8:nan R8:inf R8:-inf I4:3\n",
+     "", "", false},
+    {"no arguments at all", "host.print('[' + dociva.DescribeArguments() + ']');", 0, "[]\n", "", "", false},
+    {"strings keep every UTF-16 unit",
+     "host.print(dociva.DescribeArguments('', 'a\"b\\\\', 'é', '😀', '\\uD83D\\uDE00', String.fromCodePoint(0x1F600),\n"
+     "  '\\uD800x', String.fromCharCode(0xDC00), '\\u0000z'));",
+     0,
+     "S\"\" S\"a\\u0022b\\u005c\" S\"\\u00e9\" S\"\\ud83d\\ude00\" S\"\\ud83d\\ude00\" S\"\\ud83d\\ude00\" "
+     "S\"\\ud800x\" S\"\\udc00\" S\"\\u0000z\"\n",
+     "", "", false},
+    {"objects and functions are dispatch objects, released after the call",
+     "host.print(dociva.DescribeArguments({}, [], function () {}, Math.max, new String('x')));\n"
+     "host.print(host.heldObjects());",
+     0, "DISPATCH DISPATCH DISPATCH DISPATCH DISPATCH\n0\n", "", kLifecycle, false},
+    {"a huge string goes there and back",
+     "var s = new Array(200001).join('ab\\uD83D\\uDE00');\n"
+     "var r = dociva.Echo(s);\n"
+     "host.print(r === s, r.length);",
+     0, "true 800000\n", "", "", false},
+    {"a result string keeps pairs and lone surrogates",
+     "var r = dociva.Echo('\\uD83D\\uDE00\\uD800');\n"
+     "host.print(r.length, r.charCodeAt(0).toString(16), r.charCodeAt(1).toString(16), r.charCodeAt(2).toString(16));\n"
+     "host.print('😀', 'é');",
+     0, kReady + "CALL Echo -> \"😀\\ud800\"\n3 d83d de00 d800\n😀 é\n", ""},
+    {"a symbol cannot be passed", "var ok = 1;\ndociva.DescribeArguments(1, Symbol('s'));", 1,
+     kReady + "CALL DescribeArguments -> error: type mismatch (argument 2)\n",
+     "dociva run: DescribeArguments: type mismatch (argument 2) at {script}:2\n"},
+
+    // --- results and the trace -------------------------------------------------
+    {"results: number, string, nothing",
+     "var r = dociva.SetResolution(300);\n"
+     "host.print(typeof r, r);\n"
+     "host.print(typeof dociva.PostWork(0, 0), dociva.Scale(1.5, '4'));",
+     0,
+     kReady +
+         "EVENT OnSettingChanged {\"name\":\"Resolution\",\"value\":300}\n"
+         "CALL SetResolution -> 300\n"
+         "number 300\n"
+         "CALL PostWork -> void\n"
+         "CALL Scale -> \"6\"\n"
+         "undefined 6\n",
+     "", kLifecycle},
+    {"arguments reach the control unconverted",
+     "host.print(dociva.SetResolution(2.5), dociva.SetResolution(3.5), dociva.SetResolution('7'),\n"
+     "  dociva.SetResolution(true));",
+     0, "2 4 7 -1\n", "", "", false},
+    {"invoke by dispatch id and by name in any case",
+     "host.print(dociva.invoke(2, 'by id'), dociva.invoke('eCHO', 'by name'));", 0,
+     kReady + "CALL Echo -> \"by id\"\nCALL Echo -> \"by name\"\nby id by name\n", ""},
+    {"trace quotes strings as JSON", "dociva.Echo('q\"b\\\\s\\n\\t\\u0001\\u001f/é');", 0,
+     kReady + "CALL Echo -> \"q\\\"b\\\\s\\n\\t\\u0001\\u001f/é\"\n", ""},
+    {"an event during a call prints before the call, nested calls in order",
+     "function OnSettingChanged(data) {\n"
+     "  host.print('handler', data);\n"
+     "  dociva.Echo('inner');\n"
+     "}\n"
+     "dociva.SetResolution(100);",
+     0,
+     kReady +
+         "EVENT OnSettingChanged {\"name\":\"Resolution\",\"value\":100}\n"
+         "handler {\"name\":\"Resolution\",\"value\":100}\n"
+         "CALL Echo -> \"inner\"\n"
+         "CALL SetResolution -> 100\n",
+     ""},
+
+    // --- failures the control reports -------------------------------------------
+    {"type mismatch names the argument", "\n\ndociva.Scale(1, {});", 1,
+     kReady + "CALL Scale -> error: type mismatch (argument 2)\n",
+     "dociva run: Scale: type mismatch (argument 2) at {script}:3\n"},
+    {"overflow", "\ndociva.SetResolution(40000);", 1, kReady + "CALL SetResolution -> error: overflow (argument 1)\n",
+     "dociva run: SetResolution: overflow (argument 1) at {script}:2\n"},
+    {"too few arguments", "dociva.SetResolution();", 1,
+     kReady + "CALL SetResolution -> error: wrong number of arguments\n",
+     "dociva run: SetResolution: wrong number of arguments at {script}:1\n"},
+    {"too many arguments", "dociva.Echo('a', undefined);", 1,
+     kReady + "CALL Echo -> error: wrong number of arguments\n",
+     "dociva run: Echo: wrong number of arguments at {script}:1\n"},
+    {"unknown name", "dociva.invoke('NoSuchMethod');", 1, kReady + "CALL NoSuchMethod -> error: unknown name\n",
+     "dociva run: NoSuchMethod: unknown name at {script}:1\n"},
+    {"unknown dispatch id", "dociva.invoke(99, 1);", 1, kReady + "CALL dispid 99 -> error: member not found\n",
+     "dociva run: dispid 99: member not found at {script}:1\n"},
+    {"a control error can be caught",
+     "try { dociva.SetResolution(1e9); } catch (e) { host.print(e instanceof Error, e.message); }\n"
+     "host.print('goes on');",
+     0, "true SetResolution: overflow (argument 1)\ngoes on\n", "", "", false},
+
+    // --- events and waiting ------------------------------------------------------
+    {"each wait takes one raise, in order",
+     "dociva.PostWork(3, 0);\n"
+     "host.print(host.wait('OnWorkDone', 2000));\n"
+     "host.print(host.wait('OnWorkDone', 2000));\n"
+     "host.print(host.wait('OnWorkDone', 2000));\n"
+     "host.wait('OnWorkDone', 100);",
+     1,
+     kReady +
+         "CALL PostWork -> void\n"
+         "EVENT OnWorkDone {\"item\":1}\nEVENT OnWorkDone {\"item\":2}\nEVENT OnWorkDone {\"item\":3}\n"
+         "{\"item\":1}\n{\"item\":2}\n{\"item\":3}\n",
+     "dociva run: timeout waiting for OnWorkDone at {script}:5\n", "create\nwindow\ndestroy kept=0 queued=0\n"},
+    {"events raised before a wait count, also the window's",
+     "dociva.SetResolution(150);\n"
+     "host.print(host.wait('OnSettingChanged', 0));\n"
+     "host.print(host.wait('OnProfileReady', 0));\n"
+     "host.wait('OnProfileReady', 0);",
+     1, "{\"name\":\"Resolution\",\"value\":150}\n{\"profile\":\"default\"}\n",
+     "dociva run: timeout waiting for OnProfileReady at {script}:4\n", "", false},
+    {"wait pumps until a late event arrives",
+     "dociva.PostWork(1, 300);\n"
+     "var t = Date.now();\n"
+     "host.print(host.wait('OnWorkDone', 5000), Date.now() - t >= 250);",
+     0, "{\"item\":1} true\n", "", "", false},
+    {"a timeout takes its time and can be caught",
+     "var t = Date.now();\n"
+     "try { host.wait('Never', 300); } catch (e) { host.print(e.message, Date.now() - t >= 250); }",
+     0, "timeout waiting for Never true\n", "", "", false},
+    {"nothing is pumped outside waits",
+     "dociva.PostWork(1, 0);\n"
+     "for (var i = 0; i < 100000; ++i) {}\n"
+     "host.print('no pump yet');",
+     0, kReady + "CALL PostWork -> void\nno pump yet\nEVENT OnWorkDone {\"item\":1}\n", "", kLifecycle},
+    {"after the script the control is pumped until idle",
+     "function OnWorkDone(data) { host.print('late', data); }\n"
+     "dociva.PostWork(2, 100);",
+     0,
+     kReady + "CALL PostWork -> void\nEVENT OnWorkDone {\"item\":1}\nlate {\"item\":1}\nEVENT OnWorkDone {\"item\":2}\n"
+              "late {\"item\":2}\n",
+     "", kLifecycle},
+    {"idle returns once the work is done",
+     "dociva.PostWork(2, 50);\n"
+     "host.idle(2000);\n"
+     "host.print('idle');",
+     0, kReady + "CALL PostWork -> void\nEVENT OnWorkDone {\"item\":1}\nEVENT OnWorkDone {\"item\":2}\nidle\n", ""},
+    {"idle times out while work is due later",
+     "dociva.PostWork(1, 5000);\n"
+     "host.idle(100);",
+     1, kReady + "CALL PostWork -> void\n", "dociva run: timeout waiting for idle at {script}:2\n",
+     "create\nwindow\ndestroy kept=0 queued=1\n"},
+    {"sleep pumps",
+     "dociva.PostWork(1, 50);\n"
+     "host.sleep(200);\n"
+     "host.print('slept');",
+     0, kReady + "CALL PostWork -> void\nEVENT OnWorkDone {\"item\":1}\nslept\n", ""},
+    {"an error in a handler ends the script after the call",
+     "function OnSettingChanged(data) {\n"
+     "  throw new Error('boom ' + data);\n"
+     "}\n"
+     "try { dociva.SetResolution(5); } catch (e) {}\n"
+     "host.print('not reached');",
+     1,
+     kReady + "EVENT OnSettingChanged {\"name\":\"Resolution\",\"value\":5}\nCALL SetResolution -> 5\n",
+     "dociva run: boom {\"name\":\"Resolution\",\"value\":5} at {script}:2\n", kLifecycle},
+    {"an error in a handler during a wait",
+     "function OnWorkDone(data) { null.x; }\n"
+     "dociva.PostWork(1, 0);\n"
+     "host.wait('OnWorkDone', 1000);\n"
+     "host.print('not reached');",
+     1, kReady + "CALL PostWork -> void\nEVENT OnWorkDone {\"item\":1}\n",
+     "dociva run: TypeError: cannot read property 'x' of null at {script}:1\n"},
+    {"a handler cannot wait",
+     "function OnSettingChanged() { host.wait('OnWorkDone', 10); }\n"
+     "dociva.SetResolution(1);",
+     1, "", "dociva run: host.wait cannot be called from an event handler at {script}:1\n", "", false},
+
+    // --- dialogs -------------------------------------------------------------------
+    {"answers go to their own kind, in order",
+     "host.answer('input', 'Alice');\n"
+     "host.answer('folder', '/tmp/out');\n"
+     "host.answer('file', null);\n"
+     "host.answer('input', '😀é');\n"
+     "host.print(dociva.OpenDialog(1, 'Name'));\n"
+     "host.print(dociva.OpenDialog(3, 'Pick'));\n"
+     "host.print(dociva.OpenDialog(2, 'Where'));\n"
+     "host.print(dociva.OpenDialog(1, 'Again'));\n"
+     "host.print(dociva.OpenDialog(1, 'Once more'));\n"
+     "host.print(dociva.OpenDialog(2, 'Folder again'));",
+     0, "Alice\n(cancelled)\n/tmp/out\n😀é\n(cancelled)\n(cancelled)\n",
+     "dociva run: no answer queued for input dialog \"Once more\"\n"
+     "dociva run: no answer queued for folder dialog \"Folder again\"\n",
+     "", false},
+    {"an answer is cut to the control's buffer",
+     "host.answer('input', new Array(301).join('x'));\n"
+     "host.print(dociva.OpenDialog(1, 'Long').length);",
+     0, "259\n", "", "", false},
+    {"a dialog of a kind the host does not know", "host.print(dociva.OpenDialog(9, 'Odd'));", 0, "(cancelled)\n",
+     "dociva run: no answer queued for kind 9 dialog \"Odd\"\n", "", false},
+    {"an unknown answer kind", "\nhost.answer('printer', 'x');", 1, "",
+     "dociva run: TypeError: host.answer: unknown dialog kind \"printer\" (input, folder, file) at {script}:2\n", "",
+     false},
+
+    // --- objects the control keeps ---------------------------------------------------
+    {"the control's references keep objects alive until released",
+     "var o = {};\n"
+     "Duktape.fin(o, function () { host.print('finalized'); });\n"
+     "host.print(dociva.KeepObject(o), dociva.KeepObject(function () {}), host.heldObjects());\n"
+     "o = null;\n"
+     "Duktape.gc();\n"
+     "host.print('kept');\n"
+     "host.print(dociva.DropObjects(), host.heldObjects());\n"
+     "Duktape.gc();\n"
+     "dociva.KeepObject({});",
+     0, "1 2 2\nkept\nfinalized\n2 0\n", "", "create\nwindow\ndestroy kept=1 queued=0\n", false},
+
+    // --- files -----------------------------------------------------------------------
+    {"readFile gives UTF-8 as script text",
+     "var t = host.readFile('{dir}/data.txt');\n"
+     "host.print(t.length, t.charCodeAt(6).toString(16), t);",
+     0, "9 d83d héllo 😀\n\n", "", "", false},
+    {"readFile of a missing file", "host.readFile('{dir}/none.txt');", 1, "",
+     "dociva run: host.readFile: cannot read {dir}/none.txt at {script}:1\n", "", false},
+    {"fileExists",
+     "host.print(host.fileExists('{dir}/data.txt'), host.fileExists('{dir}/sub'), host.fileExists('{dir}/none'));", 0,
+     "true true false\n", "", "", false},
+    {"listDir is sorted", "host.print(JSON.stringify(host.listDir('{dir}/sub')));", 0,
+     "[\"Z\",\"a.txt\",\"b.txt\",\"folder\"]\n", "", "", false},
+    {"listDir of a missing folder", "host.listDir('{dir}/none');", 1, "",
+     "dociva run: host.listDir: no folder {dir}/none at {script}:1\n", "", false},
+
+    // --- ending --------------------------------------------------------------------
+    {"exit ends at once and destroys the control",
+     "host.print('before');\n"
+     "host.exit(3);\n"
+     "host.print('after');",
+     3, "before\n", "", kLifecycle, false},
+    {"exit cannot be caught",
+     "try { host.exit(4); } catch (e) { host.print('caught'); }\n"
+     "host.print('after');",
+     4, "", "", kLifecycle, false},
+    {"exit from a handler",
+     "function OnWorkDone() { host.exit(5); }\n"
+     "dociva.PostWork(1, 0);\n"
+     "host.wait('OnWorkDone', 1000);\n"
+     "host.print('after');",
+     5, kReady + "CALL PostWork -> void\nEVENT OnWorkDone {\"item\":1}\n", "", kLifecycle},
+    {"a bad exit code", "host.exit(256);", 1, "",
+     "dociva run: TypeError: host.exit: the exit code must be an integer from 0 to 255 at {script}:1\n", "", false},
+
+    // --- script errors ---------------------------------------------------------------
+    {"a syntax error names its line and no control is made", "var a = 1;\nvar b = ;\nhost.print(a);", 1, "",
+     "dociva run: SyntaxError: * at {script}:2\n", "", false},
+    {"a runtime error names its line",
+     "host.print(1);\n"
+     "function f() {\n"
+     "  return null.x;\n"
+     "}\n"
+     "f();",
+     1, "1\n", "dociva run: TypeError: cannot read property 'x' of null at {script}:3\n", kLifecycle, false},
+    {"a thrown value that is no Error", "throw 'plain';", 1, "", "dociva run: plain\n", "", false},
+};
+
+class ScriptHostTest : public testing::TestWithParam<Case> {};
+
+TEST_P(ScriptHostTest, Runs) {
+    const Case& c = GetParam();
+    TempDir dir;
+    const std::string folder = utf8(dir.path());
+    ASSERT_TRUE(writeBytes(dir.file(u"data.txt"), "héllo 😀\n"));
+    ASSERT_EQ(mkdir((folder + "/sub").c_str(), 0755), 0);
+    for (const char16_t* name : {u"sub/b.txt", u"sub/a.txt", u"sub/Z"}) ASSERT_TRUE(writeBytes(dir.file(name), ""));
+    ASSERT_EQ(mkdir((folder + "/sub/folder").c_str(), 0755), 0);
+
+    std::string script = c.script;
+    replaceAll(script, "{dir}", folder);
+    const std::string scriptPath = folder + "/script.js";
+    ASSERT_TRUE(writeBytes(dir.file(u"script.js"), script));
+    const std::string log = folder + "/fake.log";
+
+    std::vector<std::string> args{"--module", DOCIVA_FAKE_MODULE_DIR};
+    if (c.trace) args.push_back("--trace");
+    args.push_back(scriptPath);
+    const Output r = runTool(args, {"DOCIVA_FAKE_LOG=" + log}, folder + "/stderr.txt");
+
+    std::string err = c.err;
+    replaceAll(err, "{script}", scriptPath);
+    replaceAll(err, "{dir}", folder);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_EQ(r.out, c.out);
+    if (err.find('*') != std::string::npos) {
+        EXPECT_TRUE(globMatch(err, r.err)) << r.err;
+    } else {
+        EXPECT_EQ(r.err, err);
+    }
+    if (!c.log.empty()) {
+        EXPECT_EQ(readBytes(text::fromUtf8(log)), c.log);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, ScriptHostTest, testing::ValuesIn(kCases));
+
+TEST(ScriptHostSyntax, NoControlIsMadeForAScriptThatDoesNotCompile) {
+    TempDir dir;
+    const std::string folder = utf8(dir.path());
+    ASSERT_TRUE(writeBytes(dir.file(u"script.js"), "var = ;"));
+    const Output r =
+        runTool({"--module", DOCIVA_FAKE_MODULE_DIR, folder + "/script.js"}, {"DOCIVA_FAKE_LOG=" + folder + "/log"},
+                folder + "/stderr.txt");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(readBytes(dir.file(u"log")), "");
+}
+
+// --- the command line and the module ------------------------------------------
+
+struct CommandCase {
+    const char* name;
+    std::vector<std::string> args;  // {dir}, {fake}, {script} replaced
+    std::vector<std::string> environment;
+    int exitCode;
+    std::string out;
+    std::string err;  // '*' matches anything
+};
+
+void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+
+const CommandCase kCommandCases[] = {
+    {"no script", {}, {}, 2, "", "usage:\n  run *"},
+    {"two scripts", {"{script}", "{script}"}, {}, 2, "", "usage:\n  run *"},
+    {"an unknown option", {"--verbose", "{script}"}, {}, 2, "", "usage:\n  run *"},
+    {"--module without a folder", {"{script}", "--module"}, {}, 2, "", "usage:\n  run *"},
+    {"a missing script", {"--module", "{fake}", "{dir}/none.js"}, {}, 2, "",
+     "dociva run: cannot read the script {dir}/none.js\n"},
+    {"a missing module names the file", {"--module", "{dir}/nowhere", "{script}"}, {}, 2, "",
+     "dociva run: no control module at {dir}/nowhere/libDocivaOCX.so\n"},
+    {"a module without the exports", {"--module", "{dir}/partial", "{script}"}, {}, 2, "",
+     "dociva run: the control module {dir}/partial/libDocivaOCX.so has no export docivaModuleVersion\n"},
+    {"the module folder from the environment", {"{script}"}, {"DOCIVA_MODULE_DIR={fake}"}, 0, "hello\n", ""},
+    {"options after the script", {"{script}", "--module", "{fake}", "--trace"}, {}, 0, kReady + "hello\n", ""},
+};
+
+class RunCommandTest : public testing::TestWithParam<CommandCase> {};
+
+TEST_P(RunCommandTest, Runs) {
+    const CommandCase& c = GetParam();
+    TempDir dir;
+    const std::string folder = utf8(dir.path());
+    ASSERT_TRUE(writeBytes(dir.file(u"script.js"), "host.print('hello');"));
+    ASSERT_EQ(mkdir((folder + "/partial").c_str(), 0755), 0);
+    // Some other library in the module's place.
+    ASSERT_TRUE(writeBytes(dir.file(u"partial/libDocivaOCX.so"), readBytes(text::fromUtf8(DOCIVA_PARTIAL_TOOLKIT))));
+    const auto expand = [&](std::string s) {
+        replaceAll(s, "{dir}", folder);
+        replaceAll(s, "{fake}", DOCIVA_FAKE_MODULE_DIR);
+        replaceAll(s, "{script}", folder + "/script.js");
+        return s;
+    };
+    std::vector<std::string> args, environment;
+    for (const auto& a : c.args) args.push_back(expand(a));
+    for (const auto& e : c.environment) environment.push_back(expand(e));
+    const Output r = runTool(args, environment, folder + "/stderr.txt");
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_TRUE(globMatch(expand(c.err), r.err)) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, RunCommandTest, testing::ValuesIn(kCommandCases));
+
+}  // namespace

@@ -1,0 +1,75 @@
+// dociva run: a page's script against the control module, without a
+// browser (Linux). See tools/script_host.h for what the script sees.
+#include <string>
+
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/module.h"
+#include "platform/path.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "tools/commands.h"
+#include "tools/script_host.h"
+#include "tools/script_host_module.h"
+
+const char kRunUsage[] =
+    "  run [--module DIR] [--trace] SCRIPT.js   runs a page's script against the control in\n"
+    "                                            DIR/libDocivaOCX.so (default $DOCIVA_MODULE_DIR,\n"
+    "                                            else module/ in this program's build folder);\n"
+    "                                            --trace prints every EVENT and CALL\n";
+
+namespace {
+
+constexpr std::uint64_t kMaxScriptBytes = 64u << 20;
+
+int usage() {
+    platform::writeStderr(std::string("usage:\n") + kRunUsage);
+    return 2;
+}
+
+// The build puts the module's installation in <build>/module and this
+// program in <build>/tools.
+std::u16string defaultModuleFolder() {
+    const std::u16string fromEnvironment = platform::environmentVariable(u"DOCIVA_MODULE_DIR");
+    if (!fromEnvironment.empty()) return fromEnvironment;
+    std::u16string programFolder = platform::moduleFolder(platform::currentModule());
+    while (!programFolder.empty() && platform::isPathSeparator(programFolder.back())) programFolder.pop_back();
+    return platform::joinPath(platform::folderOf(programFolder), u"module");
+}
+
+}  // namespace
+
+int runRunCommand(const Arguments& args) {
+    std::u16string moduleFolder;
+    std::u16string script;
+    script_host::RunOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--trace") {
+            options.trace = true;
+        } else if (args[i] == u"--module") {
+            if (++i == args.size() || args[i].empty()) return usage();
+            moduleFolder = args[i];
+        } else if (args[i].size() > 1 && args[i][0] == u'-') {
+            return usage();
+        } else if (script.empty()) {
+            script = args[i];
+        } else {
+            return usage();
+        }
+    }
+    if (script.empty()) return usage();
+    if (moduleFolder.empty()) moduleFolder = defaultModuleFolder();
+
+    std::string source;
+    if (!platform::readFile(script, source, kMaxScriptBytes)) {
+        platform::writeStderr("dociva run: cannot read the script " + text::toUtf8(script) + "\n");
+        return 2;
+    }
+    script_host::ControlModule module;
+    const std::string problem = module.load(script_host::ControlModule::fileIn(moduleFolder));
+    if (!problem.empty()) {
+        platform::writeStderr("dociva run: " + problem + "\n");
+        return 2;
+    }
+    return script_host::runScript(module, options, script, source);
+}

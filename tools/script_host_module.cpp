@@ -1,0 +1,54 @@
+#include "tools/script_host_module.h"
+
+#include "platform/files.h"
+#include "platform/path.h"
+#include "platform/text.h"
+
+namespace script_host {
+
+namespace {
+
+template <typename Function>
+bool resolve(const platform::DynamicLibrary& library, const char* name, Function& slot, std::string& missing) {
+    slot = reinterpret_cast<Function>(library.symbol(name));
+    if (!slot && missing.empty()) missing = name;
+    return slot != nullptr;
+}
+
+}  // namespace
+
+std::u16string ControlModule::fileIn(std::u16string_view folder) {
+    return platform::joinPath(folder, u"libDocivaOCX.so");
+}
+
+std::string ControlModule::load(std::u16string_view path) {
+    const std::string shown = text::toUtf8(path);
+    if (!platform::pathExists(path)) return "no control module at " + shown;
+    if (!library_.load(path)) {
+        const std::u16string why = platform::DynamicLibrary::lastLoadError();
+        return "cannot load the control module " + shown + (why.empty() ? "" : ": " + text::toUtf8(why));
+    }
+    std::string missing;
+    resolve(library_, "docivaModuleVersion", moduleVersion, missing);
+    resolve(library_, "docivaMethodCount", methodCount, missing);
+    resolve(library_, "docivaMethodAt", methodAt, missing);
+    resolve(library_, "docivaEventCount", eventCount, missing);
+    resolve(library_, "docivaEventAt", eventAt, missing);
+    resolve(library_, "docivaCreateControl", createControl, missing);
+    resolve(library_, "docivaCreateWindow", createWindow, missing);
+    resolve(library_, "docivaDestroyControl", destroyControl, missing);
+    resolve(library_, "docivaGetDispId", getDispId, missing);
+    resolve(library_, "docivaInvoke", invoke, missing);
+    resolve(library_, "docivaFreeValue", freeValue, missing);
+    resolve(library_, "docivaPump", pump, missing);
+    resolve(library_, "docivaIsIdle", isIdle, missing);
+    if (!missing.empty()) return "the control module " + shown + " has no export " + missing;
+    const std::int32_t version = moduleVersion();
+    if (version != DOCIVA_MODULE_VERSION) {
+        return "the control module " + shown + " has interface version " + std::to_string(version) + ", expected " +
+               std::to_string(DOCIVA_MODULE_VERSION);
+    }
+    return {};
+}
+
+}  // namespace script_host
