@@ -170,3 +170,19 @@ DOCIVA_MODULE_API std::int32_t docivaGetProgress(DocivaControl* control, DocivaP
  * it is not open: hosts use it with the SDK's own test calls (a simulated
  * button press, a status report). */
 DOCIVA_MODULE_API std::uint32_t docivaScannerHandle(DocivaControl* control);
+
+/* The viewer window's mouse, in its client coordinates. */
+enum DocivaMouseKind : std::int32_t {
+    DOCIVA_MOUSE_MOVE = 0,
+    DOCIVA_MOUSE_DRAG = 1, /* a move with the left button held */
+    DOCIVA_MOUSE_DOWN = 2, /* left button */
+    DOCIVA_MOUSE_UP = 3,
+    DOCIVA_MOUSE_DOUBLE_CLICK = 4,
+    DOCIVA_MOUSE_LEAVE = 5,
+};
+/* 0, or DOCIVA_E_INVALIDARG for a null control or an unknown kind. Events
+ * the viewer raises (page mode) are raised from inside this call. */
+DOCIVA_MODULE_API std::int32_t docivaMouse(DocivaControl* control, std::int32_t kind, std::int32_t x, std::int32_t y);
+/* Paints the viewer window when it needs it and saves its picture as PNG:
+ * 0, or -1 when there is no window or the file cannot be written. */
+DOCIVA_MODULE_API std::int32_t docivaSavePicture(DocivaControl* control, const char16_t* path);

@@ -75,7 +75,7 @@ int CDocivaOCXCtrl::OnCreate() {
     if (!window_) return -1;
     port_ = window_->port();
     loadMessageTexts();
-    canvas_.OnInitDialog();
+    canvas_.Create();
     canvas_.Viewer().SetPageModeCallback([](void* context) { ViewerChangedCallback(context); }, this);
     progress_.Create();
     buildProfilesPayload();

@@ -194,3 +194,24 @@ DOCIVA_MODULE_API std::int32_t docivaGetProgress(DocivaControl* control, DocivaP
 DOCIVA_MODULE_API std::uint32_t docivaScannerHandle(DocivaControl* control) {
     return control ? control->control.currentScannerHandle() : 0;
 }
+
+DOCIVA_MODULE_API std::int32_t docivaMouse(DocivaControl* control, std::int32_t kind, std::int32_t x, std::int32_t y) {
+    if (!control) return DOCIVA_E_INVALIDARG;
+    CViewConvasDlg& canvas = control->control.canvas();
+    const ViewerPoint p{x, y};
+    switch (kind) {
+    case DOCIVA_MOUSE_MOVE: canvas.OnMouseMove(p, false); break;
+    case DOCIVA_MOUSE_DRAG: canvas.OnMouseMove(p, true); break;
+    case DOCIVA_MOUSE_DOWN: canvas.OnLButtonDown(p); break;
+    case DOCIVA_MOUSE_UP: canvas.OnLButtonUp(p); break;
+    case DOCIVA_MOUSE_DOUBLE_CLICK: canvas.OnLButtonDblClk(p); break;
+    case DOCIVA_MOUSE_LEAVE: canvas.OnMouseLeave(); break;
+    default: return DOCIVA_E_INVALIDARG;
+    }
+    return DOCIVA_OK;
+}
+
+DOCIVA_MODULE_API std::int32_t docivaSavePicture(DocivaControl* control, const char16_t* path) {
+    if (!control || !path) return -1;
+    return control->control.canvas().SavePicture(text::view(path)) ? 0 : -1;
+}

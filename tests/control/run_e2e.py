@@ -105,7 +105,7 @@ def main() -> int:
     with tempfile.TemporaryDirectory(prefix="dociva-e2e-") as tmp:
         root = pathlib.Path(tmp).resolve()
         copy_module(pathlib.Path(args.module), root / "module")
-        (root / "home").mkdir()
+        (root / "home" / "Documents").mkdir(parents=True)
         env = dict(os.environ)
         env.update({"HOME": str(root / "home"), "XDG_CONFIG_HOME": str(root / "home" / ".config"),
                     "LC_ALL": "C.UTF-8", "DOCIVA_SDK_TRACE": str(root / "sdk-trace.jsonl")})
