@@ -461,7 +461,11 @@ TEST(StatusTexts, FollowTheSdkCodes) {
 }
 
 TEST_F(ControlTest, StatusLogHoldsTheLastRecordOnly) {
-    const std::u16string log = folder.path() + u"/Documents/dociva files/dociva_status.log";
+    // The log lives in the active profile's output folder, as its reader
+    // left it (here: the default one, in the documents folder).
+    const CScanProfile sameProfile;
+    const std::u16string log =
+        std::u16string(text::view(sameProfile.profileSettings().saveToPath)) + u"/dociva_status.log";
     CDocivaOCXCtrl::writeStatusLog(7, u"No Paper");
     CDocivaOCXCtrl::writeStatusLog(12, u"Scan fail. [code=5]");
     const std::string bytes = testing_support::readBytes(log);
