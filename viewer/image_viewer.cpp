@@ -488,10 +488,11 @@ int CImageViewer::GoLastPage() {
 // ---- editing -------------------------------------------------------------
 
 void CImageViewer::Rewrite(ViewerDocument& document) {
-    // The view shows the edit even when the file cannot take it (a kind
-    // never written, or a failed save).
+    // A write makes the display images of the pages it writes from memory;
+    // when the file cannot take the edit (a kind never written, or a failed
+    // save) the view still shows it.
+    if (rewriteDocument(document, pdf_)) return;
     if (CImageViewObj* page = document.current(); page && page->HasFullImage()) page->RebuildDisplay();
-    rewriteDocument(document, pdf_);
 }
 
 int CImageViewer::FinishEdit(CImageViewObj& page, ScopedImage previous, const TI_IMAGE_INFO& oldInfo) {

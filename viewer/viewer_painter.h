@@ -24,8 +24,6 @@ inline constexpr int kCropHandleSize = 4;
 struct ViewerTooltip {
     ViewerRect rect;
     std::u16string text;
-
-    friend bool operator==(const ViewerTooltip&, const ViewerTooltip&) = default;
 };
 
 struct ViewerPaintResult {

@@ -10,7 +10,6 @@ using testing_support::utf8;
 namespace {
 
 constexpr std::uint32_t kRed = 0xC03020;
-constexpr std::uint32_t kBlack = 0x000000;
 
 class ViewerModelTest : public ViewerTest {
 protected:

@@ -168,6 +168,94 @@ TEST_F(WriterTest, DeletingAPageKeepsTheUsersFile) {
     EXPECT_FALSE(platform::pathExists(file(u"three__.tif")));
 }
 
+// The size of each page of a file, as the toolkit reads it.
+std::vector<std::pair<int, int>> pageSizes(const std::u16string& path) {
+    std::vector<std::pair<int, int>> sizes;
+    for (int page = 0; page < readFacts(path).pages; ++page) {
+        ScopedImage image(timage::ti_LoadImageEx(path.c_str(), page));
+        const TI_IMAGE_INFO info = imageInfo(image.get());
+        sizes.emplace_back(info.width, info.height);
+    }
+    return sizes;
+}
+
+using Sizes = std::vector<std::pair<int, int>>;
+
+// Pages of their own sizes, so each can be told from the others.
+const std::vector<Picture> kFourPages = {{80, 60, kRed}, {70, 50, kBlue}, {60, 40, kRed}, {50, 30, kBlue}};
+
+TEST_F(WriterTest, PagesNotInMemoryAreReadByTheirPlaceInTheFile) {
+    const std::u16string path = file(u"four.tif");
+    ASSERT_TRUE(writeTiff(path, kFourPages));
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(path, -1));
+    viewer.OnLButtonDblClk({10, 10});
+    ASSERT_TRUE(viewer.InPageMode());
+    EXPECT_EQ(viewer.GoNextPage(), 0);
+    EXPECT_EQ(viewer.GoNextPage(), 0);
+    // The third page goes; the fourth moves up.
+    EXPECT_EQ(viewer.DeleteImage(), 0);
+    EXPECT_EQ(pageSizes(path), (Sizes{{80, 60}, {70, 50}, {50, 30}}));
+    // The fourth page, now third, is turned and written back among the others.
+    ASSERT_EQ(viewer.CurrentPageIndex(), 2);
+    EXPECT_EQ(viewer.Rotate(90), 0);
+    EXPECT_EQ(pageSizes(path), (Sizes{{80, 60}, {70, 50}, {30, 50}}));
+    viewer.WithDocument(0, [](ViewerDocument* d) {
+        ASSERT_NE(d, nullptr);
+        for (std::size_t i = 0; i < d->pages.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(d->pages[i]->Index(), static_cast<int>(i));
+            // Written pages are let go; none is held after a write.
+            EXPECT_FALSE(d->pages[i]->HasFullImage());
+        }
+    });
+}
+
+TEST_F(WriterTest, DeleteThatCannotBeWrittenKeepsThePlaces) {
+    // Several pages under a name that is not a TIFF's: never written.
+    const std::u16string path = file(u"odd.png");
+    ASSERT_TRUE(writeTiff(path, kFourPages));
+    const std::string before = testing_support::readBytes(path);
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(path, -1));
+    viewer.OnLButtonDblClk({10, 10});
+    ASSERT_TRUE(viewer.InPageMode());
+    EXPECT_EQ(viewer.DeleteImage(), 0);
+    EXPECT_EQ(testing_support::readBytes(path), before);
+    // Each page left still reads its own picture from the unchanged file.
+    viewer.WithDocument(0, [](ViewerDocument* d) {
+        ASSERT_NE(d, nullptr);
+        ASSERT_EQ(d->pages.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            SCOPED_TRACE(i);
+            const TI_IMAGE_INFO info = imageInfo(d->pages[i]->FullImage());
+            EXPECT_EQ(info.width, kFourPages[i + 1].width);
+            EXPECT_EQ(info.height, kFourPages[i + 1].height);
+        }
+    });
+}
+
+TEST_F(WriterTest, PageThatCannotBeReadWritesNothing) {
+    const std::u16string path = file(u"scan.tif");
+    ASSERT_TRUE(writeTiff(path, kFourPages));
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(path, -1));
+    // Meanwhile the file lost its last two pages.
+    ASSERT_TRUE(writeTiff(path, {kFourPages[0], kFourPages[1]}));
+    const std::string before = testing_support::readBytes(path);
+    const std::set<std::string> names = namesIn(dir_.path());
+    EXPECT_EQ(viewer.Rotate(90), 0);
+    EXPECT_EQ(testing_support::readBytes(path), before);
+    EXPECT_EQ(namesIn(dir_.path()), names);
+    // The turned page stays in the view.
+    viewer.WithDocument(0, [](ViewerDocument* d) {
+        ASSERT_NE(d, nullptr);
+        ASSERT_TRUE(d->pages.front()->HasFullImage());
+        EXPECT_EQ(imageInfo(d->pages.front()->FullImage()).width, 60);
+        EXPECT_FALSE(d->pages[1]->HasFullImage());
+    });
+}
+
 #ifdef DOCIVA_QIXIPF_FOLDER
 
 std::string run(const std::string& command) {
