@@ -16,7 +16,7 @@ const char kRunUsage[] =
     "  run [--module DIR] [--trace] SCRIPT.js   runs a page's script against the control in\n"
     "                                            DIR/libDocivaOCX.so (default $DOCIVA_MODULE_DIR,\n"
     "                                            else module/ in this program's build folder);\n"
-    "                                            --trace prints every EVENT and CALL\n";
+    "                                            --trace prints every EVENT, CALL and DIALOG\n";
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <duktape.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -10,12 +11,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/dialog_service.h"
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -34,6 +40,9 @@ namespace {
 // duk_safe_call.
 constexpr duk_ret_t kThrowError = -1000;
 constexpr duk_ret_t kTerminate = -1001;
+// Throws again what the script's own code threw under a native (a getter
+// of an answer object), kept in the stash's "rethrow".
+constexpr duk_ret_t kRethrow = -1002;
 
 constexpr std::uint32_t kDefaultTimeoutMs = 10000;
 constexpr std::uint32_t kFinalIdleMs = 10000;
@@ -45,23 +54,84 @@ constexpr std::uint32_t kNoArgument = 0xFFFFFFFFu;
 
 using Clock = std::chrono::steady_clock;
 
-// host.answer's kinds. A new kind is one row here (and, when its answer is
-// not a text, a case in Host::onRunDialog).
+// What a dialog gives back: a text (written into the control's buffer), a
+// dialog result (returned as it is) or the settings record edited in place.
+enum class AnswerForm { Text, Result, Record };
+
+// host.answer's kinds. A new kind is one row here, a case in
+// Host::describeDialog and, for a new form, one in Host::onRunDialog.
 struct DialogKindName {
     const char16_t* name;
     std::uint32_t kind;
+    AnswerForm form;
 };
 constexpr DialogKindName kDialogKinds[] = {
-    {u"input", DOCIVA_DIALOG_INPUT},
-    {u"folder", DOCIVA_DIALOG_FOLDER},
-    {u"file", DOCIVA_DIALOG_FILE},
+    {u"input", DOCIVA_DIALOG_INPUT, AnswerForm::Text},
+    {u"folder", DOCIVA_DIALOG_FOLDER, AnswerForm::Text},
+    {u"file", DOCIVA_DIALOG_FILE, AnswerForm::Text},
+    {u"alert", DOCIVA_DIALOG_ALERT, AnswerForm::Result},
+    {u"watermark", DOCIVA_DIALOG_WATERMARK, AnswerForm::Record},
 };
 
-std::u16string dialogKindName(std::uint32_t kind) {
+const DialogKindName* findDialogKind(std::uint32_t kind) {
     for (const auto& k : kDialogKinds)
-        if (k.kind == kind) return k.name;
+        if (k.kind == kind) return &k;
+    return nullptr;
+}
+
+std::u16string dialogKindName(std::uint32_t kind) {
+    if (const DialogKindName* k = findDialogKind(kind)) return k->name;
     return u"kind " + text::fromUtf8(std::to_string(kind));
 }
+
+// The watermark record's fields in the order the trace shows them; each is
+// a number or a text of the record's fixed size.
+using WatermarkText = char16_t[260];
+struct WatermarkField {
+    const char* name;
+    std::int32_t platform::WatermarkSettings::*number;
+    WatermarkText platform::WatermarkSettings::*text;
+};
+constexpr WatermarkField kWatermarkFields[] = {
+    {"type", &platform::WatermarkSettings::type, nullptr},
+    {"position", &platform::WatermarkSettings::position, nullptr},
+    {"transparency", &platform::WatermarkSettings::transparency, nullptr},
+    {"image", nullptr, &platform::WatermarkSettings::image},
+    {"text", nullptr, &platform::WatermarkSettings::text},
+    {"textSize", &platform::WatermarkSettings::textSize, nullptr},
+    {"textAngle", &platform::WatermarkSettings::textAngle, nullptr},
+};
+constexpr std::size_t kWatermarkFieldCount = std::size(kWatermarkFields);
+
+// A record's text up to its terminator; a record without one ends at its size.
+std::u16string_view recordText(const WatermarkText& t) {
+    return {t, static_cast<std::size_t>(std::find(std::begin(t), std::end(t), u'\0') - std::begin(t))};
+}
+
+// One field of a watermark answer; only the given ones replace the record's.
+struct FieldAnswer {
+    bool given = false;
+    std::int32_t number = 0;
+    std::u16string text;
+};
+
+// One queued answer of host.answer.
+struct DialogAnswer {
+    bool confirmed = false;  // false: the user cancelled
+    std::u16string text;
+    std::int32_t result = 1;
+    std::array<FieldAnswer, kWatermarkFieldCount> watermark{};
+};
+
+// host.mouse's kinds.
+struct MouseKindName {
+    const char16_t* name;
+    std::int32_t kind;
+};
+constexpr MouseKindName kMouseKinds[] = {
+    {u"move", DOCIVA_MOUSE_MOVE}, {u"drag", DOCIVA_MOUSE_DRAG},           {u"down", DOCIVA_MOUSE_DOWN},
+    {u"up", DOCIVA_MOUSE_UP},     {u"dblclick", DOCIVA_MOUSE_DOUBLE_CLICK}, {u"leave", DOCIVA_MOUSE_LEAVE},
+};
 
 std::uint32_t remainingMs(Clock::time_point deadline) {
     const auto left = deadline - Clock::now();
@@ -72,6 +142,14 @@ std::uint32_t remainingMs(Clock::time_point deadline) {
 
 bool fitsInt32(double d) {
     return d >= -2147483648.0 && d <= 2147483647.0 && static_cast<double>(static_cast<std::int32_t>(d)) == d;
+}
+
+bool integerAt(duk_context* ctx, duk_idx_t idx, std::int32_t& out) {
+    if (!duk_is_number(ctx, idx)) return false;
+    const double d = duk_get_number(ctx, idx);
+    if (!fitsInt32(d)) return false;
+    out = static_cast<std::int32_t>(d);
+    return true;
 }
 
 std::string decimal(double d) {
@@ -150,6 +228,59 @@ duk_ret_t describeThrown(duk_context* ctx, void*) {
     return 1;
 }
 
+// What readWatermarkAnswer found in a script's watermark answer.
+struct WatermarkRead {
+    std::array<FieldAnswer, kWatermarkFieldCount> fields{};
+    std::u16string problem;  // "" when every field was fine
+};
+
+// [ answer ] -> [ undefined ]: the answer's fields into the WatermarkRead. Under
+// duk_safe_call, since a getter or a proxy may throw; so this frame holds
+// no object with a destructor, and every text it makes is assigned before
+// the next engine call.
+duk_ret_t readWatermarkAnswer(duk_context* ctx, void* udata) {
+    auto* read = static_cast<WatermarkRead*>(udata);
+    // A safe call runs in its caller's frame: the answer is on top.
+    const duk_idx_t answer = duk_get_top_index(ctx);
+    // A misspelt field would otherwise leave the initial value in silence.
+    duk_enum(ctx, answer, DUK_ENUM_OWN_PROPERTIES_ONLY);
+    while (duk_next(ctx, -1, 0)) {
+        const char* key = duk_get_string(ctx, -1);
+        bool known = false;
+        for (const auto& f : kWatermarkFields) known = known || (key && std::strcmp(key, f.name) == 0);
+        if (!known) {
+            read->problem = u"unknown watermark field \"" + stringAt(ctx, -1) + u"\"";
+            return 0;
+        }
+        duk_pop(ctx);
+    }
+    duk_pop(ctx);
+    for (std::size_t i = 0; i < kWatermarkFieldCount; ++i) {
+        duk_get_prop_string(ctx, answer, kWatermarkFields[i].name);
+        FieldAnswer& field = read->fields[i];
+        if (duk_is_undefined(ctx, -1)) {
+            // not given
+        } else if (kWatermarkFields[i].number) {
+            if (!integerAt(ctx, -1, field.number)) {
+                read->problem = u"the watermark field " + text::fromUtf8(kWatermarkFields[i].name) +
+                                u" must be an integer";
+                return 0;
+            }
+            field.given = true;
+        } else {
+            if (!isPlainString(ctx, -1)) {
+                read->problem = u"the watermark field " + text::fromUtf8(kWatermarkFields[i].name) +
+                                u" must be a string";
+                return 0;
+            }
+            field.text = stringAt(ctx, -1);
+            field.given = true;
+        }
+        duk_pop(ctx);
+    }
+    return 0;
+}
+
 struct ObjectKey {
     duk_uarridx_t key;
 };
@@ -216,6 +347,13 @@ public:
     duk_ret_t listDir(duk_context* ctx);
     duk_ret_t exit(duk_context* ctx);
     duk_ret_t heldObjects(duk_context* ctx);
+    duk_ret_t progress(duk_context* ctx);
+    duk_ret_t pressButton(duk_context* ctx);
+    duk_ret_t sdkStatus(duk_context* ctx);
+    duk_ret_t screenshot(duk_context* ctx);
+    duk_ret_t mouse(duk_context* ctx);
+    duk_ret_t click(duk_context* ctx);
+    duk_ret_t doubleClick(duk_context* ctx);
 
     // The throw for a native's code; never returns.
     duk_ret_t raise(duk_context* ctx, duk_ret_t code);
@@ -236,6 +374,11 @@ private:
         if (options_.trace) platform::writeStdout(line + "\n");
     }
     std::u16string methodName(std::int32_t dispid) const;
+    std::string describeDialog(const DocivaDialogRequest& request) const;
+    duk_ret_t answerWatermark(duk_context* ctx, DialogAnswer& answer);
+    duk_ret_t openScanner(const char16_t* function, std::uint32_t& handle);
+    duk_ret_t sendMouse(duk_context* ctx, const char16_t* function, std::initializer_list<std::int32_t> kinds,
+                        duk_idx_t xIndex);
     duk_ret_t invokeMethod(duk_context* ctx, std::int32_t dispid, const std::u16string& name, duk_idx_t first);
     std::string pushResult(duk_context* ctx, const DocivaValue& result);
     duk_uarridx_t holdObject(duk_context* ctx, duk_idx_t idx);
@@ -270,7 +413,10 @@ private:
 
     // Payloads of the events raised and not yet taken by host.wait.
     std::map<std::u16string, std::deque<std::u16string>> raised_;
-    std::map<std::uint32_t, std::deque<std::optional<std::u16string>>> answers_;
+    std::map<std::uint32_t, std::deque<DialogAnswer>> answers_;
+    // The SDK's test calls, loaded when a script first needs them.
+    SdkTestCalls sdk_;
+    std::optional<std::string> sdkProblem_;
     // Reference counts of the script objects given to the control, keyed
     // as in the stash's "objects"; the key is also the object's pointer.
     std::map<duk_uarridx_t, std::uint32_t> objects_;
@@ -305,6 +451,11 @@ std::int32_t runDialogCallback(void* context, const DocivaDialogRequest* request
 
 duk_ret_t Host::raise(duk_context* ctx, duk_ret_t code) {
     duk_push_global_stash(ctx);
+    if (code == kRethrow) {
+        duk_get_prop_string(ctx, -1, "rethrow");
+        duk_del_prop_string(ctx, -2, "rethrow");
+        return duk_throw(ctx);
+    }
     if (code == kThrowError) {
         duk_get_prop_string(ctx, -1, pendingErrorType_);
         pushString(ctx, pendingError_);
@@ -410,17 +561,30 @@ void Host::installGlobals() {
         {"idle", native<&Host::idle>, 1},
         {"sleep", native<&Host::sleep>, 1},
         {"answer", native<&Host::answer>, 2},
-        {"readFile", native<&Host::readFile>, 1},
+        {"readFile", native<&Host::readFile>, 2},
         {"fileExists", native<&Host::fileExists>, 1},
         {"listDir", native<&Host::listDir>, 1},
         {"exit", native<&Host::exit>, 1},
         {"heldObjects", native<&Host::heldObjects>, 0},
+        {"progress", native<&Host::progress>, 0},
+        {"pressButton", native<&Host::pressButton>, 1},
+        {"sdkStatus", native<&Host::sdkStatus>, 2},
+        {"screenshot", native<&Host::screenshot>, 1},
+        {"mouse", native<&Host::mouse>, 3},
+        {"click", native<&Host::click>, 2},
+        {"doubleClick", native<&Host::doubleClick>, 2},
     };
     duk_push_object(ctx);
     for (const auto& f : hostFunctions) {
         duk_push_c_function(ctx, f.function, f.arguments);
         duk_put_prop_string(ctx, -2, f.name);
     }
+    // Where the host was started: scripts find the files beside them from here.
+    std::error_code failed;
+    const std::u8string root = std::filesystem::current_path(failed).u8string();
+    pushString(ctx, failed ? std::u16string()
+                           : text::fromUtf8({reinterpret_cast<const char*>(root.data()), root.size()}));
+    duk_put_prop_string(ctx, -2, "root");
     duk_put_global_string(ctx, "host");
 }
 
@@ -638,19 +802,75 @@ void Host::onEvent(std::int32_t dispid, const char16_t* name, const char16_t* da
     }
 }
 
+std::string Host::describeDialog(const DocivaDialogRequest& request) const {
+    const auto field = [](const char* name, const char16_t* value) {
+        return std::string("\"") + name + "\":" + jsonQuote(text::view(value));
+    };
+    switch (request.kind) {
+        case DOCIVA_DIALOG_INPUT:
+            return "input {" + field("caption", request.caption) + "," + field("text", request.text) + "," +
+                   field("initial", request.initial) + "}";
+        case DOCIVA_DIALOG_FOLDER:
+            return "folder {" + field("caption", request.caption) + "," + field("folder", request.text) + "}";
+        case DOCIVA_DIALOG_FILE: return "file {" + field("filter", request.text) + "}";
+        case DOCIVA_DIALOG_ALERT:
+            return "alert {" + field("caption", request.caption) + "," + field("message", request.text) + "}";
+        case DOCIVA_DIALOG_WATERMARK: {
+            std::string out = "watermark {";
+            if (const auto* record = static_cast<const platform::WatermarkSettings*>(request.record)) {
+                for (const auto& f : kWatermarkFields) {
+                    if (out.back() != '{') out += ',';
+                    out += std::string("\"") + f.name + "\":" +
+                           (f.number ? std::to_string(record->*f.number) : jsonQuote(recordText(record->*f.text)));
+                }
+            }
+            return out + "}";
+        }
+        default:
+            return std::to_string(request.kind) + " {" + field("caption", request.caption) + "," +
+                   field("text", request.text) + "," + field("initial", request.initial) + "}";
+    }
+}
+
 std::int32_t Host::onRunDialog(const DocivaDialogRequest* request, char16_t* answer, std::uint32_t capacity) {
     if (!request) return 0;
+    traceLine("DIALOG " + describeDialog(*request));
+    const DialogKindName* kind = findDialogKind(request->kind);
     auto& queue = answers_[request->kind];
     if (queue.empty()) {
+        // An alert has only its OK button: nothing to choose.
+        if (kind && kind->form == AnswerForm::Result) return 1;
         platform::writeStderr("dociva run: no answer queued for " + text::toUtf8(dialogKindName(request->kind)) +
                               " dialog \"" + text::toUtf8(text::view(request->caption)) + "\"\n");
         return 0;
     }
-    const std::optional<std::u16string> given = std::move(queue.front());
+    const DialogAnswer given = std::move(queue.front());
     queue.pop_front();
-    if (!given) return 0;
-    if (answer) text::copyBounded(answer, capacity, *given);
-    return 1;
+    if (!given.confirmed || !kind) return 0;
+    switch (kind->form) {
+        case AnswerForm::Text:
+            if (answer) text::copyBounded(answer, capacity, given.text);
+            return 1;
+        case AnswerForm::Result: return given.result;
+        case AnswerForm::Record: {
+            auto* record = static_cast<platform::WatermarkSettings*>(request->record);
+            if (!record) {
+                platform::writeStderr("dociva run: the control opened a watermark dialog without its record\n");
+                return 0;
+            }
+            for (std::size_t i = 0; i < kWatermarkFieldCount; ++i) {
+                const FieldAnswer& f = given.watermark[i];
+                if (!f.given) continue;
+                if (kWatermarkFields[i].number) {
+                    record->*kWatermarkFields[i].number = f.number;
+                } else {
+                    text::copyBounded(record->*kWatermarkFields[i].text, std::extent_v<WatermarkText>, f.text);
+                }
+            }
+            return 1;
+        }
+    }
+    return 0;
 }
 
 // --- host --------------------------------------------------------------------
@@ -762,23 +982,72 @@ duk_ret_t Host::answer(duk_context* ctx) {
         for (const auto& k : kDialogKinds) known += (known.empty() ? u"" : u", ") + std::u16string(k.name);
         return fail(u"host.answer: unknown dialog kind \"" + kind + u"\" (" + known + u")", "TypeError");
     }
-    std::optional<std::u16string> value;
-    if (isPlainString(ctx, 1)) {
-        value = stringAt(ctx, 1);
-    } else if (!duk_is_null(ctx, 1)) {
-        return fail(u"host.answer: the answer must be a string, or null to cancel", "TypeError");
+    DialogAnswer value;
+    switch (found->form) {
+        case AnswerForm::Text:
+            if (isPlainString(ctx, 1)) {
+                value.confirmed = true;
+                value.text = stringAt(ctx, 1);
+            } else if (!duk_is_null(ctx, 1)) {
+                return fail(u"host.answer: the answer must be a string, or null to cancel", "TypeError");
+            }
+            break;
+        case AnswerForm::Result:
+            if (!integerAt(ctx, 1, value.result))
+                return fail(u"host.answer: an alert's answer is the dialog's result, an integer", "TypeError");
+            value.confirmed = true;
+            break;
+        case AnswerForm::Record:
+            if (const duk_ret_t r = answerWatermark(ctx, value); r != 0) return r;
+            break;
     }
     answers_[found->kind].push_back(std::move(value));
+    return 0;
+}
+
+duk_ret_t Host::answerWatermark(duk_context* ctx, DialogAnswer& answer) {
+    if (duk_is_null(ctx, 1)) return 0;
+    if (!duk_is_object(ctx, 1) || duk_is_array(ctx, 1) || duk_is_function(ctx, 1))
+        return fail(u"host.answer: the watermark answer must be an object of fields, or null to cancel", "TypeError");
+    WatermarkRead read;
+    duk_dup(ctx, 1);
+    if (duk_safe_call(ctx, readWatermarkAnswer, &read, 1, 1) != DUK_EXEC_SUCCESS) {
+        // The script's own getter threw: the script gets its error as it is.
+        duk_push_global_stash(ctx);
+        duk_swap_top(ctx, -2);
+        duk_put_prop_string(ctx, -2, "rethrow");
+        duk_pop(ctx);
+        return kRethrow;
+    }
+    duk_pop(ctx);
+    if (!read.problem.empty()) return fail(u"host.answer: " + read.problem, "TypeError");
+    answer.confirmed = true;
+    answer.watermark = std::move(read.fields);
     return 0;
 }
 
 duk_ret_t Host::readFile(duk_context* ctx) {
     if (termination_) return kTerminate;
     if (!isPlainString(ctx, 0)) return fail(u"host.readFile: the path must be a string", "TypeError");
+    const std::u16string encoding = isPlainString(ctx, 1) ? stringAt(ctx, 1) : std::u16string();
+    const bool utf16 = encoding == u"utf-16le";
+    if (!utf16 && !duk_is_undefined(ctx, 1) && encoding != u"utf-8")
+        return fail(u"host.readFile: the encoding must be \"utf-8\" or \"utf-16le\"", "TypeError");
     const std::u16string path = stringAt(ctx, 0);
     std::string bytes;
     if (!platform::readFile(path, bytes, kMaxReadBytes)) return fail(u"host.readFile: cannot read " + path);
-    pushString(ctx, text::fromUtf8(bytes));
+    if (!utf16) {
+        pushString(ctx, text::fromUtf8(bytes));
+        return 1;
+    }
+    if (bytes.size() % 2 != 0) return fail(u"host.readFile: " + path + u" is not UTF-16: an odd number of bytes");
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    }
+    if (!units.empty() && units.front() == u'\uFEFF') units.erase(0, 1);
+    pushString(ctx, units);
     return 1;
 }
 
@@ -824,6 +1093,114 @@ duk_ret_t Host::heldObjects(duk_context* ctx) {
     if (termination_) return kTerminate;
     duk_push_uint(ctx, static_cast<duk_uint_t>(objects_.size()));
     return 1;
+}
+
+duk_ret_t Host::progress(duk_context* ctx) {
+    if (termination_) return kTerminate;
+    DocivaProgress p{};
+    if (module_.getProgress(control_.get(), &p) != DOCIVA_OK)
+        return fail(u"host.progress: the control gives no progress state");
+    duk_push_object(ctx);
+    duk_push_boolean(ctx, p.exists != 0);
+    duk_put_prop_string(ctx, -2, "exists");
+    duk_push_boolean(ctx, p.visible != 0);
+    duk_put_prop_string(ctx, -2, "visible");
+    pushString(ctx, recordText(p.text));
+    duk_put_prop_string(ctx, -2, "text");
+    const std::pair<const char*, std::int32_t> numbers[] = {
+        {"pos", p.position}, {"min", p.low}, {"max", p.high}, {"shown", p.timesShown}};
+    for (const auto& [name, value] : numbers) {
+        duk_push_int(ctx, value);
+        duk_put_prop_string(ctx, -2, name);
+    }
+    return 1;
+}
+
+duk_ret_t Host::openScanner(const char16_t* function, std::uint32_t& handle) {
+    handle = module_.scannerHandle(control_.get());
+    if (handle == 0) return fail(std::u16string(function) + u": no scanner is open");
+    if (!sdkProblem_) sdkProblem_ = sdk_.load(module_);
+    if (!sdkProblem_->empty()) return fail(std::u16string(function) + u": " + text::fromUtf8(*sdkProblem_));
+    return 0;
+}
+
+duk_ret_t Host::pressButton(duk_context* ctx) {
+    if (termination_) return kTerminate;
+    std::int32_t button = 0;
+    if (!integerAt(ctx, 0, button)) return fail(u"host.pressButton: the button must be an integer", "TypeError");
+    std::uint32_t handle = 0;
+    if (const duk_ret_t r = openScanner(u"host.pressButton", handle); r != 0) return r;
+    // The SDK reports from a thread of its own; the control hears of the
+    // press when the script next pumps.
+    if (sdk_.simulateButtonPress(handle, button) != 0)
+        return fail(u"host.pressButton: the SDK does not know the scanner's handle");
+    return 0;
+}
+
+duk_ret_t Host::sdkStatus(duk_context* ctx) {
+    if (termination_) return kTerminate;
+    std::int32_t code = 0, data = 0;
+    if (!integerAt(ctx, 0, code)) return fail(u"host.sdkStatus: the status code must be an integer", "TypeError");
+    const bool hasData = !duk_is_null_or_undefined(ctx, 1);
+    if (hasData && !integerAt(ctx, 1, data))
+        return fail(u"host.sdkStatus: the data must be an integer, or null for none", "TypeError");
+    std::uint32_t handle = 0;
+    if (const duk_ret_t r = openScanner(u"host.sdkStatus", handle); r != 0) return r;
+    if (sdk_.emitStatus(handle, code, data, hasData ? 1 : 0) != 0)
+        return fail(u"host.sdkStatus: the SDK does not know the scanner's handle");
+    return 0;
+}
+
+duk_ret_t Host::screenshot(duk_context* ctx) {
+    if (termination_) return kTerminate;
+    if (!isPlainString(ctx, 0)) return fail(u"host.screenshot: the path must be a string", "TypeError");
+    const std::u16string path = stringAt(ctx, 0);
+    if (module_.savePicture(control_.get(), path.c_str()) != 0)
+        return fail(u"host.screenshot: cannot save the viewer's picture to " + path);
+    return 0;
+}
+
+duk_ret_t Host::sendMouse(duk_context* ctx, const char16_t* function, std::initializer_list<std::int32_t> kinds,
+                          duk_idx_t xIndex) {
+    std::int32_t at[2] = {};
+    for (duk_idx_t i = 0; i < 2; ++i) {
+        // Pages compute positions (a width / 2); the window has whole pixels.
+        const double d = duk_is_number(ctx, xIndex + i) ? std::trunc(duk_get_number(ctx, xIndex + i)) : 0;
+        // NaN fails the range test too.
+        if (!duk_is_number(ctx, xIndex + i) || !(d >= -2147483648.0 && d <= 2147483647.0))
+            return fail(std::u16string(function) + u": x and y must be numbers of pixels", "TypeError");
+        at[i] = static_cast<std::int32_t>(d);
+    }
+    for (const std::int32_t kind : kinds) {
+        const std::int32_t hr = module_.mouse(control_.get(), kind, at[0], at[1]);
+        // A handler of an event the viewer raised may have ended the script.
+        if (termination_) return kTerminate;
+        if (hr != DOCIVA_OK) return fail(std::u16string(function) + u": " + failureText(hr, kNoArgument, 0));
+    }
+    return 0;
+}
+
+duk_ret_t Host::mouse(duk_context* ctx) {
+    if (termination_) return kTerminate;
+    const std::u16string kind = isPlainString(ctx, 0) ? stringAt(ctx, 0) : std::u16string();
+    for (const auto& k : kMouseKinds)
+        if (kind == k.name) return sendMouse(ctx, u"host.mouse", {k.kind}, 1);
+    std::u16string known;
+    for (const auto& k : kMouseKinds) known += (known.empty() ? u"" : u", ") + std::u16string(k.name);
+    return fail(u"host.mouse: unknown mouse kind \"" + kind + u"\" (" + known + u")", "TypeError");
+}
+
+duk_ret_t Host::click(duk_context* ctx) {
+    if (termination_) return kTerminate;
+    return sendMouse(ctx, u"host.click", {DOCIVA_MOUSE_DOWN, DOCIVA_MOUSE_UP}, 0);
+}
+
+// As Windows delivers a double click: the second press comes as the
+// double-click message, not as a second button-down.
+duk_ret_t Host::doubleClick(duk_context* ctx) {
+    if (termination_) return kTerminate;
+    return sendMouse(ctx, u"host.doubleClick",
+                     {DOCIVA_MOUSE_DOWN, DOCIVA_MOUSE_UP, DOCIVA_MOUSE_DOUBLE_CLICK, DOCIVA_MOUSE_UP}, 0);
 }
 
 }  // namespace

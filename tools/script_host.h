@@ -6,7 +6,9 @@
 // method of the module's table (named as there) and
 // dociva.invoke(dispidOrName, ...args). `host` is the stand-in for the
 // browser and its user: print, wait, idle, sleep, answer (dialog answers),
-// readFile, fileExists, listDir, exit and heldObjects.
+// progress, pressButton and sdkStatus (the SDK's test calls), mouse, click,
+// doubleClick, screenshot, readFile, fileExists, listDir, root, exit and
+// heldObjects.
 //
 // Thread safety: the control, the engine and every callback live on the
 // calling thread, which is the control's window thread.
@@ -20,7 +22,7 @@
 namespace script_host {
 
 struct RunOptions {
-    // Print EVENT and CALL lines on standard output as they happen.
+    // Print EVENT, DIALOG and CALL lines on standard output as they happen.
     bool trace = false;
 };
 

@@ -1,6 +1,7 @@
 // The control module (libDocivaOCX.so) as the script host loads it: every
 // export resolved up front, so a module that lacks one is refused with its
-// name instead of failing half-way through a script.
+// name instead of failing half-way through a script. Beside it, the SDK's
+// test calls, which only the scripts that press a scanner's button need.
 //
 // Thread safety: load() and destruction on one thread; the resolved calls
 // follow the module's own rules (control/dociva_module.h).
@@ -11,6 +12,7 @@
 
 #include "control/dociva_module.h"
 #include "platform/dynamic_library.h"
+#include "scanner/dociva_sdk.h"
 
 namespace script_host {
 
@@ -28,6 +30,10 @@ struct ControlModule {
     decltype(&docivaFreeValue) freeValue = nullptr;
     decltype(&docivaPump) pump = nullptr;
     decltype(&docivaIsIdle) isIdle = nullptr;
+    decltype(&docivaGetProgress) getProgress = nullptr;
+    decltype(&docivaScannerHandle) scannerHandle = nullptr;
+    decltype(&docivaMouse) mouse = nullptr;
+    decltype(&docivaSavePicture) savePicture = nullptr;
 
     // The module's file in a folder: the name is fixed (mixed case), not
     // the lowered form the component uses for its own libraries.
@@ -36,6 +42,34 @@ struct ControlModule {
     // Loads the module and resolves its exports. "" when it is usable,
     // else the reason, naming the file or the missing export.
     std::string load(std::u16string_view path);
+
+    // The folder load() took the module from.
+    const std::u16string& folder() const { return folder_; }
+
+    // An export of the module or of a library it was linked against, as
+    // the module itself is bound to it; null when there is none.
+    void* boundSymbol(const char* name) const { return library_.symbol(name); }
+
+private:
+    platform::DynamicLibrary library_;
+    std::u16string folder_;
+};
+
+// The SDK's test calls, from the very SDK instance the control drives, so
+// they reach its open scanners. A module linked against the SDK is bound
+// to whichever libdociva.so the process loaded first - this program links
+// one for `dociva scan`, so that is not necessarily the file in the
+// module's folder, and loading that file by its path would give a second
+// instance that knows no handle. So the module's own binding comes first;
+// only a module that does not link the SDK gets the library in its folder.
+struct SdkTestCalls {
+    decltype(&dociva_SimulateButtonPress) simulateButtonPress = nullptr;
+    decltype(&dociva_EmitStatus) emitStatus = nullptr;
+
+    static std::u16string fileIn(std::u16string_view folder);
+
+    // "" when both calls are resolved, else the reason.
+    std::string load(const ControlModule& module);
 
 private:
     platform::DynamicLibrary library_;

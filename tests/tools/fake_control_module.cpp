@@ -18,9 +18,20 @@
 //   PostWork(I2 count, I2 delayMs)
 //                                 queues count window messages due after
 //                                 delayMs; each raises OnWorkDone when pumped
+//   Alert(STRING caption, STRING message) -> I2
+//                                 the alert dialog's result
+//   EditWatermark(STRING text) -> STRING
+//                                 opens the watermark dialog on a record of
+//                                 fixed values with that text; the result
+//                                 and the record afterwards as JSON
+//   ShowProgress(I2 position, STRING text), HideProgress()
+//                                 the progress state docivaGetProgress gives
+//   OpenScanner(I2 handle)        the handle docivaScannerHandle gives (0: none)
 //
-// docivaCreateWindow raises OnProfileReady and OnSourceReady. When
-// $DOCIVA_FAKE_LOG names a file, lifecycle lines are appended to it.
+// docivaMouse raises OnMouse {"kind":n,"x":x,"y":y}; docivaSavePicture
+// writes a small file (only to an ASCII path). docivaCreateWindow raises
+// OnProfileReady and OnSourceReady. When $DOCIVA_FAKE_LOG names a file,
+// lifecycle lines are appended to it.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -33,6 +44,7 @@
 #include <vector>
 
 #include "control/dociva_module.h"
+#include "platform/dialog_service.h"
 
 namespace {
 
@@ -47,6 +59,11 @@ enum Dispid : std::int32_t {
     kKeepObject,
     kDropObjects,
     kPostWork,
+    kAlert,
+    kEditWatermark,
+    kShowProgress,
+    kHideProgress,
+    kOpenScanner,
 };
 
 // Any number of arguments; described, not coerced.
@@ -58,6 +75,7 @@ const std::uint16_t kR8R8[] = {DOCIVA_R8, DOCIVA_R8};
 const std::uint16_t kI2String[] = {DOCIVA_I2, DOCIVA_STRING};
 const std::uint16_t kDispatch[] = {DOCIVA_DISPATCH};
 const std::uint16_t kI2I2[] = {DOCIVA_I2, DOCIVA_I2};
+const std::uint16_t kStringString[] = {DOCIVA_STRING, DOCIVA_STRING};
 
 const char16_t* const kDpi[] = {u"dpi"};
 const char16_t* const kText[] = {u"text"};
@@ -65,6 +83,9 @@ const char16_t* const kValueFactor[] = {u"value", u"factor"};
 const char16_t* const kKindCaption[] = {u"kind", u"caption"};
 const char16_t* const kObject[] = {u"object"};
 const char16_t* const kCountDelay[] = {u"count", u"delayMs"};
+const char16_t* const kCaptionMessage[] = {u"caption", u"message"};
+const char16_t* const kPositionText[] = {u"position", u"text"};
+const char16_t* const kHandle[] = {u"handle"};
 
 const DocivaMethodInfo kMethods[] = {
     {kSetResolution, u"SetResolution", 1, kI2, kDpi, DOCIVA_I2},
@@ -75,6 +96,11 @@ const DocivaMethodInfo kMethods[] = {
     {kKeepObject, u"KeepObject", 1, kDispatch, kObject, DOCIVA_I2},
     {kDropObjects, u"DropObjects", 0, nullptr, nullptr, DOCIVA_I2},
     {kPostWork, u"PostWork", 2, kI2I2, kCountDelay, DOCIVA_EMPTY},
+    {kAlert, u"Alert", 2, kStringString, kCaptionMessage, DOCIVA_I2},
+    {kEditWatermark, u"EditWatermark", 1, kString, kText, DOCIVA_STRING},
+    {kShowProgress, u"ShowProgress", 2, kI2String, kPositionText, DOCIVA_EMPTY},
+    {kHideProgress, u"HideProgress", 0, nullptr, nullptr, DOCIVA_EMPTY},
+    {kOpenScanner, u"OpenScanner", 1, kI2, kHandle, DOCIVA_EMPTY},
 };
 
 const DocivaEventInfo kEvents[] = {
@@ -82,6 +108,7 @@ const DocivaEventInfo kEvents[] = {
     {2, u"OnSourceReady"},
     {3, u"OnSettingChanged"},
     {4, u"OnWorkDone"},
+    {5, u"OnMouse"},
 };
 
 std::u16string ascii(const std::string& s) { return std::u16string(s.begin(), s.end()); }
@@ -107,6 +134,9 @@ struct DocivaControl {
     std::vector<void*> kept;
     std::deque<Work> queue;
     int nextItem = 1;
+    bool hasWindow = false;
+    DocivaProgress progress{};
+    std::uint32_t scannerHandle = 0;
 
     void fire(std::int32_t dispid, const std::u16string& data) {
         const char16_t* name = nullptr;
@@ -187,6 +217,33 @@ std::string describe(const DocivaValue& v) {
         }
         default: return "TYPE:" + std::to_string(v.type);
     }
+}
+
+// A JSON string: everything outside printable ASCII as \uXXXX.
+std::string jsonString(std::u16string_view s) {
+    std::string out = "\"";
+    char buffer[8];
+    for (const char16_t c : s) {
+        if (c >= 0x20 && c < 0x7F && c != u'\\' && c != u'"') {
+            out += static_cast<char>(c);
+        } else {
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
+            out += buffer;
+        }
+    }
+    return out + "\"";
+}
+
+std::u16string_view untilTerminator(const char16_t* s, std::size_t size) {
+    std::size_t n = 0;
+    while (n < size && s[n]) ++n;
+    return {s, n};
+}
+
+void copyText(char16_t* to, std::size_t capacity, std::u16string_view from) {
+    const std::size_t n = std::min(from.size(), capacity - 1);
+    std::copy(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(n), to);
+    to[n] = 0;
 }
 
 DocivaValue stringResult(const std::u16string& s) {
@@ -277,6 +334,62 @@ std::int32_t call(DocivaControl& c, const DocivaMethodInfo& m, const DocivaValue
             for (int i = 0; i < n; ++i) c.queue.push_back({due, c.nextItem++});
             return DOCIVA_OK;
         }
+        case kAlert: {
+            std::u16string caption, message;
+            if (const std::int32_t hr = toText(args[0], caption); hr != DOCIVA_OK) return failAt(hr, 0);
+            if (const std::int32_t hr = toText(args[1], message); hr != DOCIVA_OK) return failAt(hr, 1);
+            DocivaDialogRequest request{DOCIVA_DIALOG_ALERT, caption.c_str(), message.c_str(), u"", nullptr};
+            result = shortResult(c.host.runDialog(c.host.context, &request, nullptr, 0));
+            return DOCIVA_OK;
+        }
+        case kEditWatermark: {
+            std::u16string text;
+            if (const std::int32_t hr = toText(args[0], text); hr != DOCIVA_OK) return failAt(hr, 0);
+            platform::WatermarkSettings record;
+            record.type = 1;
+            record.position = 4;
+            record.transparency = 50;
+            copyText(record.image, 260, u"C:\\logo \"a\".png");
+            copyText(record.text, 260, text);
+            record.textSize = 12;
+            record.textAngle = -30;
+            DocivaDialogRequest request{DOCIVA_DIALOG_WATERMARK, u"Watermark", u"", u"", &record};
+            const std::int32_t confirmed = c.host.runDialog(c.host.context, &request, nullptr, 0);
+            const std::string json = "{\"result\":" + std::to_string(confirmed) +
+                                     ",\"type\":" + std::to_string(record.type) +
+                                     ",\"position\":" + std::to_string(record.position) +
+                                     ",\"transparency\":" + std::to_string(record.transparency) +
+                                     ",\"image\":" + jsonString(untilTerminator(record.image, 260)) +
+                                     ",\"text\":" + jsonString(untilTerminator(record.text, 260)) +
+                                     ",\"textSize\":" + std::to_string(record.textSize) +
+                                     ",\"textAngle\":" + std::to_string(record.textAngle) + "}";
+            result = stringResult(ascii(json));
+            return DOCIVA_OK;
+        }
+        case kShowProgress: {
+            std::int16_t position = 0;
+            std::u16string text;
+            if (const std::int32_t hr = toShort(args[0], position); hr != DOCIVA_OK) return failAt(hr, 0);
+            if (const std::int32_t hr = toText(args[1], text); hr != DOCIVA_OK) return failAt(hr, 1);
+            if (!c.progress.visible) ++c.progress.timesShown;
+            c.progress.exists = 1;
+            c.progress.visible = 1;
+            c.progress.low = 0;
+            c.progress.high = 100;
+            c.progress.position = position;
+            // A text of 260 units or more fills the array with no
+            // terminator: the host must stop at the array's end.
+            std::fill(std::begin(c.progress.text), std::end(c.progress.text), u'\0');
+            std::copy_n(text.begin(), std::min<std::size_t>(text.size(), 260), c.progress.text);
+            return DOCIVA_OK;
+        }
+        case kHideProgress: c.progress.visible = 0; return DOCIVA_OK;
+        case kOpenScanner: {
+            std::int16_t handle = 0;
+            if (const std::int32_t hr = toShort(args[0], handle); hr != DOCIVA_OK) return failAt(hr, 0);
+            c.scannerHandle = static_cast<std::uint16_t>(handle);
+            return DOCIVA_OK;
+        }
         default: return DOCIVA_E_MEMBERNOTFOUND;
     }
 }
@@ -322,6 +435,7 @@ DOCIVA_MODULE_API DocivaControl* docivaCreateControl(const DocivaHost* host) {
 DOCIVA_MODULE_API std::int32_t docivaCreateWindow(DocivaControl* control) {
     if (!control) return -1;
     log("window");
+    control->hasWindow = true;
     control->fire(1, u"{\"profile\":\"default\"}");
     control->fire(2, u"{\"source\":1}");
     return 0;
@@ -380,4 +494,34 @@ DOCIVA_MODULE_API std::int32_t docivaPump(DocivaControl* control, std::uint32_t 
 
 DOCIVA_MODULE_API std::int32_t docivaIsIdle(DocivaControl* control) {
     return control && control->queue.empty() ? 1 : 0;
+}
+
+DOCIVA_MODULE_API std::int32_t docivaGetProgress(DocivaControl* control, DocivaProgress* progress) {
+    if (!control || !progress) return DOCIVA_E_INVALIDARG;
+    *progress = control->progress;
+    return DOCIVA_OK;
+}
+
+DOCIVA_MODULE_API std::uint32_t docivaScannerHandle(DocivaControl* control) {
+    return control ? control->scannerHandle : 0;
+}
+
+DOCIVA_MODULE_API std::int32_t docivaMouse(DocivaControl* control, std::int32_t kind, std::int32_t x, std::int32_t y) {
+    if (!control || kind < DOCIVA_MOUSE_MOVE || kind > DOCIVA_MOUSE_LEAVE) return DOCIVA_E_INVALIDARG;
+    control->fire(5, ascii("{\"kind\":" + std::to_string(kind) + ",\"x\":" + std::to_string(x) +
+                           ",\"y\":" + std::to_string(y) + "}"));
+    return DOCIVA_OK;
+}
+
+DOCIVA_MODULE_API std::int32_t docivaSavePicture(DocivaControl* control, const char16_t* path) {
+    if (!control || !path || !control->hasWindow) return -1;
+    std::string narrow;
+    for (const char16_t* p = path; *p; ++p) {
+        if (*p > 0x7F) return -1;
+        narrow += static_cast<char>(*p);
+    }
+    FILE* f = std::fopen(narrow.c_str(), "wb");
+    if (!f) return -1;
+    const bool written = std::fputs("fake picture\n", f) >= 0;
+    return std::fclose(f) == 0 && written ? 0 : -1;
 }

@@ -113,14 +113,22 @@ bool globMatch(const std::string& pattern, const std::string& s) {
 const std::string kReady = "EVENT OnProfileReady {\"profile\":\"default\"}\nEVENT OnSourceReady {\"source\":1}\n";
 const std::string kLifecycle = "create\nwindow\ndestroy kept=0 queued=0\n";
 
+// What the module's folder holds besides the stand-in module.
+enum class Sdk {
+    Fake,          // the stand-in SDK (fake_sdk.cpp)
+    None,          // nothing
+    WithoutCalls,  // some other library named libdociva.so
+};
+
 struct Case {
     const char* name;
-    std::string script;  // {dir}: the row's folder
+    std::string script;  // {dir}: the row's folder; {cwd}: the test's current folder
     int exitCode;
     std::string out;  // with --trace
     std::string err;  // {script}: the script's path; '*' matches anything
     std::string log = {};  // the stand-in's lifecycle; empty: not checked
     bool trace = true;
+    Sdk sdk = Sdk::Fake;
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -318,7 +326,260 @@ const Case kCases[] = {
     {"a dialog of a kind the host does not know", "host.print(dociva.OpenDialog(9, 'Odd'));", 0, "(cancelled)\n",
      "dociva run: no answer queued for kind 9 dialog \"Odd\"\n", "", false},
     {"an unknown answer kind", "\nhost.answer('printer', 'x');", 1, "",
-     "dociva run: TypeError: host.answer: unknown dialog kind \"printer\" (input, folder, file) at {script}:2\n", "",
+     "dociva run: TypeError: host.answer: unknown dialog kind \"printer\" (input, folder, file, alert, watermark) at "
+     "{script}:2\n",
+     "", false},
+    {"every dialog is traced with its request before the call's line",
+     R"js(host.answer('input', 'A');
+host.answer('folder', null);
+host.answer('file', '/x');
+dociva.OpenDialog(1, 'Name "q"\\');
+dociva.OpenDialog(2, 'Where');
+dociva.OpenDialog(3, 'Pick');
+dociva.Alert('Note', 'line 1\nline 2 é');
+dociva.OpenDialog(9, 'Odd');
+dociva.EditWatermark('DRAFT 😀');)js",
+     0,
+     kReady + R"t(DIALOG input {"caption":"Name \"q\"\\","text":"prompt for Name \"q\"\\","initial":"initial"}
+CALL OpenDialog -> "A"
+DIALOG folder {"caption":"Where","folder":"prompt for Where"}
+CALL OpenDialog -> "(cancelled)"
+DIALOG file {"filter":"prompt for Pick"}
+CALL OpenDialog -> "/x"
+DIALOG alert {"caption":"Note","message":"line 1\nline 2 é"}
+CALL Alert -> 1
+DIALOG 9 {"caption":"Odd","text":"prompt for Odd","initial":"initial"}
+CALL OpenDialog -> "(cancelled)"
+DIALOG watermark {"type":1,"position":4,"transparency":50,"image":"C:\\logo \"a\".png","text":"DRAFT 😀","textSize":12,"textAngle":-30}
+CALL EditWatermark -> "{\"result\":0,\"type\":1,\"position\":4,\"transparency\":50,\"image\":\"C:\\u005clogo \\u0022a\\u0022.png\",\"text\":\"DRAFT \\ud83d\\ude00\",\"textSize\":12,\"textAngle\":-30}"
+)t",
+     "dociva run: no answer queued for kind 9 dialog \"Odd\"\n"
+     "dociva run: no answer queued for watermark dialog \"Watermark\"\n"},
+    {"a dialog opened from a handler is traced inside the outer call",
+     "function OnSettingChanged() { dociva.OpenDialog(1, 'Inner'); }\n"
+     "host.answer('input', 'x');\n"
+     "dociva.SetResolution(10);",
+     0,
+     kReady + R"t(EVENT OnSettingChanged {"name":"Resolution","value":10}
+DIALOG input {"caption":"Inner","text":"prompt for Inner","initial":"initial"}
+CALL OpenDialog -> "x"
+CALL SetResolution -> 10
+)t",
+     ""},
+    {"alerts give the queued results, then OK without a warning",
+     "host.answer('alert', 2);\n"
+     "host.answer('alert', -1);\n"
+     "host.answer('alert', 0);\n"
+     "host.print(dociva.Alert('a', 'b'), dociva.Alert('a', 'b'), dociva.Alert('a', 'b'), dociva.Alert('a', 'b'));",
+     0, "2 -1 0 1\n", "", "", false},
+    {"an alert's answer must be an integer",
+     "var bad = ['OK', null, 1.5, undefined, true];\n"
+     "for (var i = 0; i < bad.length; ++i) {\n"
+     "  try { host.answer('alert', bad[i]); host.print('taken', bad[i]); }\n"
+     "  catch (e) { host.print(e.name, e.message); }\n"
+     "}\n"
+     "host.print(dociva.Alert('a', 'b'));",
+     0,
+     "TypeError host.answer: an alert's answer is the dialog's result, an integer\n"
+     "TypeError host.answer: an alert's answer is the dialog's result, an integer\n"
+     "TypeError host.answer: an alert's answer is the dialog's result, an integer\n"
+     "TypeError host.answer: an alert's answer is the dialog's result, an integer\n"
+     "TypeError host.answer: an alert's answer is the dialog's result, an integer\n"
+     "1\n",
+     "", "", false},
+    {"watermark answers replace only the fields given; null and no answer cancel",
+     R"js(function edit(t) { host.print(JSON.stringify(JSON.parse(dociva.EditWatermark(t)))); }
+host.answer('watermark', {transparency: 80, text: 'Paid ✓', textAngle: 45, image: undefined});
+host.answer('watermark', {});
+host.answer('watermark', null);
+host.answer('watermark', {type: 2, position: 8, transparency: 0, image: '/img/b.png', text: '', textSize: 72,
+                          textAngle: 0});
+edit('DRAFT'); edit('DRAFT'); edit('DRAFT'); edit('DRAFT'); edit('DRAFT');)js",
+     0,
+     R"t({"result":1,"type":1,"position":4,"transparency":80,"image":"C:\\logo \"a\".png","text":"Paid ✓","textSize":12,"textAngle":45}
+{"result":1,"type":1,"position":4,"transparency":50,"image":"C:\\logo \"a\".png","text":"DRAFT","textSize":12,"textAngle":-30}
+{"result":0,"type":1,"position":4,"transparency":50,"image":"C:\\logo \"a\".png","text":"DRAFT","textSize":12,"textAngle":-30}
+{"result":1,"type":2,"position":8,"transparency":0,"image":"/img/b.png","text":"","textSize":72,"textAngle":0}
+{"result":0,"type":1,"position":4,"transparency":50,"image":"C:\\logo \"a\".png","text":"DRAFT","textSize":12,"textAngle":-30}
+)t",
+     "dociva run: no answer queued for watermark dialog \"Watermark\"\n", "", false},
+    {"a watermark text is cut to the record's size",
+     "host.answer('watermark', {text: new Array(301).join('x'), image: new Array(260).join('i')});\n"
+     "var r = JSON.parse(dociva.EditWatermark(''));\n"
+     "host.print(r.result, r.text.length, r.image.length);",
+     0, "1 259 259\n", "", "", false},
+    {"bad watermark answers",
+     R"js(var bad = [{textsize: 10}, {type: '2'}, {type: 1.5}, {textAngle: 2147483648}, {text: 5}, {image: null},
+  'DRAFT', [1], 3, function () {}];
+for (var i = 0; i < bad.length; ++i) {
+  try { host.answer('watermark', bad[i]); host.print('taken'); } catch (e) { host.print(e.name, e.message); }
+}
+dociva.EditWatermark('');)js",
+     0,
+     R"t(TypeError host.answer: unknown watermark field "textsize"
+TypeError host.answer: the watermark field type must be an integer
+TypeError host.answer: the watermark field type must be an integer
+TypeError host.answer: the watermark field textAngle must be an integer
+TypeError host.answer: the watermark field text must be a string
+TypeError host.answer: the watermark field image must be a string
+TypeError host.answer: the watermark answer must be an object of fields, or null to cancel
+TypeError host.answer: the watermark answer must be an object of fields, or null to cancel
+TypeError host.answer: the watermark answer must be an object of fields, or null to cancel
+TypeError host.answer: the watermark answer must be an object of fields, or null to cancel
+)t",
+     "dociva run: no answer queued for watermark dialog \"Watermark\"\n", "", false},
+    {"a watermark answer's getter that throws reaches the script as thrown",
+     "var answer = {};\n"
+     "Object.defineProperty(answer, 'text', {enumerable: true, get: function () { throw new RangeError('nope'); }});\n"
+     "try { host.answer('watermark', answer); } catch (e) { host.print(e instanceof RangeError, e.message); }\n"
+     "host.answer('watermark', {get type() { return 3; }});\n"
+     "host.print(JSON.parse(dociva.EditWatermark('')).type);",
+     0, "true nope\n3\n", "", "", false},
+
+    // --- the progress dialog -------------------------------------------------------
+    {"progress as the control reports it",
+     "host.print(JSON.stringify(host.progress()));\n"
+     "dociva.ShowProgress(40, 'Page 2 of 5');\n"
+     "host.print(JSON.stringify(host.progress()));\n"
+     "dociva.HideProgress();\n"
+     "host.print(JSON.stringify(host.progress()));\n"
+     "dociva.ShowProgress(100, new Array(301).join('y'));\n"
+     "var p = host.progress();\n"
+     "host.print(p.visible, p.shown, p.pos, p.text.length);",
+     0,
+     R"t({"exists":false,"visible":false,"text":"","pos":0,"min":0,"max":0,"shown":0}
+{"exists":true,"visible":true,"text":"Page 2 of 5","pos":40,"min":0,"max":100,"shown":1}
+{"exists":true,"visible":false,"text":"Page 2 of 5","pos":40,"min":0,"max":100,"shown":1}
+true 2 100 260
+)t",
+     "", "", false},
+
+    // --- the SDK's test calls ------------------------------------------------------
+    {"button presses and statuses reach the SDK with the scanner's handle",
+     "dociva.OpenScanner(7);\n"
+     "host.pressButton(3);\n"
+     "host.sdkStatus(9, 42);\n"
+     "host.sdkStatus(2, null);\n"
+     "host.sdkStatus(5);\n"
+     "host.sdkStatus(12, 0);\n"
+     "dociva.OpenScanner(8);\n"
+     "host.pressButton(-1);",
+     0, "", "",
+     "create\nwindow\nsdk button 3 handle=7\nsdk status 9 42 handle=7\nsdk status 2 none handle=7\n"
+     "sdk status 5 none handle=7\nsdk status 12 0 handle=7\nsdk button -1 handle=8\ndestroy kept=0 queued=0\n",
+     false},
+    {"no scanner open",
+     "try { host.pressButton(1); } catch (e) { host.print(e.message); }\n"
+     "dociva.OpenScanner(7);\n"
+     "dociva.OpenScanner(0);\n"
+     "host.sdkStatus(1, 2);",
+     1, "host.pressButton: no scanner is open\n", "dociva run: host.sdkStatus: no scanner is open at {script}:4\n",
+     kLifecycle, false},
+    {"a handle the SDK does not know",
+     "dociva.OpenScanner(99);\n"
+     "try { host.pressButton(1); } catch (e) { host.print(e.message); }\n"
+     "host.sdkStatus(1, 2);",
+     1, "host.pressButton: the SDK does not know the scanner's handle\n",
+     "dociva run: host.sdkStatus: the SDK does not know the scanner's handle at {script}:3\n", kLifecycle, false},
+    {"bad arguments to the SDK's calls",
+     R"js(dociva.OpenScanner(7);
+var calls = [function () { host.pressButton('3'); }, function () { host.pressButton(); },
+  function () { host.pressButton(1.5); }, function () { host.sdkStatus(null, 1); },
+  function () { host.sdkStatus(1, 'x'); }, function () { host.sdkStatus(1, 2.5); }];
+for (var i = 0; i < calls.length; ++i) {
+  try { calls[i](); host.print('called'); } catch (e) { host.print(e.name, e.message); }
+})js",
+     0,
+     R"t(TypeError host.pressButton: the button must be an integer
+TypeError host.pressButton: the button must be an integer
+TypeError host.pressButton: the button must be an integer
+TypeError host.sdkStatus: the status code must be an integer
+TypeError host.sdkStatus: the data must be an integer, or null for none
+TypeError host.sdkStatus: the data must be an integer, or null for none
+)t",
+     "", kLifecycle, false},
+    {"no SDK in the module's folder",
+     "dociva.OpenScanner(7);\n"
+     "try { host.sdkStatus(1, 2); } catch (e) { host.print(e.message); }\n"
+     "host.pressButton(1);",
+     1, "host.sdkStatus: no scanner SDK at {dir}/module/libdociva.so\n",
+     "dociva run: host.pressButton: no scanner SDK at {dir}/module/libdociva.so at {script}:3\n", kLifecycle, false,
+     Sdk::None},
+    {"an SDK without the test calls",
+     "dociva.OpenScanner(7);\n"
+     "host.pressButton(1);",
+     1, "",
+     "dociva run: host.pressButton: the scanner SDK {dir}/module/libdociva.so has no export "
+     "dociva_SimulateButtonPress at {script}:2\n",
+     kLifecycle, false, Sdk::WithoutCalls},
+    {"scripts without the SDK's calls need no SDK", "host.print('fine');", 0, "fine\n", "", kLifecycle, false,
+     Sdk::None},
+
+    // --- the viewer's window -------------------------------------------------------
+    {"mouse kinds in order, positions cut to whole pixels",
+     "host.mouse('move', 1, 2);\n"
+     "host.mouse('drag', 3.9, -4.9);\n"
+     "host.mouse('down', 5, 6);\n"
+     "host.mouse('up', 5, 6);\n"
+     "host.mouse('dblclick', 7, 8);\n"
+     "host.mouse('leave', 0, 0);",
+     0,
+     kReady + R"t(EVENT OnMouse {"kind":0,"x":1,"y":2}
+EVENT OnMouse {"kind":1,"x":3,"y":-4}
+EVENT OnMouse {"kind":2,"x":5,"y":6}
+EVENT OnMouse {"kind":3,"x":5,"y":6}
+EVENT OnMouse {"kind":4,"x":7,"y":8}
+EVENT OnMouse {"kind":5,"x":0,"y":0}
+)t",
+     ""},
+    {"a click is down and up; a double click as Windows delivers it",
+     "host.click(10, 20);\n"
+     "host.print('--');\n"
+     "host.doubleClick(-1, 2147483647);",
+     0,
+     kReady + R"t(EVENT OnMouse {"kind":2,"x":10,"y":20}
+EVENT OnMouse {"kind":3,"x":10,"y":20}
+--
+EVENT OnMouse {"kind":2,"x":-1,"y":2147483647}
+EVENT OnMouse {"kind":3,"x":-1,"y":2147483647}
+EVENT OnMouse {"kind":4,"x":-1,"y":2147483647}
+EVENT OnMouse {"kind":3,"x":-1,"y":2147483647}
+)t",
+     ""},
+    {"a handler that ends the script stops a double click",
+     "function OnMouse(data) { if (JSON.parse(data).kind == 3) host.exit(6); }\n"
+     "host.doubleClick(1, 1);\n"
+     "host.print('after');",
+     6, kReady + "EVENT OnMouse {\"kind\":2,\"x\":1,\"y\":1}\nEVENT OnMouse {\"kind\":3,\"x\":1,\"y\":1}\n", "",
+     kLifecycle},
+    {"bad mouse calls",
+     R"js(var calls = [function () { host.mouse('wheel', 1, 1); }, function () { host.mouse('Move', 1, 1); },
+  function () { host.mouse(0, 1, 1); }, function () { host.mouse('move', '1', 2); },
+  function () { host.click(NaN, 1); }, function () { host.click(1); }, function () { host.doubleClick(1e10, 0); },
+  function () { host.click(0, -Infinity); }];
+for (var i = 0; i < calls.length; ++i) {
+  try { calls[i](); host.print('called'); } catch (e) { host.print(e.name, e.message); }
+})js",
+     0,
+     R"t(TypeError host.mouse: unknown mouse kind "wheel" (move, drag, down, up, dblclick, leave)
+TypeError host.mouse: unknown mouse kind "Move" (move, drag, down, up, dblclick, leave)
+TypeError host.mouse: unknown mouse kind "" (move, drag, down, up, dblclick, leave)
+TypeError host.mouse: x and y must be numbers of pixels
+TypeError host.click: x and y must be numbers of pixels
+TypeError host.click: x and y must be numbers of pixels
+TypeError host.doubleClick: x and y must be numbers of pixels
+TypeError host.click: x and y must be numbers of pixels
+)t",
+     "", "", false},
+    {"a screenshot is written where asked",
+     "host.screenshot('{dir}/shot.png');\n"
+     "host.print(JSON.stringify(host.readFile('{dir}/shot.png')));",
+     0, "\"fake picture\\n\"\n", "", "", false},
+    {"a screenshot that cannot be written",
+     "try { host.screenshot(42); } catch (e) { host.print(e.name, e.message); }\n"
+     "host.screenshot('{dir}/none/shot.png');",
+     1, "TypeError host.screenshot: the path must be a string\n",
+     "dociva run: host.screenshot: cannot save the viewer's picture to {dir}/none/shot.png at {script}:2\n", "",
      false},
 
     // --- objects the control keeps ---------------------------------------------------
@@ -341,6 +602,28 @@ const Case kCases[] = {
      0, "9 d83d héllo 😀\n\n", "", "", false},
     {"readFile of a missing file", "host.readFile('{dir}/none.txt');", 1, "",
      "dociva run: host.readFile: cannot read {dir}/none.txt at {script}:1\n", "", false},
+    {"readFile in UTF-16LE drops one byte-order mark",
+     R"js(function codes(t) {
+  var c = [];
+  for (var i = 0; i < t.length; ++i) c.push(t.charCodeAt(i).toString(16));
+  return c.join(' ');
+}
+host.print(codes(host.readFile('{dir}/bom16.txt', 'utf-16le')));
+host.print(codes(host.readFile('{dir}/plain16.txt', 'utf-16le')));
+host.print(codes(host.readFile('{dir}/twobom16.txt', 'utf-16le')));
+host.print(JSON.stringify(host.readFile('{dir}/empty.txt', 'utf-16le')));
+host.print(host.readFile('{dir}/data.txt', 'utf-8') === host.readFile('{dir}/data.txt'));)js",
+     0, "41 e9 d83d de00 d 800a\n41 feff 42\nfeff\n\"\"\ntrue\n", "", "", false},
+    {"readFile in UTF-16LE of an odd number of bytes", "host.readFile('{dir}/odd16.txt', 'utf-16le');", 1, "",
+     "dociva run: host.readFile: {dir}/odd16.txt is not UTF-16: an odd number of bytes at {script}:1\n", "", false},
+    {"readFile of an unknown encoding",
+     "try { host.readFile('{dir}/data.txt', 'latin1'); } catch (e) { host.print(e.name, e.message); }\n"
+     "host.readFile('{dir}/data.txt', null);",
+     1, "TypeError host.readFile: the encoding must be \"utf-8\" or \"utf-16le\"\n",
+     "dociva run: TypeError: host.readFile: the encoding must be \"utf-8\" or \"utf-16le\" at {script}:2\n", "",
+     false},
+    {"root is the folder the host started in", "host.print(host.root === '{cwd}', typeof host.root);", 0,
+     "true string\n", "", "", false},
     {"fileExists",
      "host.print(host.fileExists('{dir}/data.txt'), host.fileExists('{dir}/sub'), host.fileExists('{dir}/none'));", 0,
      "true true false\n", "", "", false},
@@ -391,14 +674,36 @@ TEST_P(ScriptHostTest, Runs) {
     ASSERT_EQ(mkdir((folder + "/sub").c_str(), 0755), 0);
     for (const char16_t* name : {u"sub/b.txt", u"sub/a.txt", u"sub/Z"}) ASSERT_TRUE(writeBytes(dir.file(name), ""));
     ASSERT_EQ(mkdir((folder + "/sub/folder").c_str(), 0755), 0);
+    // "Aé😀\r" and U+800A, with and without a byte-order mark.
+    const std::string utf16("A\0\xE9\0\x3D\xD8\x00\xDE\x0D\0\x0A\x80", 12);
+    ASSERT_TRUE(writeBytes(dir.file(u"bom16.txt"), "\xFF\xFE" + utf16));
+    ASSERT_TRUE(writeBytes(dir.file(u"plain16.txt"), std::string("A\0\xFF\xFE" "B\0", 6)));
+    ASSERT_TRUE(writeBytes(dir.file(u"twobom16.txt"), "\xFF\xFE\xFF\xFE"));
+    ASSERT_TRUE(writeBytes(dir.file(u"odd16.txt"), "\xFF\xFE" "A"));
+    ASSERT_TRUE(writeBytes(dir.file(u"empty.txt"), ""));
+
+    std::string moduleFolder = DOCIVA_FAKE_MODULE_DIR;
+    if (c.sdk != Sdk::Fake) {
+        moduleFolder = folder + "/module";
+        ASSERT_EQ(mkdir(moduleFolder.c_str(), 0755), 0);
+        ASSERT_TRUE(writeBytes(dir.file(u"module/libDocivaOCX.so"),
+                               readBytes(text::fromUtf8(std::string(DOCIVA_FAKE_MODULE_DIR) + "/libDocivaOCX.so"))));
+        if (c.sdk == Sdk::WithoutCalls) {
+            ASSERT_TRUE(
+                writeBytes(dir.file(u"module/libdociva.so"), readBytes(text::fromUtf8(DOCIVA_PARTIAL_TOOLKIT))));
+        }
+    }
+    char cwd[4096] = {};
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
 
     std::string script = c.script;
     replaceAll(script, "{dir}", folder);
+    replaceAll(script, "{cwd}", cwd);
     const std::string scriptPath = folder + "/script.js";
     ASSERT_TRUE(writeBytes(dir.file(u"script.js"), script));
     const std::string log = folder + "/fake.log";
 
-    std::vector<std::string> args{"--module", DOCIVA_FAKE_MODULE_DIR};
+    std::vector<std::string> args{"--module", moduleFolder};
     if (c.trace) args.push_back("--trace");
     args.push_back(scriptPath);
     const Output r = runTool(args, {"DOCIVA_FAKE_LOG=" + log}, folder + "/stderr.txt");
@@ -406,8 +711,10 @@ TEST_P(ScriptHostTest, Runs) {
     std::string err = c.err;
     replaceAll(err, "{script}", scriptPath);
     replaceAll(err, "{dir}", folder);
+    std::string out = c.out;
+    replaceAll(out, "{dir}", folder);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
-    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.out, out);
     if (err.find('*') != std::string::npos) {
         EXPECT_TRUE(globMatch(err, r.err)) << r.err;
     } else {

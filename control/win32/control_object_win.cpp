@@ -1,0 +1,522 @@
+// The control object of DocivaOCX.dll.
+//
+// The portable CDocivaOCXCtrl is made when the object is made. Its window
+// (the message-only window through which scans and the request pool reach
+// it) is created later: the window's creation raises OnProfileReady and
+// OnSourceReady, and a page only hears them once it has advised its event
+// sink. So the window is created on whichever comes first, the first
+// IConnectionPoint::Advise or the first IDispatch::Invoke; a script host
+// that never shows the control (no in-place activation) still gets both
+// events and can scan.
+#include "control/win32/control_object_win.h"
+
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/control_site.h"
+#include "control/dispatch.h"
+#include "control/docivaocx_ctrl.h"
+#include "control/win32/com_handles.h"
+#include "control/win32/docivaocx_ids.h"
+#include "control/win32/server_win.h"
+#include "platform/dialog_service.h"
+#include "platform/win32/wide.h"
+
+// COM objects are destroyed only by their own Release, never through an
+// interface pointer, so the interfaces' missing virtual destructors are
+// harmless here.
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
+namespace docivaocx {
+
+namespace {
+
+// Answers every dialog as cancelled: the component's own dialog windows are
+// not part of the COM shell yet, and a cancelled dialog is an outcome every
+// method already handles.
+class CancelledDialogs final : public platform::DialogService {
+public:
+    std::optional<std::u16string> inputBox(std::u16string_view, std::u16string_view, std::u16string_view) override {
+        return std::nullopt;
+    }
+    platform::FolderResult chooseFolder(std::u16string_view, std::u16string_view, std::uint32_t, void*) override {
+        return {};
+    }
+    std::optional<std::u16string> openFile(std::u16string_view, void*) override { return std::nullopt; }
+    int alert(std::u16string_view, std::u16string_view) override { return IDCANCEL; }
+    bool editWatermark(platform::WatermarkSettings&) override { return false; }
+};
+
+// The script's value as the method table takes it; VT_BYREF is followed
+// (a VARIANT by reference once more). A null BSTR is the empty text, as
+// COM defines it.
+DocivaValue valueOf(const VARIANT& v) {
+    DocivaValue out{};
+    VARTYPE type = V_VT(&v);
+    const bool byRef = (type & VT_BYREF) != 0;
+    type = static_cast<VARTYPE>(type & ~VT_BYREF);
+    if (byRef && type == VT_VARIANT) return V_VARIANTREF(&v) ? valueOf(*V_VARIANTREF(&v)) : out;
+    out.type = type;
+    switch (type) {
+    case VT_EMPTY:
+    case VT_NULL: break;
+    case VT_I2: out.integer = byRef ? *V_I2REF(&v) : V_I2(&v); break;
+    case VT_I4: out.integer = static_cast<std::int32_t>(byRef ? *V_I4REF(&v) : V_I4(&v)); break;
+    case VT_R8: out.real = byRef ? *V_R8REF(&v) : V_R8(&v); break;
+    case VT_BOOL: out.integer = byRef ? *V_BOOLREF(&v) : V_BOOL(&v); break;
+    case VT_BSTR: {
+        const BSTR b = byRef ? *V_BSTRREF(&v) : V_BSTR(&v);
+        out.text = b ? reinterpret_cast<const char16_t*>(b) : u"";
+        out.textLength = b ? SysStringLen(b) : 0;
+        break;
+    }
+    case VT_DISPATCH: out.object = byRef ? *V_DISPATCHREF(&v) : V_DISPATCH(&v); break;
+    default: break;  // any other type: the table refuses it as a mismatch
+    }
+    return out;
+}
+
+// An enumerator over a snapshot of counted interface items (connection
+// points, connections), as IEnumConnectionPoints and IEnumConnections
+// want: each item handed out carries a reference of its own.
+template <class Enum, class Item, const IID& EnumId>
+class Enumerator final : public Enum {
+public:
+    // Each item's reference is taken here and let go at destruction.
+    explicit Enumerator(std::vector<Item> items, std::size_t position = 0)
+        : items_(std::move(items)), position_(position) {
+        for (Item& item : items_) unknownOf(item)->AddRef();
+    }
+    virtual ~Enumerator() {
+        for (Item& item : items_) unknownOf(item)->Release();
+    }
+    Enumerator(const Enumerator&) = delete;
+    Enumerator& operator=(const Enumerator&) = delete;
+
+    static HRESULT make(std::vector<Item> items, Enum** out) {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        try {
+            *out = std::make_unique<Enumerator>(std::move(items)).release();
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, EnumId)) return E_NOINTERFACE;
+        *object = static_cast<Enum*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) std::unique_ptr<Enumerator> owned(this);
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* out, ULONG* fetched) override {
+        if (!out || (count > 1 && !fetched)) return E_POINTER;
+        ULONG n = 0;
+        for (; n < count && position_ < items_.size(); ++n, ++position_) {
+            out[n] = items_[position_];
+            unknownOf(out[n])->AddRef();
+        }
+        if (fetched) *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+        const std::size_t left = items_.size() - position_;
+        position_ += std::min<std::size_t>(count, left);
+        return count <= left ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        position_ = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(Enum** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        try {
+            *out = std::make_unique<Enumerator>(items_, position_).release();
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+
+private:
+    static IUnknown* unknownOf(IConnectionPoint* point) { return point; }
+    static IUnknown* unknownOf(const CONNECTDATA& connection) { return connection.pUnk; }
+
+    std::vector<Item> items_;
+    std::size_t position_;
+    ULONG references_ = 1;
+    server::ObjectCount counted_;
+};
+
+using ConnectionPointEnumerator = Enumerator<IEnumConnectionPoints, IConnectionPoint*, IID_IEnumConnectionPoints>;
+using ConnectionEnumerator = Enumerator<IEnumConnections, CONNECTDATA, IID_IEnumConnections>;
+
+class ControlObject;
+
+// The one connection point, for _DDocivaOCXEvents. It lives inside the
+// control object and counts its references there.
+class EventPoint final : public IConnectionPoint {
+public:
+    explicit EventPoint(ControlObject& owner) : owner_(owner) {}
+    virtual ~EventPoint() = default;
+    EventPoint(const EventPoint&) = delete;
+    EventPoint& operator=(const EventPoint&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
+        if (!iid) return E_POINTER;
+        *iid = kEventsId;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** container) override;
+    HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
+        const auto it = std::find_if(sinks_.begin(), sinks_.end(), [cookie](const Sink& s) { return s.cookie == cookie; });
+        if (it == sinks_.end()) return CONNECT_E_NOCONNECTION;
+        sinks_.erase(it);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** connections) override {
+        std::vector<CONNECTDATA> items;
+        try {
+            for (const Sink& sink : sinks_) items.push_back({sink.dispatch.get(), sink.cookie});
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        return ConnectionEnumerator::make(std::move(items), connections);
+    }
+
+    // Every advised sink, in the order advised, gets the event; a sink
+    // that unadvises (or advises another) while it runs does not disturb
+    // the others.
+    void fire(std::int32_t dispid, std::u16string_view data) {
+        const std::vector<Sink> sinks = sinks_;
+        for (const Sink& sink : sinks) {
+            Bstr text(platform::win32::toWide(data));
+            VARIANT arg;
+            VariantInit(&arg);
+            V_VT(&arg) = VT_BSTR;
+            V_BSTR(&arg) = text.get();
+            DISPPARAMS params{&arg, nullptr, 1, 0};
+            sink.dispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
+                                  nullptr);
+        }
+    }
+    void clear() { sinks_.clear(); }
+
+private:
+    struct Sink {
+        DWORD cookie;
+        ComPtr<IDispatch> dispatch;
+    };
+    ControlObject& owner_;
+    std::vector<Sink> sinks_;
+    DWORD nextCookie_ = 1;
+};
+
+class ControlObject final : public IDispatch,
+                           public IConnectionPointContainer,
+                           public IProvideClassInfo2,
+                           public IPersistPropertyBag,
+                           private ControlSite {
+public:
+    ControlObject() : events_(*this) {
+        ControlEnvironment environment;
+        environment.sdk = linkedSdkCalls();
+        control_ = std::make_unique<CDocivaOCXCtrl>(static_cast<ControlSite&>(*this), environment);
+    }
+    ~ControlObject() override {
+        // The control releases the page's objects through this site while
+        // it goes; nothing it does then reaches a sink (the count is zero,
+        // so holding the object for a sink's call would delete it twice).
+        destroying_ = true;
+        control_.reset();
+        events_.clear();
+    }
+    ControlObject(const ControlObject&) = delete;
+    ControlObject& operator=(const ControlObject&) = delete;
+
+    // ---- IUnknown ----
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, kDispatchId)) {
+            *object = static_cast<IDispatch*>(this);
+        } else if (IsEqualIID(riid, IID_IConnectionPointContainer)) {
+            *object = static_cast<IConnectionPointContainer*>(this);
+        } else if (IsEqualIID(riid, IID_IProvideClassInfo) || IsEqualIID(riid, IID_IProvideClassInfo2)) {
+            *object = static_cast<IProvideClassInfo2*>(this);
+        } else if (IsEqualIID(riid, IID_IPersist) || IsEqualIID(riid, IID_IPersistPropertyBag)) {
+            *object = static_cast<IPersistPropertyBag*>(this);
+        } else {
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) std::unique_ptr<ControlObject> owned(this);
+        return left;
+    }
+
+    // ---- IDispatch ----
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        if (index != 0) return DISP_E_BADINDEX;
+        return typeInfoOf(kDispatchId, info);
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        if (count == 0) return S_OK;
+        if (!names || !ids) return E_POINTER;
+        std::int32_t dispid = DISPID_UNKNOWN;
+        HRESULT hr = dispatch::dispIdOf(text(names[0]), dispid);
+        ids[0] = hr == DOCIVA_OK ? dispid : DISPID_UNKNOWN;
+        // Further names are the method's parameters: their positions.
+        const dispatch::Method* method = hr == DOCIVA_OK ? dispatch::findMethod(dispid) : nullptr;
+        for (UINT i = 1; i < count; ++i) {
+            ids[i] = DISPID_UNKNOWN;
+            for (std::uint32_t p = 0; method && p < method->info.parameterCount; ++p) {
+                if (CompareStringOrdinal(names[i], -1, platform::win32::wide(method->info.parameterNames[p]), -1,
+                                         TRUE) == CSTR_EQUAL)
+                    ids[i] = static_cast<DISPID>(p);
+            }
+            if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+        }
+        return hr == DOCIVA_OK ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO*, UINT* argumentError) override {
+        if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+        if (!params) return E_POINTER;
+        // Methods only; a method with a result may be read like a property.
+        if (!(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
+        if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+        if (params->cArgs && !params->rgvarg) return E_POINTER;
+        if (!dispatch::findMethod(dispid)) return DISP_E_MEMBERNOTFOUND;
+        ensureWindow();
+        try {
+            // The arguments arrive last first.
+            std::vector<DocivaValue> args(params->cArgs);
+            for (UINT i = 0; i < params->cArgs; ++i) args[i] = valueOf(params->rgvarg[params->cArgs - 1 - i]);
+            dispatch::Result value;
+            std::uint32_t bad = 0;
+            const std::int32_t hr =
+                dispatch::invoke(*control_, dispid, args.data(), params->cArgs, value, &bad);
+            if (hr != DOCIVA_OK) {
+                if (argumentError && (hr == DOCIVA_E_TYPEMISMATCH || hr == DOCIVA_E_OVERFLOW))
+                    *argumentError = params->cArgs - 1 - bad;
+                return static_cast<HRESULT>(hr);
+            }
+            if (result) {
+                VariantInit(result);
+                if (value.type == DOCIVA_I2) {
+                    V_VT(result) = VT_I2;
+                    V_I2(result) = value.i2;
+                } else if (value.type == DOCIVA_STRING) {
+                    const std::wstring wide = platform::win32::toWide(value.text);
+                    BSTR b = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+                    if (!b) return E_OUTOFMEMORY;
+                    V_VT(result) = VT_BSTR;
+                    V_BSTR(result) = b;
+                }
+            }
+            return S_OK;
+        } catch (...) {
+            // The methods raise no errors of their own; running out of
+            // memory is the one way here.
+            return E_OUTOFMEMORY;
+        }
+    }
+
+    // ---- IConnectionPointContainer ----
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override {
+        try {
+            return ConnectionPointEnumerator::make({&events_}, points);
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** point) override {
+        if (!point) return E_POINTER;
+        *point = nullptr;
+        if (!IsEqualIID(riid, kEventsId)) return CONNECT_E_NOCONNECTION;
+        *point = &events_;
+        events_.AddRef();
+        return S_OK;
+    }
+
+    // ---- IProvideClassInfo2 ----
+    HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** info) override {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        return typeInfoOf(kClassId, info);
+    }
+    HRESULT STDMETHODCALLTYPE GetGUID(DWORD kind, GUID* guid) override {
+        if (!guid) return E_POINTER;
+        if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
+            *guid = GUID_NULL;
+            return E_INVALIDARG;
+        }
+        *guid = kEventsId;
+        return S_OK;
+    }
+
+    // ---- IPersistPropertyBag: the one persistent property, DriverPath ----
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override {
+        if (!clsid) return E_POINTER;
+        *clsid = kClassId;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Load(IPropertyBag* bag, IErrorLog* log) override {
+        if (!bag) return E_POINTER;
+        ScopedVariant value;
+        V_VT(value.get()) = VT_BSTR;
+        // A page that gives no DriverPath keeps the default (empty).
+        if (FAILED(bag->Read(kDriverPath, value.get(), log))) return S_OK;
+        if (V_VT(value.get()) != VT_BSTR && FAILED(VariantChangeType(value.get(), value.get(), 0, VT_BSTR)))
+            return E_INVALIDARG;
+        const BSTR text = V_BSTR(value.get());
+        try {
+            control_->driverPathProperty().assign(reinterpret_cast<const char16_t*>(text ? text : L""),
+                                                  text ? SysStringLen(text) : 0);
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Save(IPropertyBag* bag, BOOL, BOOL) override {
+        if (!bag) return E_POINTER;
+        ScopedVariant value;
+        const std::u16string& path = control_->driverPathProperty();
+        V_BSTR(value.get()) = SysAllocStringLen(platform::win32::wide(path.c_str()), static_cast<UINT>(path.size()));
+        if (!V_BSTR(value.get())) return E_OUTOFMEMORY;
+        V_VT(value.get()) = VT_BSTR;
+        return bag->Write(kDriverPath, value.get());
+    }
+
+    // The window's creation, once (see the top of this file). A sink that
+    // calls back while the two events are raised finds the window made.
+    void ensureWindow() {
+        if (windowTried_) return;
+        windowTried_ = true;
+        control_->OnCreate();
+    }
+
+private:
+    static constexpr const wchar_t* kDriverPath = L"DriverPath";
+
+    static std::u16string_view text(const wchar_t* s) {
+        return s ? std::u16string_view(reinterpret_cast<const char16_t*>(s)) : std::u16string_view();
+    }
+
+    HRESULT typeInfoOf(REFGUID guid, ITypeInfo** info) {
+        if (!typeLib_) {
+            const HRESULT hr = server::loadTypeLib(typeLib_.put());
+            if (FAILED(hr)) return hr;
+        }
+        return typeLib_->GetTypeInfoOfGuid(guid, info);
+    }
+
+    // ---- ControlSite ----
+    void fireEvent(std::int32_t dispid, std::u16string_view, std::u16string_view data) override {
+        if (destroying_) return;
+        // Hold the object while a sink runs: it may release the last
+        // reference the page had.
+        ComPtr<IDispatch> self(static_cast<IDispatch*>(this));
+        events_.fire(dispid, data);
+    }
+    void addRefObject(void* object) override { static_cast<IDispatch*>(object)->AddRef(); }
+    void releaseObject(void* object) override { static_cast<IDispatch*>(object)->Release(); }
+    platform::DialogService& dialogs() override { return dialogs_; }
+
+    server::ObjectCount counted_;
+    ULONG references_ = 1;
+    CancelledDialogs dialogs_;
+    EventPoint events_;
+    ComPtr<ITypeLib> typeLib_;
+    bool windowTried_ = false;
+    bool destroying_ = false;
+    std::unique_ptr<CDocivaOCXCtrl> control_;  // last: it uses everything above through the site
+};
+
+HRESULT STDMETHODCALLTYPE EventPoint::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IConnectionPoint)) return E_NOINTERFACE;
+    *object = static_cast<IConnectionPoint*>(this);
+    AddRef();
+    return S_OK;
+}
+ULONG STDMETHODCALLTYPE EventPoint::AddRef() { return owner_.AddRef(); }
+ULONG STDMETHODCALLTYPE EventPoint::Release() { return owner_.Release(); }
+
+HRESULT STDMETHODCALLTYPE EventPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
+    if (!container) return E_POINTER;
+    *container = &owner_;
+    owner_.AddRef();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE EventPoint::Advise(IUnknown* sink, DWORD* cookie) {
+    if (!cookie) return E_POINTER;
+    *cookie = 0;
+    if (!sink) return E_POINTER;
+    ComPtr<IDispatch> dispatch;
+    if (FAILED(sink->QueryInterface(kEventsId, dispatch.putVoid())) &&
+        FAILED(sink->QueryInterface(IID_IDispatch, dispatch.putVoid())))
+        return CONNECT_E_CANNOTCONNECT;
+    try {
+        sinks_.push_back({nextCookie_, std::move(dispatch)});
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    *cookie = nextCookie_++;
+    owner_.ensureWindow();
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT createControlObject(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    std::unique_ptr<ControlObject> made;
+    try {
+        made = std::make_unique<ControlObject>();
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    // The new object holds one reference; QueryInterface adds the caller's.
+    ComPtr<IDispatch> held = ComPtr<IDispatch>::adopt(made.release());
+    return held->QueryInterface(riid, object);
+}
+
+}  // namespace docivaocx
