@@ -23,6 +23,7 @@
 #include "control/docivaocx_ctrl.h"
 #include "control/win32/com_handles.h"
 #include "control/win32/docivaocx_ids.h"
+#include "control/win32/ole_embedding_win.h"
 #include "control/win32/server_win.h"
 #include "platform/dialog_service.h"
 #include "platform/win32/wide.h"
@@ -238,7 +239,7 @@ class ControlObject final : public IDispatch,
                            public IPersistPropertyBag,
                            private ControlSite {
 public:
-    ControlObject() : events_(*this) {
+    ControlObject() : events_(*this), embedding_(*static_cast<IDispatch*>(this)) {
         ControlEnvironment environment;
         environment.sdk = linkedSdkCalls();
         control_ = std::make_unique<CDocivaOCXCtrl>(static_cast<ControlSite&>(*this), environment);
@@ -266,6 +267,8 @@ public:
             *object = static_cast<IProvideClassInfo2*>(this);
         } else if (IsEqualIID(riid, IID_IPersist) || IsEqualIID(riid, IID_IPersistPropertyBag)) {
             *object = static_cast<IPersistPropertyBag*>(this);
+        } else if (void* embedding = embedding_.interfaceFor(riid)) {
+            *object = embedding;
         } else {
             return E_NOINTERFACE;
         }
@@ -461,6 +464,7 @@ private:
     ULONG references_ = 1;
     CancelledDialogs dialogs_;
     EventPoint events_;
+    OleEmbedding embedding_;
     ComPtr<ITypeLib> typeLib_;
     bool windowTried_ = false;
     bool destroying_ = false;

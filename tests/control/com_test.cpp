@@ -16,6 +16,7 @@
 #include "control/dispatch.h"
 #include "control/win32/com_handles.h"
 #include "control/win32/docivaocx_ids.h"
+#include "platform/scoped_handle.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 #include "support/test_support.h"
@@ -255,7 +256,14 @@ TEST(DocivaOcxTypeLib, DescribesEveryMethodAsTheTableDoes) {
             const TYPEDESC& t = f->lprgelemdescParam[p].tdesc;
             // An interface pointer may be written as a pointer to IDispatch.
             if (method->info.parameterTypes[p] == DOCIVA_DISPATCH && t.vt == VT_PTR) {
-                EXPECT_EQ(t.lptdesc->vt, VT_USERDEFINED);
+                ASSERT_EQ(t.lptdesc->vt, VT_USERDEFINED);
+                // ... the system's IDispatch, reached through stdole2.tlb.
+                ComPtr<ITypeInfo> referenced;
+                ASSERT_EQ(info->GetRefTypeInfo(t.lptdesc->hreftype, referenced.put()), S_OK);
+                TYPEATTR* refAttr = nullptr;
+                ASSERT_EQ(referenced->GetTypeAttr(&refAttr), S_OK);
+                EXPECT_TRUE(IsEqualIID(refAttr->guid, IID_IDispatch));
+                referenced->ReleaseTypeAttr(refAttr);
             } else {
                 EXPECT_EQ(t.vt, vtOf(method->info.parameterTypes[p]));
             }
@@ -648,6 +656,173 @@ TEST_F(DocivaOcxObject, KeepsDriverPathInThePropertyBag) {
         EXPECT_EQ(out.values[0].first, L"DriverPath");
         EXPECT_EQ(narrow(out.values[0].second), narrow(row.saved));
     }
+}
+
+// A container embedding the control in place, in a window of its own (a
+// message-only one: the tests run without a display).
+class Container final : public IOleClientSite, public IOleInPlaceSite, public IDispatch {
+public:
+    static constexpr COLORREF kBackground = RGB(10, 20, 30);
+    explicit Container(HWND window) : window_(window) {}
+    virtual ~Container() = default;
+    Container(const Container&) = delete;
+    Container& operator=(const Container&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        *object = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite))
+            *object = static_cast<IOleClientSite*>(this);
+        else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceSite))
+            *object = static_cast<IOleInPlaceSite*>(this);
+        else if (IsEqualIID(riid, IID_IDispatch))
+            *object = static_cast<IDispatch*>(this);
+        else
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+    // IOleClientSite
+    HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** c) override {
+        *c = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+    // IOleInPlaceSite
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* w) override {
+        *w = window_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override {
+        ++activated;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT position,
+                                               LPRECT clip, LPOLEINPLACEFRAMEINFO) override {
+        *frame = nullptr;
+        *doc = nullptr;
+        *position = RECT{10, 20, 10 + 665, 20 + 800};
+        *clip = *position;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override {
+        ++deactivated;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
+    // IDispatch: the ambient properties
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                     UINT*) override {
+        if (dispid != DISPID_AMBIENT_BACKCOLOR || !result) return DISP_E_MEMBERNOTFOUND;
+        V_VT(result) = VT_I4;
+        V_I4(result) = static_cast<LONG>(kBackground);
+        return S_OK;
+    }
+
+    ULONG references = 1;
+    int activated = 0;
+    int deactivated = 0;
+
+private:
+    HWND window_;
+};
+
+struct WindowTraits {
+    using Handle = HWND;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { DestroyWindow(h); }
+};
+
+TEST_F(DocivaOcxObject, ActivatesInPlaceAndDrawsTheAmbientBackground) {
+    platform::ScopedHandle<WindowTraits> host(
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 1000, 1000, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(host.valid());
+    Container container(host.get());
+    ComPtr<IOleObject> ole;
+    ASSERT_EQ(control_->QueryInterface(IID_IOleObject, ole.putVoid()), S_OK);
+    DWORD misc = 0;
+    EXPECT_EQ(ole->GetMiscStatus(DVASPECT_CONTENT, &misc), S_OK);
+    EXPECT_EQ(misc, 0x20191u);
+    SIZEL extent{};
+    EXPECT_EQ(ole->GetExtent(DVASPECT_CONTENT, &extent), S_OK);
+    EXPECT_EQ(extent.cx, MulDiv(665, 2540, 96));  // HIMETRIC of the initial 665 x 800 pixels
+    EXPECT_EQ(extent.cy, MulDiv(800, 2540, 96));
+    CLSID clsid{};
+    EXPECT_EQ(ole->GetUserClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, kClassId));
+
+    ASSERT_EQ(ole->SetClientSite(&container), S_OK);
+    RECT position{10, 20, 10 + 665, 20 + 800};
+    ASSERT_EQ(ole->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &container, 0, host.get(), &position), S_OK);
+    EXPECT_EQ(container.activated, 1);
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_EQ(control_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid()), S_OK);
+    HWND window = nullptr;
+    ASSERT_EQ(inPlace->GetWindow(&window), S_OK);
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_EQ(GetParent(window), host.get());
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 665);
+    EXPECT_EQ(client.bottom, 800);
+    const RECT smaller{0, 0, 300, 200};
+    EXPECT_EQ(inPlace->SetObjectRects(&smaller, &smaller), S_OK);
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 300);
+    EXPECT_EQ(client.bottom, 200);
+
+    // Drawn into a picture of our own.
+    ComPtr<IViewObject2> view;
+    ASSERT_EQ(control_->QueryInterface(IID_IViewObject2, view.putVoid()), S_OK);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = 8;
+    info.bmiHeader.biHeight = -8;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    ASSERT_NE(dc, nullptr);
+    HBITMAP picture = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(picture, nullptr);
+    HGDIOBJ previous = SelectObject(dc, picture);
+    const RECTL bounds{0, 0, 8, 8};
+    EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0), S_OK);
+    GdiFlush();
+    const auto pixel = static_cast<const std::uint32_t*>(bits)[3 * 8 + 3] & 0xFFFFFFu;  // 0x00RRGGBB
+    EXPECT_EQ(pixel, 0x0A141Eu);
+    SelectObject(dc, previous);
+    DeleteObject(picture);
+    DeleteDC(dc);
+
+    EXPECT_EQ(ole->Close(OLECLOSE_NOSAVE), S_OK);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(container.deactivated, 1);
+    EXPECT_EQ(inPlace->GetWindow(&window), E_FAIL);
+    EXPECT_EQ(ole->SetClientSite(nullptr), S_OK);
+    view.reset();
+    inPlace.reset();
+    ole.reset();
+    control_.reset();
+    EXPECT_EQ(container.references, 1u);
 }
 
 TEST_F(DocivaOcxObject, CallsMethodsWithConvertedArguments) {
