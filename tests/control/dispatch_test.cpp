@@ -23,8 +23,14 @@ DocivaValue null() { return DocivaValue{DOCIVA_NULL, 0, 0, nullptr, 0, nullptr};
 DocivaValue i4(std::int32_t v) { return DocivaValue{DOCIVA_I4, v, 0, nullptr, 0, nullptr}; }
 DocivaValue boolean(bool v) { return DocivaValue{DOCIVA_BOOL, v ? -1 : 0, 0, nullptr, 0, nullptr}; }
 DocivaValue r8(double v) { return DocivaValue{DOCIVA_R8, 0, v, nullptr, 0, nullptr}; }
+// The value points into s: literals live for ever, other texts must be
+// named so that they outlive the call.
 DocivaValue str(const std::u16string& s) {
     return DocivaValue{DOCIVA_STRING, 0, 0, s.c_str(), static_cast<std::uint32_t>(s.size()), nullptr};
+}
+DocivaValue str(std::u16string&&) = delete;
+DocivaValue str(const char16_t* literal) {
+    return DocivaValue{DOCIVA_STRING, 0, 0, literal, static_cast<std::uint32_t>(text::length(literal)), nullptr};
 }
 DocivaValue object(void* o) { return DocivaValue{DOCIVA_DISPATCH, 0, 0, nullptr, 0, o}; }
 
@@ -258,7 +264,8 @@ TEST_F(ControlTest, SettersFollowTheirRules) {
     EXPECT_EQ(call(u"SetSavetoFileName", {str(u"scan_%COUNTER3%")}), DOCIVA_OK);
     EXPECT_EQ(call(u"SetSavetoFileName", {null()}), DOCIVA_OK);
     EXPECT_EQ(utf8(text::view(s.fileName)), "scan_%COUNTER3%");
-    EXPECT_EQ(call(u"SetSavetoFileName", {str(std::u16string(1000, u'x'))}), DOCIVA_OK);
+    const std::u16string longName(1000, u'x');
+    EXPECT_EQ(call(u"SetSavetoFileName", {str(longName)}), DOCIVA_OK);
     EXPECT_EQ(text::length(s.fileName), 259u);
     EXPECT_EQ(call(u"SetSavetoFileName", {str(u"")}), DOCIVA_OK);
     EXPECT_EQ(text::length(s.fileName), 0u);
