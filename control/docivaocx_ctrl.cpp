@@ -76,11 +76,15 @@ int CDocivaOCXCtrl::OnCreate() {
     port_ = window_->port();
     loadMessageTexts();
     canvas_.Create();
-    canvas_.Viewer().SetPageModeCallback([](void* context) { ViewerChangedCallback(context); }, this);
     progress_.Create();
+    if (setsUpPageOnCreate()) setUpPage();
+    return 0;
+}
+
+void CDocivaOCXCtrl::setUpPage() {
+    canvas_.Viewer().SetPageModeCallback([](void* context) { ViewerChangedCallback(context); }, this);
     buildProfilesPayload();
     buildSourcesPayload();
-    return 0;
 }
 
 bool CDocivaOCXCtrl::isIdle() const {
@@ -180,19 +184,24 @@ void CDocivaOCXCtrl::endRefusedRun() {
 // ---------------------------------------------------------------------------
 // Scanner registration and sources
 
+std::u16string CDocivaOCXCtrl::registerFailureText(RegisterFailure why) const {
+    return why == RegisterFailure::EmptyName ? u"Product Name cannot be empty" : u"Load driver fail";
+}
+
 void CDocivaOCXCtrl::ScannerRegister(const char16_t* productName) {
     if (!productName || !*productName) {
-        fire(kEventAfterScannerRegister, payload::registrationWithoutName());
+        fire(kEventAfterScannerRegister,
+             payload::registration(3, registerFailureText(RegisterFailure::EmptyName), nullptr));
         return;
     }
     std::lock_guard lock(scannerLock_);
     if (!wrap_.registerSource(productName)) {
-        reportRegistration(3, u"Load driver fail", nullptr);
+        reportRegistration(3, registerFailureText(RegisterFailure::NotRegistered).c_str(), nullptr);
         return;
     }
     ScannerSource* source = wrap_.getSource(productName);
     if (!source || source->handle == 0) {
-        reportRegistration(3, u"Load driver fail", nullptr);
+        reportRegistration(3, registerFailureText(RegisterFailure::NoHandle).c_str(), nullptr);
         return;
     }
     if (const auto registerCallback = wrap_.sdkCalls().registerCallback) {

@@ -79,8 +79,12 @@ public:
     CDocivaOCXCtrl& operator=(const CDocivaOCXCtrl&) = delete;
 
     // The create handler: 0, or -1 when the window cannot be made (nothing
-    // else happens then). Raises OnProfileReady and OnSourceReady.
+    // else happens then). Sets up the page (below) unless a derived shell
+    // leaves that to the page.
     int OnCreate();
+    // Installs the viewer's page-mode callback and raises OnProfileReady
+    // and OnSourceReady.
+    void setUpPage();
     bool hasWindow() const { return window_ != nullptr; }
     platform::MessageWindow* window() const { return window_.get(); }
     // True when no window message waits and the request pool is idle.
@@ -207,6 +211,14 @@ public:
     // SDK's status callback has no context and reaches the control
     // through it.
     static CDocivaOCXCtrl* currentControl();
+
+protected:
+    // What a shell built on the control does differently. The plug-in asks
+    // its page to call Initialize before the lists are raised, and words
+    // its registration failures in its own way.
+    enum class RegisterFailure { EmptyName, NotRegistered, NoHandle };
+    virtual bool setsUpPageOnCreate() const { return true; }
+    virtual std::u16string registerFailureText(RegisterFailure why) const;
 
 private:
     std::intptr_t onMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);

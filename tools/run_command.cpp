@@ -11,12 +11,15 @@
 #include "tools/commands.h"
 #include "tools/script_host.h"
 #include "tools/script_host_module.h"
+#include "tools/script_host_plugin.h"
 
 const char kRunUsage[] =
-    "  run [--module DIR] [--trace] SCRIPT.js   runs a page's script against the control in\n"
+    "  run [--module DIR] [--trace] [--plugin] SCRIPT.js\n"
+    "                                            runs a page's script against the control in\n"
     "                                            DIR/libDocivaOCX.so (default $DOCIVA_MODULE_DIR,\n"
     "                                            else module/ in this program's build folder);\n"
-    "                                            --trace prints every EVENT, CALL and DIALOG\n";
+    "                                            --trace prints every EVENT, CALL and DIALOG;\n"
+    "                                            --plugin runs it against DIR/libnpDociva.so\n";
 
 namespace {
 
@@ -43,9 +46,12 @@ int runRunCommand(const Arguments& args) {
     std::u16string moduleFolder;
     std::u16string script;
     script_host::RunOptions options;
+    bool plugin = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == u"--trace") {
             options.trace = true;
+        } else if (args[i] == u"--plugin") {
+            plugin = true;
         } else if (args[i] == u"--module") {
             if (++i == args.size() || args[i].empty()) return usage();
             moduleFolder = args[i];
@@ -64,6 +70,15 @@ int runRunCommand(const Arguments& args) {
     if (!platform::readFile(script, source, kMaxScriptBytes)) {
         platform::writeStderr("dociva run: cannot read the script " + text::toUtf8(script) + "\n");
         return 2;
+    }
+    if (plugin) {
+        script_host::PluginModule library;
+        const std::string problem = library.load(script_host::PluginModule::fileIn(moduleFolder));
+        if (!problem.empty()) {
+            platform::writeStderr("dociva run: " + problem + "\n");
+            return 2;
+        }
+        return script_host::runScript(library.module(), options, script, source);
     }
     script_host::ControlModule module;
     const std::string problem = module.load(script_host::ControlModule::fileIn(moduleFolder));

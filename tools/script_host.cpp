@@ -337,6 +337,8 @@ public:
     // --- natives (C++ part; see kThrowError) ---------------------------
     duk_ret_t callMethod(duk_context* ctx);
     duk_ret_t invoke(duk_context* ctx);
+    duk_ret_t callNamed(duk_context* ctx);
+    duk_ret_t methodOf(duk_context* ctx);
     duk_ret_t print(duk_context* ctx);
     duk_ret_t wait(duk_context* ctx);
     duk_ret_t idle(duk_context* ctx);
@@ -491,7 +493,8 @@ int Host::run(std::u16string_view scriptName, std::string_view source) {
     callbacks_.addRefObject = addRefCallback;
     callbacks_.releaseObject = releaseCallback;
     callbacks_.runDialog = runDialogCallback;
-    control_ = {module_.createControl(&callbacks_), ControlDeleter{&module_}};
+    control_ = {module_.makeControl ? module_.makeControl(&callbacks_) : module_.createControl(&callbacks_),
+                ControlDeleter{&module_}};
     if (!control_) {
         platform::writeStderr("dociva run: the control module made no control\n");
         return 1;
@@ -535,6 +538,17 @@ void Host::installGlobals() {
     duk_pop(ctx);
 
     duk_push_object(ctx);
+    if (module_.byName) {
+        // The plug-in lists no methods: every name read from `dociva` is a
+        // function that calls the method of that name, as a browser's
+        // scriptable object does.
+        duk_push_object(ctx);  // the proxy's target
+        duk_push_object(ctx);
+        duk_push_c_function(ctx, native<&Host::methodOf>, 3);
+        duk_put_prop_string(ctx, -2, "get");
+        duk_push_proxy(ctx, 0);
+        duk_put_global_string(ctx, "dociva");
+    }
     const std::uint32_t count = module_.methodCount();
     for (std::uint32_t i = 0; i < count; ++i) {
         const DocivaMethodInfo* info = module_.methodAt(i);
@@ -548,7 +562,11 @@ void Host::installGlobals() {
     }
     duk_push_c_function(ctx, native<&Host::invoke>, DUK_VARARGS);
     duk_put_prop_string(ctx, -2, "invoke");
-    duk_put_global_string(ctx, "dociva");
+    if (module_.byName) {
+        duk_pop(ctx);
+    } else {
+        duk_put_global_string(ctx, "dociva");
+    }
 
     struct Function {
         const char* name;
@@ -621,6 +639,10 @@ duk_ret_t Host::invoke(duk_context* ctx) {
         dispid = static_cast<std::int32_t>(duk_get_number(ctx, 0));
     } else if (isPlainString(ctx, 0)) {
         const std::u16string name = stringAt(ctx, 0);
+        if (module_.byName) {
+            dispid = module_.dispIdByName(control_.get(), name.c_str());
+            return invokeMethod(ctx, dispid, name, 1);
+        }
         if (module_.getDispId(name.c_str(), &dispid) != DOCIVA_OK) {
             traceLine("CALL " + text::toUtf8(name) + " -> error: unknown name");
             return fail(name + u": unknown name");
@@ -629,6 +651,30 @@ duk_ret_t Host::invoke(duk_context* ctx) {
         return fail(u"dociva.invoke: the first argument must be a dispatch id or a method name", "TypeError");
     }
     return invokeMethod(ctx, dispid, methodName(dispid), 1);
+}
+
+// The get trap of the plug-in's `dociva`: [ target key receiver ] -> a
+// function calling the method of that name (invoke stays invoke).
+duk_ret_t Host::methodOf(duk_context* ctx) {
+    if (!isPlainString(ctx, 1)) return 0;
+    const std::u16string name = stringAt(ctx, 1);
+    if (name == u"invoke") {
+        duk_push_c_function(ctx, native<&Host::invoke>, DUK_VARARGS);
+        return 1;
+    }
+    duk_push_c_function(ctx, native<&Host::callNamed>, DUK_VARARGS);
+    pushString(ctx, name);
+    duk_put_prop_string(ctx, -2, DUK_HIDDEN_SYMBOL("method"));
+    return 1;
+}
+
+duk_ret_t Host::callNamed(duk_context* ctx) {
+    if (termination_) return kTerminate;
+    duk_push_current_function(ctx);
+    duk_get_prop_string(ctx, -1, DUK_HIDDEN_SYMBOL("method"));
+    const std::u16string name = stringAt(ctx, -1);
+    duk_pop_2(ctx);
+    return invokeMethod(ctx, module_.dispIdByName(control_.get(), name.c_str()), name, 0);
 }
 
 duk_ret_t Host::invokeMethod(duk_context* ctx, std::int32_t dispid, const std::u16string& name, duk_idx_t first) {
@@ -698,7 +744,8 @@ duk_ret_t Host::invokeMethod(duk_context* ctx, std::int32_t dispid, const std::u
 
     if (hr != DOCIVA_OK) {
         module_.freeValue(&result);
-        const std::u16string why = failureText(hr, badArgument, count);
+        const std::u16string why = module_.exceptionText ? module_.exceptionText(control_.get())
+                                                         : failureText(hr, badArgument, count);
         traceLine("CALL " + text::toUtf8(name) + " -> error: " + text::toUtf8(why));
         if (termination_) return kTerminate;
         return fail(name + u": " + why);

@@ -7,6 +7,7 @@
 // follow the module's own rules (control/dociva_module.h).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,15 @@ struct ControlModule {
     decltype(&docivaScannerHandle) scannerHandle = nullptr;
     decltype(&docivaMouse) mouse = nullptr;
     decltype(&docivaSavePicture) savePicture = nullptr;
+
+    // Set when the calls are answered by the plug-in instead
+    // (tools/script_host_plugin.h): the control is made by makeControl,
+    // methods are found by name when called (dispIdByName) rather than
+    // listed, and a failed call's text is the page's exception.
+    bool byName = false;
+    std::function<DocivaControl*(const DocivaHost*)> makeControl;
+    std::int32_t (*dispIdByName)(DocivaControl* control, const char16_t* name) = nullptr;
+    std::u16string (*exceptionText)(DocivaControl* control) = nullptr;
 
     // The module's file in a folder: the name is fixed (mixed case), not
     // the lowered form the component uses for its own libraries.

@@ -18,9 +18,14 @@ The SDK writes every start it receives to ROOT/sdk-trace.jsonl.
 
 NAME.js runs first; NAME.2.js, NAME.3.js ... run after it against the same
 ROOT, as a page loaded again would (each run makes a new control). The
-trace of each run, with ROOT written as @ROOT@ and the exit code as a last
+trace of each run, with ROOT written as @ROOT@ (and the scripts' folder as
+@E2E@) and the exit code as a last
 line "EXIT n", is compared with NAME.trace. Every EVENT line's payload must
 parse as JSON.
+
+With --plugin the same scripts run against the plug-in
+(`dociva run --plugin`) and are compared with NAME.plugin.trace, which
+differs from NAME.trace only where the plug-in does.
 
 DOCIVA_REGENERATE_GOLDEN=1 writes NAME.trace instead of comparing.
 """
@@ -94,13 +99,14 @@ def main() -> int:
     parser.add_argument("--dociva", required=True)
     parser.add_argument("--module", required=True)
     parser.add_argument("--examples", required=True, help="examples/install-demo.sh")
+    parser.add_argument("--plugin", action="store_true", help="run against the plug-in")
     parser.add_argument("script")
     args = parser.parse_args()
 
     script = pathlib.Path(args.script).resolve()
     name = script.name[:-len(".js")]
     folder = script.parent
-    expected_path = folder / (name + ".trace")
+    expected_path = folder / (name + (".plugin.trace" if args.plugin else ".trace"))
 
     with tempfile.TemporaryDirectory(prefix="dociva-e2e-") as tmp:
         root = pathlib.Path(tmp).resolve()
@@ -132,11 +138,16 @@ def main() -> int:
             if len(runs) > 1:
                 output.append(f"--- {run.name}")
             command = [args.dociva, "run", "--module", str(root / "module"), str(run)]
+            if args.plugin:
+                command.insert(2, "--plugin")
             if not run.read_text(encoding="utf-8").startswith("// e2e: untraced"):
                 command.insert(-1, "--trace")
             done = subprocess.run(command, cwd=root, env=env, capture_output=True, timeout=170)
-            stdout = done.stdout.decode("utf-8", "replace").replace(str(root), "@ROOT@")
-            stderr = done.stderr.decode("utf-8", "replace").replace(str(root), "@ROOT@")
+            # Error locations name the script where the checkout has it.
+            stdout = done.stdout.decode("utf-8", "replace").replace(str(root), "@ROOT@").replace(
+                str(folder), "@E2E@")
+            stderr = done.stderr.decode("utf-8", "replace").replace(str(root), "@ROOT@").replace(
+                str(folder), "@E2E@")
             for line in stdout.splitlines():
                 if line.startswith("EVENT "):
                     payload = line.split(" ", 2)[2] if line.count(" ") >= 2 else ""

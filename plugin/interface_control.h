@@ -1,0 +1,84 @@
+// CInterfaceControl: the control as the plug-in's scriptable object holds
+// it. It is the portable control (CDocivaOCXCtrl) with the plug-in's own
+// differences: a method table by name (NPIdentifier) instead of dispatch
+// ids, without AboutBox, RegScannerSourceCallback and
+// SetOutputSplitFixPages and with sayHello and test; arguments converted
+// the plug-in's way (plugin/np_convert.h); the page set up by the page's
+// first Initialize call instead of when the window is made; registration
+// failures in the plug-in's words; and events that call the page's
+// functions of the event's name (PluginSite).
+//
+// Thread safety: the browser's thread, which is the control's window
+// thread; see CDocivaOCXCtrl.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "control/docivaocx_ctrl.h"
+#include "plugin/npapi.h"
+
+// The container of a control inside the plug-in: events become calls of
+// the page's functions through the browser; dialogs have no window to
+// open in yet and answer as cancelled (an alert as OK).
+class PluginSite final : public ControlSite, public platform::DialogService {
+public:
+    explicit PluginSite(NPP npp) : npp_(npp) {}
+
+    // The instance is gone (NPP_Destroy) while the page still holds the
+    // object: events go nowhere from now on.
+    void detach() { npp_ = nullptr; }
+    NPP npp() const { return npp_; }
+
+    void fireEvent(std::int32_t dispid, std::u16string_view name, std::u16string_view data) override;
+    void addRefObject(void*) override {}
+    void releaseObject(void*) override {}
+    platform::DialogService& dialogs() override { return *this; }
+
+    std::optional<std::u16string> inputBox(std::u16string_view, std::u16string_view, std::u16string_view) override {
+        return std::nullopt;
+    }
+    platform::FolderResult chooseFolder(std::u16string_view, std::u16string_view, std::uint32_t, void*) override {
+        return {};
+    }
+    std::optional<std::u16string> openFile(std::u16string_view, void*) override { return std::nullopt; }
+    int alert(std::u16string_view, std::u16string_view) override { return 1; }
+    bool editWatermark(platform::WatermarkSettings&) override { return false; }
+
+private:
+    NPP npp_;
+};
+
+class CInterfaceControl final : public CDocivaOCXCtrl {
+public:
+    // The method names in the order the table is filled (81).
+    static std::span<const char* const> methodNames();
+
+    // The browser's table must be set (NP_Initialize): the method table is
+    // filled with its identifiers.
+    CInterfaceControl(PluginSite& site, const ControlEnvironment& environment);
+
+    bool hasMethod(NPIdentifier name) const;
+    // Runs the method's handler; false when the name is not in the table.
+    bool invoke(NPIdentifier name, const NPVariant* args, std::uint32_t count, NPVariant* result);
+
+    // Initialize: the first call sets the page up (page-mode callback,
+    // OnProfileReady, OnSourceReady); later calls do nothing.
+    void start();
+    bool started() const { return started_; }
+
+protected:
+    bool setsUpPageOnCreate() const override { return false; }
+    std::u16string registerFailureText(RegisterFailure why) const override;
+
+private:
+    struct Entry {
+        NPIdentifier id;
+        std::size_t name;  // index in methodNames()
+    };
+    // In the order of methodNames(); looked up by identifier.
+    std::vector<Entry> table_;
+    bool started_ = false;
+};

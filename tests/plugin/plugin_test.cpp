@@ -1,0 +1,507 @@
+// The plug-in through its exports and entry points, driven by our browser
+// (tools/np_browser.h) the way a browser drives it.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "control/dispatch.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "plugin/np_exports.h"
+#include "plugin/np_host_extension.h"
+#include "plugin/scriptable_object.h"
+#include "tools/np_browser.h"
+
+namespace {
+
+using np_browser::Browser;
+
+struct PageCall {
+    std::string function;
+    std::vector<std::string> arguments;  // String arguments' texts; "<type n>" for others
+};
+
+// The page: records every function the plug-in calls; only the functions
+// named in `defined` exist.
+class RecordingPage : public np_browser::Page {
+public:
+    std::vector<PageCall> calls;
+    std::vector<std::string> defined{"OnSourceReady", "OnProfileReady", "OnAfterScannerRegister"};
+
+    bool call(std::string_view function, const NPVariant* args, std::uint32_t count, NPVariant*) override {
+        PageCall c{std::string(function), {}};
+        for (std::uint32_t i = 0; i < count; ++i) {
+            c.arguments.push_back(args[i].type == NPVariantType_String ? Browser::textOf(args[i])
+                                                                      : "<type " + std::to_string(args[i].type) + ">");
+        }
+        calls.push_back(c);
+        for (const auto& d : defined)
+            if (d == function) return true;
+        return false;
+    }
+    std::vector<PageCall> callsOf(const std::string& function) const {
+        std::vector<PageCall> out;
+        for (const auto& c : calls)
+            if (c.function == function) out.push_back(c);
+        return out;
+    }
+};
+
+class PluginTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        baselineObjects_ = browser_.liveObjects();
+        ASSERT_EQ(NP_Initialize(browser_.functions(), &plugin_), NPERR_NO_ERROR);
+    }
+    void TearDown() override {
+        if (created_) destroy();
+        EXPECT_EQ(NP_Shutdown(), NPERR_NO_ERROR);
+        EXPECT_EQ(browser_.liveObjects(), baselineObjects_) << "scriptable objects left alive";
+        EXPECT_EQ(browser_.liveAllocations(), 0u) << "browser memory not given back";
+    }
+
+    NPError create() {
+        created_ = true;
+        char mime[] = "application/mozilla-corvane-npdociva";
+        return plugin_.newp(mime, browser_.instance(), 1, 0, nullptr, nullptr, nullptr);
+    }
+    void destroy() {
+        created_ = false;
+        EXPECT_EQ(plugin_.destroy(browser_.instance(), nullptr), NPERR_NO_ERROR);
+    }
+    NPError setWindow(void* handle) {
+        NPWindow window{};
+        window.window = handle;
+        window.width = 665;
+        window.height = 800;
+        window.type = NPWindowTypeWindow;
+        return plugin_.setwindow(browser_.instance(), &window);
+    }
+    // The caller's reference; release it with browser_.releaseObject.
+    NPObject* scriptable() {
+        NPObject* object = nullptr;
+        EXPECT_EQ(plugin_.getvalue(browser_.instance(), NPPVpluginScriptableNPObject, &object), NPERR_NO_ERROR);
+        return object;
+    }
+    static CInterfaceControl& controlOf(NPObject* object) {
+        return static_cast<ScriptablePluginDocivaObject*>(ScriptablePluginObjectBase::of(object))->control();
+    }
+    bool call(NPObject* object, const char* name, std::vector<NPVariant> args, NPVariant& result) {
+        result = NPVariant{NPVariantType_Void, {}};
+        return browser_.functions()->invoke(browser_.instance(), object, Browser::identifier(name),
+                                            args.empty() ? nullptr : args.data(),
+                                            static_cast<std::uint32_t>(args.size()), &result);
+    }
+    bool call(NPObject* object, const char* name, std::vector<NPVariant> args = {}) {
+        NPVariant result;
+        const bool done = call(object, name, std::move(args), result);
+        browser_.releaseVariant(result);
+        return done;
+    }
+
+    RecordingPage page_;
+    Browser browser_{page_};
+    NPPluginFuncs plugin_{};
+    std::size_t baselineObjects_ = 0;
+    bool created_ = false;
+};
+
+NPVariant intArg(std::int32_t v) {
+    NPVariant n{NPVariantType_Int32, {}};
+    n.value.intValue = v;
+    return n;
+}
+NPVariant doubleArg(double v) {
+    NPVariant n{NPVariantType_Double, {}};
+    n.value.doubleValue = v;
+    return n;
+}
+NPVariant boolArg(bool v) {
+    NPVariant n{NPVariantType_Bool, {}};
+    n.value.boolValue = v;
+    return n;
+}
+// Points at a literal: not browser memory, so never released.
+NPVariant stringArg(const char* text) {
+    NPVariant n{NPVariantType_String, {}};
+    n.value.stringValue = {text, static_cast<std::uint32_t>(std::char_traits<char>::length(text))};
+    return n;
+}
+
+TEST(PluginExports, InitializeRefusesMissingTablesAndOtherMajorVersions) {
+    RecordingPage page;
+    Browser browser(page);
+    struct Row {
+        const char* what;
+        bool table;
+        std::uint16_t version;
+        NPError expected;
+    };
+    const Row rows[] = {
+        {"no table", false, 27, NPERR_INVALID_FUNCTABLE_ERROR},
+        {"major 1 (0x0100)", true, 0x0100, NPERR_INCOMPATIBLE_VERSION_ERROR},
+        {"major 255, minor 27", true, 0xFF1B, NPERR_INCOMPATIBLE_VERSION_ERROR},
+        {"version 27", true, 27, NPERR_NO_ERROR},
+        {"an older minor version", true, 9, NPERR_NO_ERROR},
+    };
+    for (const auto& row : rows) {
+        NPNetscapeFuncs funcs = *browser.functions();
+        funcs.version = row.version;
+        EXPECT_EQ(NP_Initialize(row.table ? &funcs : nullptr, nullptr), row.expected) << row.what;
+        EXPECT_EQ(NP_Shutdown(), NPERR_NO_ERROR) << row.what;
+    }
+}
+
+TEST(PluginExports, EntryPointsSetTheirEntriesAndLeaveTheRest) {
+    NPPluginFuncs funcs{};
+    funcs.size = sizeof funcs;
+    const auto print = reinterpret_cast<NPP_PrintProcPtr>(0x1234);
+    funcs.print = print;
+    ASSERT_EQ(NP_GetEntryPoints(&funcs), NPERR_NO_ERROR);
+    EXPECT_EQ(funcs.version, 27);
+    EXPECT_EQ(funcs.size, sizeof funcs);
+    for (const auto* entry : {reinterpret_cast<const void*>(funcs.newp), reinterpret_cast<const void*>(funcs.destroy),
+                              reinterpret_cast<const void*>(funcs.setwindow),
+                              reinterpret_cast<const void*>(funcs.newstream),
+                              reinterpret_cast<const void*>(funcs.destroystream),
+                              reinterpret_cast<const void*>(funcs.event), reinterpret_cast<const void*>(funcs.getvalue)})
+        EXPECT_NE(entry, nullptr);
+    EXPECT_EQ(funcs.print, print);
+    EXPECT_EQ(funcs.setvalue, nullptr);
+    EXPECT_EQ(funcs.write, nullptr);
+    EXPECT_EQ(NP_GetEntryPoints(nullptr), NPERR_INVALID_FUNCTABLE_ERROR);
+    EXPECT_STREQ(NP_GetMIMEDescription(), "application/mozilla-corvane-npdociva");
+}
+
+TEST_F(PluginTest, NewTellsTheBrowserItIsWindowedAndRefusesNoInstance) {
+    char mime[] = "application/mozilla-corvane-npdociva";
+    EXPECT_EQ(plugin_.newp(mime, nullptr, 1, 0, nullptr, nullptr, nullptr), NPERR_INVALID_INSTANCE_ERROR);
+    EXPECT_EQ(plugin_.destroy(nullptr, nullptr), NPERR_INVALID_INSTANCE_ERROR);
+    NPP_t empty{};
+    EXPECT_EQ(plugin_.destroy(&empty, nullptr), NPERR_NO_ERROR) << "an instance without data";
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    EXPECT_TRUE(browser_.windowedRequested());
+    EXPECT_NE(browser_.instance()->pdata, nullptr);
+}
+
+TEST_F(PluginTest, StreamsAreRefusedAndEventsIgnored) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    std::uint16_t type = 0;
+    EXPECT_EQ(plugin_.newstream(browser_.instance(), "text/plain", nullptr, 0, &type), NPERR_GENERIC_ERROR);
+    EXPECT_EQ(plugin_.destroystream(browser_.instance(), nullptr, 0), NPERR_GENERIC_ERROR);
+    EXPECT_EQ(plugin_.event(browser_.instance(), nullptr), 0);
+}
+
+TEST_F(PluginTest, GetValueForEachVariable) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    const char* text = nullptr;
+    EXPECT_EQ(plugin_.getvalue(browser_.instance(), NPPVpluginNameString, &text), NPERR_NO_ERROR);
+    EXPECT_STREQ(text, "DocivaPlugin");
+    EXPECT_EQ(plugin_.getvalue(browser_.instance(), NPPVpluginDescriptionString, &text), NPERR_NO_ERROR);
+    EXPECT_STREQ(text, "Corvane Dociva plugin");
+    NPBool xembed = 0;
+    EXPECT_EQ(plugin_.getvalue(browser_.instance(), NPPVpluginNeedsXEmbed, &xembed), NPERR_NO_ERROR);
+    EXPECT_EQ(xembed, 1);
+    NPObject* object = nullptr;
+    EXPECT_EQ(plugin_.getvalue(nullptr, NPPVpluginScriptableNPObject, &object), NPERR_INVALID_INSTANCE_ERROR);
+    EXPECT_EQ(object, nullptr);
+    for (const NPPVariable other : {NPPVpluginWindowBool, NPPVpluginTransparentBool, NPPVjavaClass,
+                                    NPPVpluginWindowSize, NPPVpluginTimerInterval, NPPVpluginScriptableIID,
+                                    NPPVpluginKeepLibraryInMemory, NPPVformValue}) {
+        void* value = nullptr;
+        EXPECT_EQ(plugin_.getvalue(browser_.instance(), other, &value), NPERR_GENERIC_ERROR) << "variable " << other;
+    }
+    NPObject* first = scriptable();
+    NPObject* second = scriptable();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first, second) << "one scriptable object per instance";
+    EXPECT_EQ(first->_class, docivaClass());
+    browser_.releaseObject(first);
+    browser_.releaseObject(second);
+}
+
+TEST_F(PluginTest, ScriptableObjectReferencesOverTheInstancesLife) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->referenceCount, 2u) << "the instance's own and the caller's";
+    NPObject* again = scriptable();
+    EXPECT_EQ(object->referenceCount, 3u);
+    browser_.releaseObject(again);
+    browser_.releaseObject(object);
+    EXPECT_EQ(object->referenceCount, 1u);
+    EXPECT_EQ(browser_.liveObjects(), baselineObjects_ + 1);
+    destroy();
+    EXPECT_EQ(browser_.liveObjects(), baselineObjects_) << "the instance's reference was the last";
+}
+
+TEST_F(PluginTest, ThePageMayHoldTheObjectLongerThanTheInstance) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    ASSERT_EQ(setWindow(reinterpret_cast<void*>(0x2a)), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    ASSERT_NE(object, nullptr);
+    destroy();
+    ASSERT_EQ(object->referenceCount, 1u);
+    page_.calls.clear();
+    // Still callable; its events have no page to go to.
+    EXPECT_TRUE(call(object, "Initialize"));
+    EXPECT_TRUE(page_.calls.empty());
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, SetWindowAttachesOnceToTheFirstNativeWindow) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    NPP_t stranger{};
+    struct Row {
+        const char* what;
+        NPP instance;
+        bool window;
+        NPError expected;
+    };
+    const Row rows[] = {
+        {"no instance", nullptr, true, NPERR_INVALID_INSTANCE_ERROR},
+        {"no window", browser_.instance(), false, NPERR_GENERIC_ERROR},
+        {"no instance data", &stranger, true, NPERR_GENERIC_ERROR},
+    };
+    NPWindow window{};
+    window.window = reinterpret_cast<void*>(0x2a);
+    for (const auto& row : rows)
+        EXPECT_EQ(plugin_.setwindow(row.instance, row.window ? &window : nullptr), row.expected) << row.what;
+
+    EXPECT_EQ(setWindow(nullptr), NPERR_NO_ERROR) << "no native handle yet";
+    NPObject* object = scriptable();
+    ASSERT_NE(object, nullptr);
+    EXPECT_FALSE(controlOf(object).hasWindow());
+    const std::uint32_t references = object->referenceCount;
+
+    EXPECT_EQ(setWindow(reinterpret_cast<void*>(0x2a)), NPERR_NO_ERROR);
+    ASSERT_TRUE(controlOf(object).hasWindow());
+    platform::MessageWindow* made = controlOf(object).window();
+    EXPECT_TRUE(page_.calls.empty()) << "the page is set up by Initialize, not by the window";
+
+    EXPECT_EQ(setWindow(reinterpret_cast<void*>(0x2a)), NPERR_NO_ERROR);
+    EXPECT_EQ(setWindow(reinterpret_cast<void*>(0x2b)), NPERR_NO_ERROR);
+    EXPECT_EQ(controlOf(object).window(), made) << "a second SetWindow changes nothing";
+    EXPECT_EQ(object->referenceCount, references);
+    EXPECT_TRUE(page_.calls.empty());
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, SetWindowMakesTheObjectWhenNoneWasAskedFor) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    ASSERT_EQ(setWindow(reinterpret_cast<void*>(0x2a)), NPERR_NO_ERROR);
+    EXPECT_EQ(browser_.liveObjects(), baselineObjects_ + 1);
+    NPObject* object = scriptable();
+    EXPECT_EQ(object->referenceCount, 2u) << "GetValue gives the object SetWindow made";
+    EXPECT_TRUE(controlOf(object).hasWindow());
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, MethodTableHoldsTheControlsMethodsAndItsOwn) {
+    const auto names = CInterfaceControl::methodNames();
+    ASSERT_EQ(names.size(), 81u);
+    EXPECT_STREQ(names[0], "sayHello");
+    EXPECT_STREQ(names[2], "Initialize");
+    EXPECT_STREQ(names[80], "GetScannerButtonSetting");
+    for (const char* name : names) {
+        const std::string n = name;
+        if (n == "sayHello" || n == "test") continue;
+        std::int32_t dispid = 0;
+        EXPECT_EQ(dispatch::dispIdOf(text::fromUtf8(n), dispid), DOCIVA_OK) << n << " is no method of the control";
+    }
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    for (const char* name : names)
+        EXPECT_TRUE(browser_.functions()->hasmethod(browser_.instance(), object, Browser::identifier(name))) << name;
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, UnknownMethodsThrowInThePage) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    for (const char* name : {"AboutBox", "RegScannerSourceCallback", "SetOutputSplitFixPages", "NoSuchMethod",
+                             "sayhello"}) {
+        EXPECT_FALSE(browser_.functions()->hasmethod(browser_.instance(), object, Browser::identifier(name))) << name;
+        EXPECT_FALSE(call(object, name, {intArg(1)})) << name;
+        EXPECT_EQ(browser_.takeException().value_or("<none>"), "Unknown method") << name;
+    }
+    EXPECT_TRUE(call(object, "SetResolution", {intArg(200)}));
+    EXPECT_FALSE(browser_.takeException().has_value());
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, InvokeWritesItsDebugLine) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    std::vector<std::u16string> lines;
+    {
+        platform::ScopedDebugCapture capture([&](std::u16string_view line) { lines.emplace_back(line); });
+        call(object, "test");
+        call(object, "NoSuchMethod");
+    }
+    browser_.takeException();
+    std::vector<std::u16string> invokes;
+    for (const auto& l : lines)
+        if (l.starts_with(u"----------------")) invokes.push_back(l);
+    ASSERT_EQ(invokes.size(), 2u);
+    EXPECT_EQ(invokes[0], u"---------------- Invoke:test\n");
+    EXPECT_EQ(invokes[1], u"---------------- Invoke:NoSuchMethod\n");
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, OwnMethodsReturnTheirTexts) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    struct Row {
+        const char* method;
+        const char* text;
+    };
+    for (const Row& row : {Row{"sayHello", "CInterfaceControl hello world!"}, Row{"test", "CInterfaceControl Test!"}}) {
+        NPVariant result;
+        ASSERT_TRUE(call(object, row.method, {}, result)) << row.method;
+        ASSERT_EQ(result.type, NPVariantType_String) << row.method;
+        EXPECT_EQ(Browser::textOf(result), row.text);
+        browser_.releaseVariant(result);
+    }
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, IntegerArgumentsAreConvertedNeverRefused) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    CInterfaceControl& control = controlOf(object);
+    NPVariant null{NPVariantType_Null, {}};
+    NPVariant undefined{NPVariantType_Void, {}};
+    NPVariant objectArg{NPVariantType_Object, {}};
+    objectArg.value.objectValue = object;
+    struct Row {
+        const char* what;
+        std::vector<NPVariant> args;
+        std::int16_t expected;
+    };
+    const Row rows[] = {
+        {"String \"300\"", {stringArg("300")}, 300},
+        {"Double 300.7", {doubleArg(300.7)}, 300},
+        {"Double -300.7 truncates toward zero", {doubleArg(-300.7)}, -300},
+        {"Int32 600", {intArg(600)}, 600},
+        {"Int32 70000 keeps its low 16 bits", {intArg(70000)}, 4464},
+        {"Int32 40000 is negative in 16 bits", {intArg(40000)}, -25536},
+        {"Double out of 32 bits", {doubleArg(1e12)}, 0},
+        {"Double NaN", {doubleArg(std::nan(""))}, 0},
+        {"Bool true", {boolArg(true)}, 1},
+        {"Bool false", {boolArg(false)}, 0},
+        {"Null", {null}, 0},
+        {"Void", {undefined}, 0},
+        {"Object", {objectArg}, -1},
+        {"String with blanks, sign and tail", {stringArg("  -12dpi")}, -12},
+        {"String without digits", {stringArg("dpi")}, 0},
+        {"String of a real", {stringArg("250.9")}, 250},
+        {"extra arguments are ignored", {intArg(150), stringArg("x")}, 150},
+    };
+    for (const auto& row : rows) {
+        control.SetResolution(77);
+        EXPECT_TRUE(call(object, "SetResolution", row.args)) << row.what;
+        EXPECT_EQ(control.scanSettings().scanDpi, row.expected) << row.what;
+    }
+    control.SetResolution(77);
+    EXPECT_TRUE(call(object, "SetResolution")) << "no argument";
+    EXPECT_EQ(control.scanSettings().scanDpi, 77) << "a setter without arguments changes nothing";
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, TextArgumentsComeOnlyFromStrings) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    CInterfaceControl& control = controlOf(object);
+    EXPECT_TRUE(call(object, "SetSavetoFileName", {stringArg("scan_\xC3\xA9t\xC3\xA9")}));
+    EXPECT_EQ(text::toUtf8(control.scanSettings().fileName), "scan_\xC3\xA9t\xC3\xA9");
+    EXPECT_TRUE(call(object, "SetSavetoFileName", {intArg(5)}));
+    EXPECT_EQ(text::toUtf8(control.scanSettings().fileName), "") << "a number gives the empty text";
+    // Reals reach the scan area as they are.
+    EXPECT_TRUE(call(object, "SetCustomScanSize",
+                     {doubleArg(1.5), intArg(2), stringArg("3.25"), doubleArg(4), intArg(0)}));
+    EXPECT_DOUBLE_EQ(control.scanSettings().scanAreaX, 1.5);
+    EXPECT_DOUBLE_EQ(control.scanSettings().scanAreaY, 2);
+    EXPECT_DOUBLE_EQ(control.scanSettings().scanAreaW, 3.25);
+    EXPECT_DOUBLE_EQ(control.scanSettings().scanAreaH, 4);
+    NPVariant result;
+    ASSERT_TRUE(call(object, "GetFileNameExample", {stringArg("doc")}, result));
+    EXPECT_EQ(result.type, NPVariantType_String);
+    EXPECT_EQ(Browser::textOf(result), "doc");
+    browser_.releaseVariant(result);
+    ASSERT_TRUE(call(object, "GetFileCount", {}, result));
+    EXPECT_EQ(result.type, NPVariantType_Int32);
+    EXPECT_EQ(result.value.intValue, 0);
+    ASSERT_TRUE(call(object, "ViewThumb4", {}, result));
+    EXPECT_EQ(result.type, NPVariantType_Void) << "a method without a result";
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, InitializeSetsThePageUpOnce) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    ASSERT_EQ(setWindow(reinterpret_cast<void*>(0x2a)), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    EXPECT_TRUE(page_.calls.empty());
+    EXPECT_TRUE(call(object, "Initialize", {stringArg("anything")}));
+    const auto profiles = page_.callsOf("OnProfileReady");
+    const auto sources = page_.callsOf("OnSourceReady");
+    ASSERT_EQ(profiles.size(), 1u);
+    ASSERT_EQ(sources.size(), 1u);
+    ASSERT_EQ(sources[0].arguments.size(), 1u) << "one JSON text";
+    EXPECT_TRUE(sources[0].arguments[0].starts_with("{\"count\":")) << sources[0].arguments[0];
+    EXPECT_TRUE(controlOf(object).started());
+    EXPECT_TRUE(call(object, "Initialize"));
+    EXPECT_EQ(page_.calls.size(), 2u) << "later calls repeat nothing";
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, RegistrationFailuresInThePluginsWords) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    ASSERT_EQ(setWindow(reinterpret_cast<void*>(0x2a)), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    struct Row {
+        const char* what;
+        std::vector<NPVariant> args;
+        const char* payload;
+    };
+    const Row rows[] = {
+        {"no argument", {}, "{\"code\":3, \"message\":\"Product name cannot be empty\"}"},
+        {"not a String", {intArg(5)}, "{\"code\":3, \"message\":\"Product name cannot be empty\"}"},
+        {"an empty name", {stringArg("")}, "{\"code\":3, \"message\":\"Product name cannot be empty\"}"},
+        {"no such scanner", {stringArg("No Such Scanner 9000")}, "{\"code\":3, \"message\":\"Driver register fail\"}"},
+    };
+    for (const auto& row : rows) {
+        page_.calls.clear();
+        EXPECT_TRUE(call(object, "ScannerRegister", row.args)) << row.what;
+        const auto raised = page_.callsOf("OnAfterScannerRegister");
+        ASSERT_EQ(raised.size(), 1u) << row.what;
+        ASSERT_EQ(raised[0].arguments.size(), 1u) << row.what;
+        EXPECT_EQ(raised[0].arguments[0], row.payload) << row.what;
+    }
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, APageWithoutTheFunctionGetsNothingAndNoError) {
+    page_.defined.clear();
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    EXPECT_TRUE(call(object, "ScannerRegister"));
+    EXPECT_EQ(page_.callsOf("OnAfterScannerRegister").size(), 1u) << "tried once";
+    EXPECT_FALSE(browser_.takeException().has_value());
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, PumpAndIdleWithoutAWindow) {
+    EXPECT_EQ(npdocivaPump(nullptr, 0), 0);
+    EXPECT_EQ(npdocivaIsIdle(nullptr), 1);
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    EXPECT_EQ(npdocivaPump(browser_.instance(), 0), 0);
+    ASSERT_EQ(setWindow(reinterpret_cast<void*>(0x2a)), NPERR_NO_ERROR);
+    EXPECT_EQ(npdocivaPump(browser_.instance(), 0), 0);
+    EXPECT_EQ(npdocivaIsIdle(browser_.instance()), 1);
+}
+
+}  // namespace

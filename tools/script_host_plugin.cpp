@@ -1,0 +1,237 @@
+#include "tools/script_host_plugin.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/path.h"
+#include "platform/text.h"
+#include "tools/np_browser.h"
+
+namespace script_host {
+
+namespace {
+
+// What the host shows for a call the plug-in failed: the page's exception.
+constexpr std::int32_t kScriptException = static_cast<std::int32_t>(0x80020009u);
+
+// An object of the page handed to the plug-in: nothing the plug-in can
+// call, only something it can see is an object.
+NPClass& plainObjectClass() {
+    static NPClass c = {kNPClassStructVersion, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    return c;
+}
+
+class PluginControl final : public np_browser::Page {
+public:
+    PluginControl(const PluginModule& library, const DocivaHost& host) : library_(library), host_(host) {}
+    ~PluginControl() override {
+        if (object_) browser_.releaseObject(object_);
+        if (instance_) funcs_.destroy(browser_.instance(), nullptr);
+        if (initialized_) library_.shutdown();
+    }
+    PluginControl(const PluginControl&) = delete;
+    PluginControl& operator=(const PluginControl&) = delete;
+
+    bool start() {
+        funcs_.size = sizeof funcs_;
+        if (library_.initialize(browser_.functions(), &funcs_) != NPERR_NO_ERROR) return false;
+        initialized_ = true;
+        if (!funcs_.newp || !funcs_.destroy || !funcs_.setwindow || !funcs_.getvalue) return false;
+        char mime[] = "application/mozilla-corvane-npdociva";
+        if (funcs_.newp(mime, browser_.instance(), 1, 0, nullptr, nullptr, nullptr) != NPERR_NO_ERROR) return false;
+        instance_ = true;
+        return funcs_.getvalue(browser_.instance(), NPPVpluginScriptableNPObject, &object_) == NPERR_NO_ERROR &&
+               object_;
+    }
+
+    std::int32_t createWindow() {
+        // No real window: any handle stands for the one the page gives.
+        NPWindow window{};
+        window.window = reinterpret_cast<void*>(std::uintptr_t{1});
+        window.width = 665;
+        window.height = 800;
+        window.type = NPWindowTypeWindow;
+        return funcs_.setwindow(browser_.instance(), &window) == NPERR_NO_ERROR ? 0 : -1;
+    }
+
+    std::int32_t dispIdOf(const char16_t* name) {
+        const std::string utf8 = text::toUtf8(text::view(name));
+        for (std::size_t i = 0; i < names_.size(); ++i)
+            if (names_[i] == utf8) return static_cast<std::int32_t>(i + 1);
+        names_.push_back(utf8);
+        return static_cast<std::int32_t>(names_.size());
+    }
+
+    std::int32_t invoke(std::int32_t dispid, const DocivaValue* args, std::uint32_t count, DocivaValue* result);
+
+    std::int32_t pump(std::uint32_t ms) { return library_.pump(browser_.instance(), ms); }
+    std::int32_t isIdle() { return library_.isIdle(browser_.instance()); }
+    const std::u16string& exception() const { return exception_; }
+
+    // The page's function of an event's name, called by the plug-in.
+    bool call(std::string_view function, const NPVariant* args, std::uint32_t count, NPVariant*) override {
+        if (!host_.fireEvent) return false;
+        const std::u16string name = text::fromUtf8(function);
+        const std::u16string data =
+            count > 0 ? text::fromUtf8(np_browser::Browser::textOf(args[0])) : std::u16string();
+        host_.fireEvent(host_.context, 0, name.c_str(), data.c_str(), static_cast<std::uint32_t>(data.size()));
+        return true;
+    }
+
+private:
+    const PluginModule& library_;
+    DocivaHost host_;
+    np_browser::Browser browser_{*this};
+    NPPluginFuncs funcs_{};
+    NPObject* object_ = nullptr;
+    bool initialized_ = false;
+    bool instance_ = false;
+    std::vector<std::string> names_;
+    std::u16string exception_;
+};
+
+std::int32_t PluginControl::invoke(std::int32_t dispid, const DocivaValue* args, std::uint32_t count,
+                                   DocivaValue* result) {
+    if (dispid < 1 || static_cast<std::size_t>(dispid) > names_.size()) return DOCIVA_E_MEMBERNOTFOUND;
+    std::vector<std::string> texts(count);
+    std::vector<NPVariant> values(count, NPVariant{NPVariantType_Void, {}});
+    std::vector<NPObject*> objects;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        NPVariant& v = values[i];
+        switch (args[i].type) {
+        case DOCIVA_NULL: v.type = NPVariantType_Null; break;
+        case DOCIVA_BOOL:
+            v.type = NPVariantType_Bool;
+            v.value.boolValue = args[i].integer != 0;
+            break;
+        case DOCIVA_I2:
+        case DOCIVA_I4:
+            v.type = NPVariantType_Int32;
+            v.value.intValue = args[i].integer;
+            break;
+        case DOCIVA_R8:
+            v.type = NPVariantType_Double;
+            v.value.doubleValue = args[i].real;
+            break;
+        case DOCIVA_STRING:
+            texts[i] = args[i].text ? text::toUtf8({args[i].text, args[i].textLength}) : std::string();
+            v.type = NPVariantType_String;
+            v.value.stringValue = {texts[i].c_str(), static_cast<std::uint32_t>(texts[i].size())};
+            break;
+        case DOCIVA_DISPATCH:
+            objects.push_back(browser_.functions()->createobject(browser_.instance(), &plainObjectClass()));
+            v.type = NPVariantType_Object;
+            v.value.objectValue = objects.back();
+            break;
+        default: break;
+        }
+    }
+    NPVariant answer{NPVariantType_Void, {}};
+    const bool done = browser_.functions()->invoke(browser_.instance(), object_,
+                                                   np_browser::Browser::identifier(names_[dispid - 1]),
+                                                   values.empty() ? nullptr : values.data(), count, &answer);
+    for (NPObject* o : objects) browser_.releaseObject(o);
+    if (!done) {
+        browser_.releaseVariant(answer);
+        const auto thrown = browser_.takeException();
+        exception_ = thrown ? text::fromUtf8(*thrown) : u"the call failed";
+        return kScriptException;
+    }
+    if (result) {
+        *result = DocivaValue{};
+        switch (answer.type) {
+        case NPVariantType_Null: result->type = DOCIVA_NULL; break;
+        case NPVariantType_Bool:
+            result->type = DOCIVA_BOOL;
+            result->integer = answer.value.boolValue ? 1 : 0;
+            break;
+        case NPVariantType_Int32:
+            result->type = DOCIVA_I4;
+            result->integer = answer.value.intValue;
+            break;
+        case NPVariantType_Double:
+            result->type = DOCIVA_R8;
+            result->real = answer.value.doubleValue;
+            break;
+        case NPVariantType_String: {
+            const std::u16string s = text::fromUtf8(np_browser::Browser::textOf(answer));
+            auto buffer = std::make_unique<char16_t[]>(s.size() + 1);
+            std::memcpy(buffer.get(), s.data(), s.size() * sizeof(char16_t));
+            result->type = DOCIVA_STRING;
+            result->textLength = static_cast<std::uint32_t>(s.size());
+            result->text = buffer.release();  // freeValue takes it back
+            break;
+        }
+        default: result->type = DOCIVA_EMPTY; break;
+        }
+    }
+    browser_.releaseVariant(answer);
+    return DOCIVA_OK;
+}
+
+PluginControl* of(DocivaControl* control) { return reinterpret_cast<PluginControl*>(control); }
+
+template <typename Function>
+bool resolve(const platform::DynamicLibrary& library, const char* name, Function& slot, std::string& missing) {
+    slot = reinterpret_cast<Function>(library.symbol(name));
+    if (!slot && missing.empty()) missing = name;
+    return slot != nullptr;
+}
+
+}  // namespace
+
+std::u16string PluginModule::fileIn(std::u16string_view folder) {
+    return platform::joinPath(folder, u"libnpDociva.so");
+}
+
+std::string PluginModule::load(std::u16string_view path) {
+    const std::string shown = text::toUtf8(path);
+    if (!platform::pathExists(path)) return "no plug-in at " + shown;
+    if (!library_.load(path)) {
+        const std::u16string why = platform::DynamicLibrary::lastLoadError();
+        return "cannot load the plug-in " + shown + (why.empty() ? "" : ": " + text::toUtf8(why));
+    }
+    std::string missing;
+    resolve(library_, "NP_Initialize", initialize, missing);
+    resolve(library_, "NP_Shutdown", shutdown, missing);
+    resolve(library_, "npdocivaPump", pump, missing);
+    resolve(library_, "npdocivaIsIdle", isIdle, missing);
+    if (!missing.empty()) return "the plug-in " + shown + " has no export " + missing;
+
+    ControlModule& m = module_;
+    m.byName = true;
+    m.moduleVersion = [] { return std::int32_t{DOCIVA_MODULE_VERSION}; };
+    m.methodCount = [] { return std::uint32_t{0}; };
+    m.methodAt = [](std::uint32_t) -> const DocivaMethodInfo* { return nullptr; };
+    m.eventCount = [] { return std::uint32_t{0}; };
+    m.eventAt = [](std::uint32_t) -> const DocivaEventInfo* { return nullptr; };
+    m.makeControl = [this](const DocivaHost* host) -> DocivaControl* {
+        auto control = std::make_unique<PluginControl>(*this, *host);
+        if (!control->start()) return nullptr;
+        return reinterpret_cast<DocivaControl*>(control.release());  // destroyControl takes it back
+    };
+    m.createWindow = [](DocivaControl* c) { return of(c)->createWindow(); };
+    m.destroyControl = [](DocivaControl* c) { std::unique_ptr<PluginControl> owned(of(c)); };
+    m.getDispId = [](const char16_t*, std::int32_t*) { return DOCIVA_E_UNKNOWNNAME; };
+    m.dispIdByName = [](DocivaControl* c, const char16_t* name) { return of(c)->dispIdOf(name); };
+    m.invoke = [](DocivaControl* c, std::int32_t dispid, const DocivaValue* args, std::uint32_t count,
+                  DocivaValue* result, std::uint32_t*) { return of(c)->invoke(dispid, args, count, result); };
+    m.exceptionText = [](DocivaControl* c) { return of(c)->exception(); };
+    m.freeValue = [](DocivaValue* value) {
+        if (!value) return;
+        if (value->type == DOCIVA_STRING) std::unique_ptr<const char16_t[]> owned(value->text);
+        *value = DocivaValue{};
+    };
+    m.pump = [](DocivaControl* c, std::uint32_t ms) { return of(c)->pump(ms); };
+    m.isIdle = [](DocivaControl* c) { return of(c)->isIdle(); };
+    m.getProgress = [](DocivaControl*, DocivaProgress*) { return DOCIVA_E_INVALIDARG; };
+    m.scannerHandle = [](DocivaControl*) { return std::uint32_t{0}; };
+    m.mouse = [](DocivaControl*, std::int32_t, std::int32_t, std::int32_t) { return DOCIVA_E_INVALIDARG; };
+    m.savePicture = [](DocivaControl*, const char16_t*) { return std::int32_t{-1}; };
+    return {};
+}
+
+}  // namespace script_host

@@ -1,0 +1,45 @@
+// The plug-in library (libnpDociva.so) as the script host drives it: our
+// browser side (tools/np_browser.h) makes one instance, gives it a window
+// and takes its scriptable object, and the host's calls (ControlModule)
+// are answered through the plug-in interface. Methods are found by name
+// when the page calls them, as a browser finds them; the plug-in's events
+// arrive as calls of the page's functions and reach the host as events.
+// Dialogs, the progress state, the mouse and pictures are not reachable
+// through the plug-in and are refused.
+//
+// Thread safety: as ControlModule.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/dynamic_library.h"
+#include "plugin/np_exports.h"
+#include "plugin/np_host_extension.h"
+#include "tools/script_host_module.h"
+
+namespace script_host {
+
+class PluginModule {
+public:
+    static std::u16string fileIn(std::u16string_view folder);
+
+    // Loads the library and resolves its exports; "" when usable, else the
+    // reason.
+    std::string load(std::u16string_view path);
+
+    // The calls the script host makes, answered through the plug-in. Valid
+    // while this object lives.
+    const ControlModule& module() const { return module_; }
+
+    decltype(&NP_Initialize) initialize = nullptr;
+    decltype(&NP_Shutdown) shutdown = nullptr;
+    decltype(&npdocivaPump) pump = nullptr;
+    decltype(&npdocivaIsIdle) isIdle = nullptr;
+
+private:
+    platform::DynamicLibrary library_;
+    ControlModule module_;
+};
+
+}  // namespace script_host
