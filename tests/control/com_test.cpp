@@ -7,9 +7,13 @@
 #include <objbase.h>
 #include <ocidl.h>
 #include <olectl.h>
+#include <setupapi.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -17,6 +21,7 @@
 #include "control/win32/com_handles.h"
 #include "control/win32/docivaocx_ids.h"
 #include "platform/scoped_handle.h"
+#include "platform/system.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 #include "support/test_support.h"
@@ -926,6 +931,239 @@ TEST_F(DocivaOcxObject, DescribesItselfFromItsTypeLibrary) {
     EXPECT_EQ(dll_->call("DllCanUnloadNow"), S_FALSE);
 }
 
+
+// ---- a scan run through COM ----
+
+// The virtual duplex scanner installed and attached for one test: a present
+// USB device made through SetupAPI (Wine lists none of its own), a product
+// key of its own below HKEY_CURRENT_USER\Software\Corvane with the device's
+// VxD key, and a package folder below the common application data holding
+// Root.ini and the driver's module.ini. Every name carries a random tag, so
+// tests side by side in one Wine prefix never meet; all of it goes at the
+// end.
+class AttachedScanner {
+public:
+    static constexpr const wchar_t* kDeviceId = L"VID_5C3B&PID_012C";
+
+    AttachedScanner()
+        : tag_(std::to_wstring(std::random_device{}())),
+          product_(L"Dociva COM Test " + tag_),
+          productKey_(L"Software\\Corvane\\dociva-test-com-" + tag_),
+          package_(toWide(platform::commonAppDataFolder()) + L"\\Corvane\\dociva-test-com-" + tag_),
+          list_(SetupDiCreateDeviceInfoList(nullptr, nullptr)) {
+        device_.cbSize = sizeof(device_);
+        installed_ = writeDriver() && writeRegistry();
+        if (installed_) attach();
+    }
+    ~AttachedScanner() {
+        if (attached_) SetupDiRemoveDevice(list_, &device_);
+        if (list_ != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(list_);
+        RegDeleteTreeW(HKEY_CURRENT_USER, productKey_.c_str());
+        std::error_code ec;
+        std::filesystem::remove_all(std::filesystem::path(package_), ec);
+    }
+    AttachedScanner(const AttachedScanner&) = delete;
+    AttachedScanner& operator=(const AttachedScanner&) = delete;
+
+    bool installed() const { return installed_; }
+    bool attached() const { return attached_; }
+    const std::wstring& product() const { return product_; }
+    std::wstring driver() const { return package_ + L"\\driver"; }
+
+private:
+    static bool write(const std::wstring& path, std::string_view text) {
+        return testing_support::writeBytes(platform::win32::fromWide(path), text);
+    }
+    bool writeDriver() {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(driver()), ec);
+        if (ec) return false;
+        const std::string name = narrow(product_);
+        const std::string dir = narrow(driver());
+        // Short: no warm-up, one feeder of four sheets.
+        return write(package_ + L"\\Root.ini",
+                     "[Product]\r\nPRODUCT NAME=" + name + "\r\nSYSTEM DIRECTORY=" + dir + "\r\n") &&
+               write(driver() + L"\\module.ini",
+                     "[system]\r\nscannerid=23611,300\r\n"
+                     "[device]\r\nsource=1\r\nmaxWidth=8.5\r\nmaxHeight=14\r\nmaxLength=100\r\nduplex=1\r\n"
+                     "overscan=1\r\nmultiPage=1\r\nwarmupMs=0\r\npagesPerBatch=4\r\ninput=\r\n");
+    }
+    bool setText(HKEY key, const wchar_t* name, const std::wstring& value) {
+        return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    }
+    bool writeRegistry() {
+        ScopedRegKey key;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, productKey_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                            nullptr) != ERROR_SUCCESS)
+            return false;
+        ScopedRegKey vxd;
+        return setText(key.get(), L"PRODUCT NAME", product_) && setText(key.get(), L"SYSTEM DIRECTORY", driver()) &&
+               RegCreateKeyExW(key.get(), (std::wstring(L"VxD\\") + kDeviceId).c_str(), 0, nullptr, 0, KEY_WRITE,
+                               nullptr, vxd.put(), nullptr) == ERROR_SUCCESS;
+    }
+    void attach() {
+        // Any class will do; the image class suits a scanner.
+        GUID imageClass = {0x6bdd1fc6, 0x810f, 0x11d0, {0xbe, 0xc7, 0x08, 0x00, 0x2b, 0xe2, 0x09, 0x2f}};
+        const std::wstring instance = std::wstring(L"USB\\") + kDeviceId + L"\\DOCIVACOM" + tag_;
+        if (list_ == INVALID_HANDLE_VALUE ||
+            !SetupDiCreateDeviceInfoW(list_, instance.c_str(), &imageClass, nullptr, nullptr, 0, &device_))
+            return;
+        std::wstring ids = std::wstring(L"USB\\") + kDeviceId + L"&REV_0100" + L'\0';
+        ids += std::wstring(L"USB\\") + kDeviceId + L'\0' + L'\0';
+        attached_ = SetupDiSetDeviceRegistryPropertyW(list_, &device_, SPDRP_HARDWAREID,
+                                                      reinterpret_cast<const BYTE*>(ids.data()),
+                                                      static_cast<DWORD>(ids.size() * sizeof(wchar_t))) &&
+                    SetupDiRegisterDeviceInfo(list_, &device_, 0, nullptr, nullptr, nullptr);
+    }
+
+    std::wstring tag_;
+    std::wstring product_;
+    std::wstring productKey_;
+    std::wstring package_;
+    HDEVINFO list_;
+    SP_DEVINFO_DATA device_{};
+    bool installed_ = false;
+    bool attached_ = false;
+};
+
+std::int32_t eventId(std::u16string_view name) {
+    for (const auto& e : dispatch::events()) {
+        if (e.name == name) return e.dispid;
+    }
+    return -1;
+}
+
+std::vector<std::wstring> filesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(DocivaOcxObject, ScansIntoFilesTheViewerShowsAndEdits) {
+    AttachedScanner scanner;
+    ASSERT_TRUE(scanner.installed());
+    if (!scanner.attached()) GTEST_SKIP() << "SetupAPI would not create a device here";
+    const std::int32_t onRegister = eventId(u"OnAfterScannerRegister");
+    const std::int32_t onSizes = eventId(u"OnAfterScanSizesReady");
+    const std::int32_t onButtons = eventId(u"OnUIButtonStatusChange");
+    const std::int32_t onEnd = eventId(u"OnScanEnd");
+    ASSERT_NE(onRegister, -1);
+    ASSERT_NE(onSizes, -1);
+    ASSERT_NE(onButtons, -1);
+    ASSERT_NE(onEnd, -1);
+    const auto count = [](const Recorder& r, std::int32_t dispid) -> std::size_t {
+        const auto heardIt = [dispid](const Recorder::Call& c) { return c.dispid == dispid; };
+        return static_cast<std::size_t>(std::count_if(r.calls.begin(), r.calls.end(), heardIt));
+    };
+
+    // The control looks for drivers when it is made: a control made with
+    // the scanner in place.
+    control_.reset();
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(kProgId, &clsid), S_OK);
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, control_.putVoid()), S_OK);
+    Recorder sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(advise(sink, cookie), S_OK);
+    // The sink lives on this stack, and the driver folder goes with the
+    // scanner: however the test ends, the sink leaves and the control (and
+    // with it the open driver) goes first.
+    struct Release {
+        ComPtr<IConnectionPoint>& point;
+        ComPtr<IDispatch>& control;
+        DWORD cookie;
+        ~Release() {
+            if (point) point->Unadvise(cookie);
+            point.reset();
+            control.reset();
+        }
+    } release{point_, control_, cookie};
+    const auto heard = [&sink] {
+        std::string all;
+        for (const auto& c : sink.calls) all += std::to_string(c.dispid) + " " + narrow(c.text) + "\n";
+        return all;
+    };
+    Bstr product(scanner.product().c_str());
+    ASSERT_EQ(call(L"ScannerRegister", {str(product)}), S_OK);
+    std::wstring registered = L"<none>";
+    for (const auto& c : sink.calls) {
+        if (c.dispid == onRegister) registered = c.text;
+    }
+    ASSERT_EQ(registered.rfind(L"{\"code\":0", 0), 0u) << heard();
+    EXPECT_EQ(count(sink, onSizes), 1u);
+
+    const std::wstring scans = install_.file(L"scans");
+    ASSERT_TRUE(CreateDirectoryW(scans.c_str(), nullptr));
+    Bstr folder(scans.c_str());
+    EXPECT_EQ(call(L"SetOutputFormatJPG", {i2(1)}), S_OK);
+    EXPECT_EQ(call(L"SetResolution", {i2(100)}), S_OK);
+    EXPECT_EQ(call(L"SetSavetoFolder", {str(folder)}), S_OK);
+    Bstr pattern(L"page_%COUNTER3%");
+    EXPECT_EQ(call(L"SetSavetoFileName", {str(pattern)}), S_OK);
+    EXPECT_EQ(call(L"ScanStart", {str(product)}), S_OK);
+
+    const auto fileCount = [this] {
+        ScopedVariant n;
+        return call(L"GetFileCount", {}, n.get()) == S_OK && V_VT(n.get()) == VT_I2 ? V_I2(n.get()) : -1;
+    };
+    const auto done = [&] {
+        const auto written = filesIn(scans).size();
+        return count(sink, onEnd) > 0 && written > 0 && fileCount() == static_cast<int>(written) &&
+               count(sink, onButtons) >= 4 * written;
+    };
+    // The run reaches the control through its window: pump this thread's
+    // messages until the run has ended and every file is in the viewer.
+    const auto pump = [](DWORD milliseconds) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    };
+    const DWORD start = GetTickCount();
+    while (!done() && GetTickCount() - start < 60000) pump(50);
+    // A little longer: a late extra event would show.
+    for (const DWORD settle = GetTickCount(); GetTickCount() - settle < 300;) pump(50);
+
+    const std::vector<std::wstring> files = filesIn(scans);
+    std::string names;
+    for (const auto& f : files) names += narrow(f) + " ";
+    SCOPED_TRACE("files: " + names);
+    ASSERT_EQ(count(sink, onEnd), 1u) << "no single end of the run within 60 s; heard:\n" << heard();
+    std::wstring ended;
+    for (const auto& c : sink.calls) {
+        if (c.dispid == onEnd) ended = c.text;
+    }
+    EXPECT_EQ(narrow(ended), R"({"code":0})");
+    // One feeder of four sheets, front sides only (the default profile).
+    ASSERT_EQ(files, (std::vector<std::wstring>{L"page_001.jpg", L"page_002.jpg", L"page_003.jpg", L"page_004.jpg"}));
+    EXPECT_EQ(fileCount(), static_cast<int>(files.size()));
+    EXPECT_EQ(count(sink, onButtons), 4 * files.size());
+
+    // Editing the first page writes its file back at once.
+    ScopedVariant first;
+    ASSERT_EQ(call(L"GoFirstPage", {}, first.get()), S_OK);
+    const std::u16string path = platform::win32::fromWide(scans + L"\\" + files.front());
+    const std::string before = testing_support::readBytes(path);
+    ASSERT_FALSE(before.empty());
+    ScopedVariant rotated;
+    ASSERT_EQ(call(L"RotateRight", {}, rotated.get()), S_OK);
+    ASSERT_EQ(V_VT(rotated.get()), VT_I2);
+    EXPECT_EQ(V_I2(rotated.get()), 0) << heard();
+    const std::string after = testing_support::readBytes(path);
+    EXPECT_FALSE(after.empty());
+    EXPECT_NE(after, before) << "the rotated page's file was not rewritten";
+    EXPECT_EQ(filesIn(scans).size(), files.size());
+}
 
 // A page's script as Windows Script Host runs it: created by its ProgID,
 // called by name, errors arriving as script exceptions. (Events cannot be
