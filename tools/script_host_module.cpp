@@ -6,16 +6,15 @@
 
 namespace script_host {
 
-namespace {
-
-template <typename Function>
-bool resolve(const platform::DynamicLibrary& library, const char* name, Function& slot, std::string& missing) {
-    slot = reinterpret_cast<Function>(library.symbol(name));
-    if (!slot && missing.empty()) missing = name;
-    return slot != nullptr;
+std::string loadLibrary(platform::DynamicLibrary& library, std::u16string_view path, const std::string& what) {
+    const std::string shown = text::toUtf8(path);
+    if (!platform::pathExists(path)) return "no " + what + " at " + shown;
+    if (!library.load(path)) {
+        const std::u16string why = platform::DynamicLibrary::lastLoadError();
+        return "cannot load the " + what + " " + shown + (why.empty() ? "" : ": " + text::toUtf8(why));
+    }
+    return {};
 }
-
-}  // namespace
 
 std::u16string ControlModule::fileIn(std::u16string_view folder) {
     return platform::joinPath(folder, u"libDocivaOCX.so");
@@ -23,11 +22,7 @@ std::u16string ControlModule::fileIn(std::u16string_view folder) {
 
 std::string ControlModule::load(std::u16string_view path) {
     const std::string shown = text::toUtf8(path);
-    if (!platform::pathExists(path)) return "no control module at " + shown;
-    if (!library_.load(path)) {
-        const std::u16string why = platform::DynamicLibrary::lastLoadError();
-        return "cannot load the control module " + shown + (why.empty() ? "" : ": " + text::toUtf8(why));
-    }
+    if (std::string failure = loadLibrary(library_, path, "control module"); !failure.empty()) return failure;
     std::string missing;
     resolve(library_, "docivaModuleVersion", moduleVersion, missing);
     resolve(library_, "docivaMethodCount", methodCount, missing);

@@ -17,6 +17,19 @@
 
 namespace script_host {
 
+// Loads a library of the host's (what: how messages name it, "the plug-in").
+// "" when loaded, else the message to show.
+std::string loadLibrary(platform::DynamicLibrary& library, std::u16string_view path, const std::string& what);
+
+// Looks up one export into slot; the first name not found is kept in
+// missing.
+template <typename Function>
+bool resolve(const platform::DynamicLibrary& library, const char* name, Function& slot, std::string& missing) {
+    slot = reinterpret_cast<Function>(library.symbol(name));
+    if (!slot && missing.empty()) missing = name;
+    return slot != nullptr;
+}
+
 struct ControlModule {
     decltype(&docivaModuleVersion) moduleVersion = nullptr;
     decltype(&docivaMethodCount) methodCount = nullptr;

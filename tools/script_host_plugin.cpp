@@ -174,13 +174,6 @@ std::int32_t PluginControl::invoke(std::int32_t dispid, const DocivaValue* args,
 
 PluginControl* of(DocivaControl* control) { return reinterpret_cast<PluginControl*>(control); }
 
-template <typename Function>
-bool resolve(const platform::DynamicLibrary& library, const char* name, Function& slot, std::string& missing) {
-    slot = reinterpret_cast<Function>(library.symbol(name));
-    if (!slot && missing.empty()) missing = name;
-    return slot != nullptr;
-}
-
 }  // namespace
 
 std::u16string PluginModule::fileIn(std::u16string_view folder) {
@@ -189,11 +182,7 @@ std::u16string PluginModule::fileIn(std::u16string_view folder) {
 
 std::string PluginModule::load(std::u16string_view path) {
     const std::string shown = text::toUtf8(path);
-    if (!platform::pathExists(path)) return "no plug-in at " + shown;
-    if (!library_.load(path)) {
-        const std::u16string why = platform::DynamicLibrary::lastLoadError();
-        return "cannot load the plug-in " + shown + (why.empty() ? "" : ": " + text::toUtf8(why));
-    }
+    if (std::string failure = loadLibrary(library_, path, "plug-in"); !failure.empty()) return failure;
     std::string missing;
     resolve(library_, "NP_Initialize", initialize, missing);
     resolve(library_, "NP_Shutdown", shutdown, missing);
