@@ -98,4 +98,22 @@ TI_IMAGE makePage() {
     return page;
 }
 
+JpegPage::JpegPage(const char* folderPrefix) {
+    std::string templ = std::string("/tmp/") + folderPrefix + "_XXXXXX";
+    folder = ::mkdtemp(templ.data()) ? templ : "/tmp";
+    jpeg = folder + "/page.jpg";
+    TI_IMAGE page = makePage();
+    ti_SaveImage2(widen(jpeg).c_str(), page, 7, 75, 0);
+    ti_ReleaseImage(&page);
+    decoded = ti_LoadImage(widen(jpeg).c_str());
+    TI_IMAGE_INFO info{};
+    info.size = sizeof info;
+    ti_GetInfo(decoded, &info);  // decodes it
+}
+
+JpegPage::~JpegPage() {
+    ti_ReleaseImage(&decoded);
+    if (folder != "/tmp") std::system(("rm -rf '" + folder + "'").c_str());
+}
+
 }  // namespace bench

@@ -28,4 +28,17 @@ bool timeProgram(benchmark::State& state, const std::vector<std::string>& argv);
 // Text lines, a colour photograph and a logo on paper white, at 300 dpi.
 TI_IMAGE makePage();
 
+// makePage() written as a JPEG file (quality 75) in a temporary folder of
+// its own, and that file loaded and decoded once; removed at the end.
+struct JpegPage {
+    std::string folder;
+    std::string jpeg;
+    TI_IMAGE decoded = nullptr;
+
+    explicit JpegPage(const char* folderPrefix);
+    ~JpegPage();
+    JpegPage(const JpegPage&) = delete;
+    JpegPage& operator=(const JpegPage&) = delete;
+};
+
 }  // namespace bench

@@ -46,31 +46,8 @@ using namespace bench;
 
 constexpr int kPages = 10;
 
-struct Fixture {
-    std::string folder;
-    std::string jpeg;
-    TI_IMAGE decoded = nullptr;
-
-    Fixture() {
-        char templ[] = "/tmp/pdf_bench_XXXXXX";
-        folder = ::mkdtemp(templ) ? templ : "/tmp";
-        jpeg = folder + "/page.jpg";
-        TI_IMAGE page = makePage();
-        ti_SaveImage2(widen(jpeg).c_str(), page, 7, 75, 0);
-        ti_ReleaseImage(&page);
-        decoded = ti_LoadImage(widen(jpeg).c_str());
-        TI_IMAGE_INFO info{};
-        info.size = sizeof info;
-        ti_GetInfo(decoded, &info);  // decodes it
-    }
-    ~Fixture() {
-        ti_ReleaseImage(&decoded);
-        std::system(("rm -rf '" + folder + "'").c_str());
-    }
-};
-
-Fixture& fixture() {
-    static Fixture f;
+JpegPage& fixture() {
+    static JpegPage f("pdf_bench");
     return f;
 }
 

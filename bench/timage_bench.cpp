@@ -52,37 +52,9 @@ constexpr int kBoxWidth = 657, kBoxHeight = 792;
 // whose extra start would be timed with it.
 std::string convertProgram() { return installed("/usr/bin/convert") ? "/usr/bin/convert" : "convert"; }
 
-struct Page {
-    TI_IMAGE image = nullptr;
-    ~Page() { ti_ReleaseImage(&image); }
-};
 
-
-struct Fixture {
-    std::string folder;
-    std::string jpeg;
-    TI_IMAGE decoded = nullptr;
-
-    Fixture() {
-        char templ[] = "/tmp/timage_bench_XXXXXX";
-        folder = ::mkdtemp(templ) ? templ : "/tmp";
-        jpeg = folder + "/page.jpg";
-        Page page;
-        page.image = makePage();
-        ti_SaveImage2(widen(jpeg).c_str(), page.image, 7, 75, 0);
-        decoded = ti_LoadImage(widen(jpeg).c_str());
-        TI_IMAGE_INFO info{};
-        info.size = sizeof info;
-        ti_GetInfo(decoded, &info);  // decodes it
-    }
-    ~Fixture() {
-        ti_ReleaseImage(&decoded);
-        std::system(("rm -rf '" + folder + "'").c_str());
-    }
-};
-
-Fixture& fixture() {
-    static Fixture f;
+JpegPage& fixture() {
+    static JpegPage f("timage_bench");
     return f;
 }
 
