@@ -161,7 +161,7 @@ int tappedRegister(DocivaHandle handle, void* context, StatusCallback status, Ev
 
 // The container: stamps the first of every file's four reports and
 // OnScanEnd, answers no dialog.
-class TimingSite final : public ControlSite, public platform::DialogService {
+class TimingSite final : public ControlSite {
 public:
     void fireEvent(std::int32_t dispid, std::u16string_view, std::u16string_view data) override {
         const Clock::time_point now = Clock::now();
@@ -171,16 +171,7 @@ public:
     }
     void addRefObject(void*) override {}
     void releaseObject(void*) override {}
-    platform::DialogService& dialogs() override { return *this; }
-    std::optional<std::u16string> inputBox(std::u16string_view, std::u16string_view, std::u16string_view) override {
-        return std::nullopt;
-    }
-    platform::FolderResult chooseFolder(std::u16string_view, std::u16string_view, std::uint32_t, void*) override {
-        return {};
-    }
-    std::optional<std::u16string> openFile(std::u16string_view, void*) override { return std::nullopt; }
-    int alert(std::u16string_view, std::u16string_view) override { return 1; }
-    bool editWatermark(platform::WatermarkSettings&) override { return false; }
+    platform::DialogService& dialogs() override { return dialogs_; }
 
     // Reports before the scan (registration, sizes) are not a file's.
     void clearReports() {
@@ -194,6 +185,7 @@ public:
 
 private:
     int reports_ = 0;
+    platform::CancellingDialogs dialogs_;
 };
 
 // ---- the installation -------------------------------------------------------

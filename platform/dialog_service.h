@@ -55,4 +55,18 @@ public:
     virtual bool editWatermark(WatermarkSettings& record) = 0;
 };
 
+// Answers every dialog the way a user who closes it does: nothing chosen,
+// nothing confirmed, the alert acknowledged. For shells whose dialog windows
+// do not exist yet and for programs that run the control unattended.
+class CancellingDialogs final : public DialogService {
+public:
+    std::optional<std::u16string> inputBox(std::u16string_view, std::u16string_view, std::u16string_view) override {
+        return std::nullopt;
+    }
+    FolderResult chooseFolder(std::u16string_view, std::u16string_view, std::uint32_t, void*) override { return {}; }
+    std::optional<std::u16string> openFile(std::u16string_view, void*) override { return std::nullopt; }
+    int alert(std::u16string_view, std::u16string_view) override { return 1; }
+    bool editWatermark(WatermarkSettings&) override { return false; }
+};
+
 }  // namespace platform

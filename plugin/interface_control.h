@@ -23,7 +23,7 @@
 // The container of a control inside the plug-in: events become calls of
 // the page's functions through the browser; dialogs have no window to
 // open in yet and answer as cancelled (an alert as OK).
-class PluginSite final : public ControlSite, public platform::DialogService {
+class PluginSite final : public ControlSite {
 public:
     explicit PluginSite(NPP npp) : npp_(npp) {}
 
@@ -35,20 +35,12 @@ public:
     void fireEvent(std::int32_t dispid, std::u16string_view name, std::u16string_view data) override;
     void addRefObject(void*) override {}
     void releaseObject(void*) override {}
-    platform::DialogService& dialogs() override { return *this; }
-
-    std::optional<std::u16string> inputBox(std::u16string_view, std::u16string_view, std::u16string_view) override {
-        return std::nullopt;
-    }
-    platform::FolderResult chooseFolder(std::u16string_view, std::u16string_view, std::uint32_t, void*) override {
-        return {};
-    }
-    std::optional<std::u16string> openFile(std::u16string_view, void*) override { return std::nullopt; }
-    int alert(std::u16string_view, std::u16string_view) override { return 1; }
-    bool editWatermark(platform::WatermarkSettings&) override { return false; }
+    platform::DialogService& dialogs() override { return dialogs_; }
 
 private:
     NPP npp_;
+    // The plug-in's dialog windows do not exist yet.
+    platform::CancellingDialogs dialogs_;
 };
 
 class CInterfaceControl final : public CDocivaOCXCtrl {

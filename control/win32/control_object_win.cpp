@@ -37,22 +37,6 @@ namespace docivaocx {
 
 namespace {
 
-// Answers every dialog as cancelled: the component's own dialog windows are
-// not part of the COM shell yet, and a cancelled dialog is an outcome every
-// method already handles.
-class CancelledDialogs final : public platform::DialogService {
-public:
-    std::optional<std::u16string> inputBox(std::u16string_view, std::u16string_view, std::u16string_view) override {
-        return std::nullopt;
-    }
-    platform::FolderResult chooseFolder(std::u16string_view, std::u16string_view, std::uint32_t, void*) override {
-        return {};
-    }
-    std::optional<std::u16string> openFile(std::u16string_view, void*) override { return std::nullopt; }
-    int alert(std::u16string_view, std::u16string_view) override { return IDCANCEL; }
-    bool editWatermark(platform::WatermarkSettings&) override { return false; }
-};
-
 // The script's value as the method table takes it; VT_BYREF is followed
 // (a VARIANT by reference once more). A null BSTR is the empty text, as
 // COM defines it.
@@ -462,7 +446,9 @@ private:
 
     server::ObjectCount counted_;
     ULONG references_ = 1;
-    CancelledDialogs dialogs_;
+    // The component's dialog windows are not part of the COM shell yet; a
+    // cancelled dialog is an outcome every method already handles.
+    platform::CancellingDialogs dialogs_;
     EventPoint events_;
     OleEmbedding embedding_;
     ComPtr<ITypeLib> typeLib_;

@@ -152,26 +152,18 @@ TEST(Coercion, ToTextAndObject) {
 
 // A container that records what the control raises and counts the
 // references it keeps on script objects.
-class RecordingSite : public ControlSite, public platform::DialogService {
+class RecordingSite : public ControlSite {
 public:
     void fireEvent(std::int32_t, std::u16string_view name, std::u16string_view data) override {
         events.push_back(utf8(name) + " " + utf8(data));
     }
     void addRefObject(void* object) override { ++refs[object]; }
     void releaseObject(void* object) override { --refs[object]; }
-    platform::DialogService& dialogs() override { return *this; }
-    std::optional<std::u16string> inputBox(std::u16string_view, std::u16string_view, std::u16string_view) override {
-        return std::nullopt;
-    }
-    platform::FolderResult chooseFolder(std::u16string_view, std::u16string_view, std::uint32_t, void*) override {
-        return {};
-    }
-    std::optional<std::u16string> openFile(std::u16string_view, void*) override { return std::nullopt; }
-    int alert(std::u16string_view, std::u16string_view) override { return 1; }
-    bool editWatermark(platform::WatermarkSettings&) override { return false; }
+    platform::DialogService& dialogs() override { return dialogs_; }
 
     std::vector<std::string> events;
     std::map<void*, int> refs;
+    platform::CancellingDialogs dialogs_;
 };
 
 class ControlTest : public ::testing::Test {
