@@ -141,6 +141,14 @@ int dociva_RegisterCallback(DocivaHandle handle, void* context, StatusCallback s
 int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, const ScanSettings* settings,
                           const int* buttonId);
 
+// Declares the form of the settings record the handle's starts carry:
+// sizeof(ScanSettings) (6480, the default) or the earlier 4912-byte form
+// (LegacyScanSettings) that the browser plug-in hands over. A start only
+// reads that many bytes and reads them in that form. 0, or -1 for an
+// unknown handle or another size. An addition of this SDK: an owner that
+// finds no such export hands over the current form.
+int dociva_SetSettingsForm(DocivaHandle handle, int recordBytes);
+
 // Ordinal 8. Closes the driver; the caller sets *handle to 0 afterwards.
 int dociva_CloseDriver(DocivaHandle* handle);
 
@@ -158,5 +166,6 @@ typedef int (*DocivaGetSourceCapabilityFn)(DocivaHandle, SourceCapability*);
 typedef int (*DocivaRegisterCallbackFn)(DocivaHandle, void*, StatusCallback, EventCallback);
 typedef int (*DocivaStartScanAsyncFn)(DocivaHandle, const char16_t*, const ScanSettings*, const int*);
 typedef int (*DocivaCloseDriverFn)(DocivaHandle*);
+typedef int (*DocivaSetSettingsFormFn)(DocivaHandle, int);
 
 }  // extern "C"

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/text.h"
+#include "settings/scan_settings.h"
 
 namespace {
 
@@ -94,5 +95,12 @@ bool CDocivaWrap::getSystemDirectory(const char16_t* name, char16_t* buffer, std
 int CDocivaWrap::startScan(const ScannerSource* source, const char16_t* profilePath, const ScanSettings* settings,
                            const int* buttonId) const {
     if (!source || !sdk_.startScanAsync) return -1;
+    if (settings && settingsForm_ == SettingsForm::Earlier) {
+        const LegacyScanSettings earlier = toLegacy(*settings);
+        if (sdk_.setSettingsForm) sdk_.setSettingsForm(source->handle, static_cast<int>(sizeof earlier));
+        // The SDK reads only the earlier form's bytes through this pointer.
+        return sdk_.startScanAsync(source->handle, profilePath, reinterpret_cast<const ScanSettings*>(&earlier),
+                                   buttonId);
+    }
     return sdk_.startScanAsync(source->handle, profilePath, settings, buttonId);
 }

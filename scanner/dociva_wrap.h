@@ -85,7 +85,16 @@ public:
     ScannerSource* getSource(const char16_t* name) const;
     // The driver directory of an installed product, cut to capacity - 1.
     bool getSystemDirectory(const char16_t* name, char16_t* buffer, std::size_t capacity) const;
+    // The form of the settings record startScan hands over. The browser
+    // plug-in's SDK reads the earlier 4912-byte form; the control's the
+    // current one (the default).
+    enum class SettingsForm { Current, Earlier };
+    void setSettingsForm(SettingsForm form) { settingsForm_ = form; }
+    SettingsForm settingsForm() const { return settingsForm_; }
+
     // dociva_StartScanAsync with the source's handle; -1 without a source.
+    // A record goes over in the chosen form (the SDK is told the earlier
+    // form first, when it can be).
     int startScan(const ScannerSource* source, const char16_t* profilePath, const ScanSettings* settings,
                   const int* buttonId) const;
 
@@ -105,4 +114,5 @@ private:
     std::map<std::u16string, std::unique_ptr<ScannerSource>> sources_;
     SdkCalls sdk_;
     DiscoveryPlaces places_;
+    SettingsForm settingsForm_ = SettingsForm::Current;
 };

@@ -7,5 +7,6 @@ SdkCalls linkedSdkCalls() {
     calls.registerCallback = &dociva_RegisterCallback;
     calls.startScanAsync = &dociva_StartScanAsync;
     calls.closeDriver = &dociva_CloseDriver;
+    calls.setSettingsForm = &dociva_SetSettingsForm;
     return calls;
 }

@@ -1,4 +1,4 @@
-// SdkCalls: the five SDK calls as the wrapper reaches them. In the product
+// SdkCalls: the SDK calls as the wrapper reaches them. In the product
 // they are the linked SDK's exports (linkedSdkCalls); a test hands in a fake.
 // A call left null counts as failing: opening gives handle 0, every other
 // call does nothing and gives -1.
@@ -14,6 +14,8 @@ struct SdkCalls {
     DocivaRegisterCallbackFn registerCallback = nullptr;        // ordinal 2
     DocivaStartScanAsyncFn startScanAsync = nullptr;
     DocivaCloseDriverFn closeDriver = nullptr;                  // ordinal 8
+    // Optional: an SDK without it reads every record in the current form.
+    DocivaSetSettingsFormFn setSettingsForm = nullptr;
 };
 
 // The exports of the SDK the program is linked against. Defined in the

@@ -105,5 +105,19 @@ LegacyScanSettings toLegacy(const ScanSettings& r) {
     return l;
 }
 
+// Matched by name, so a field added to both forms later needs no edit here.
+ScanSettings fromLegacy(const LegacyScanSettings& legacy) {
+    ScanSettings current;
+    forEachField(legacy, [&current](const char* name, const auto& from) {
+        using From = std::remove_cvref_t<decltype(from)>;
+        forEachField(current, [&](const char* other, auto& to) {
+            if constexpr (std::is_same_v<std::remove_cvref_t<decltype(to)>, From>) {
+                if (std::strcmp(name, other) == 0) std::memcpy(&to, &from, sizeof to);
+            }
+        });
+    });
+    return current;
+}
+
 std::vector<std::uint8_t> serialise(const ScanSettings& record) { return serialiseFields(record); }
 std::vector<std::uint8_t> serialise(const LegacyScanSettings& record) { return serialiseFields(record); }

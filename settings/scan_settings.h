@@ -9,7 +9,7 @@
 // -1 (or -1.0) in a field means "not set"; an empty text is not set.
 //
 // The browser plug-in hands its SDK an earlier, shorter form of the same
-// record, LegacyScanSettings; toLegacy() converts.
+// record, LegacyScanSettings; toLegacy() and fromLegacy() convert.
 //
 // Thread safety: plain data; the owner decides.
 #pragma once
@@ -171,6 +171,9 @@ struct LegacyScanSettings {
 // The current record in the earlier form. reserved2..reserved5 have no
 // place there and are dropped; every other field is copied.
 LegacyScanSettings toLegacy(const ScanSettings& record);
+// The earlier form read as the current one: the fields the current form
+// added (reserved2..reserved5) take their initial values.
+ScanSettings fromLegacy(const LegacyScanSettings& record);
 
 // The bytes the SDK reads, little-endian, padding zeroed: 6480 bytes for
 // the current form, 4912 for the earlier one.

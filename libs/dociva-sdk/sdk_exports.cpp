@@ -7,6 +7,7 @@
 // thread of the device, so no callback comes after dociva_CloseDriver
 // returns. Threads share the device, so even a close from inside a callback
 // (which cannot wait for its own thread) leaves nothing dangling.
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,9 @@ struct Device {
     bool closed = false;
     bool running = false;
     bool warm = false;
+    // The size of the settings record the owner hands to starts: the
+    // current form, or the earlier one a caller declared.
+    std::size_t recordBytes = sizeof(ScanSettings);
     platform::Thread scanThread;
     // Threads that report statuses, and earlier runs' threads, until joined.
     std::vector<platform::Thread> reporters;
@@ -188,17 +192,42 @@ int dociva_RegisterCallback(DocivaHandle handle, void* context, StatusCallback s
     return 0;
 }
 
-int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, const ScanSettings* settings,
-                          const int* buttonId) {
-    dociva_sdk::traceStart(handle, profilePath, settings, buttonId);
+int dociva_SetSettingsForm(DocivaHandle handle, int recordBytes) {
+    if (recordBytes != static_cast<int>(sizeof(ScanSettings)) &&
+        recordBytes != static_cast<int>(sizeof(LegacyScanSettings)))
+        return -1;
     const std::shared_ptr<Device> device = handles().find(handle);
     if (!device) return -1;
+    std::lock_guard guard(device->lock);
+    device->recordBytes = static_cast<std::size_t>(recordBytes);
+    return 0;
+}
 
+int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, const ScanSettings* settings,
+                          const int* buttonId) {
+    const std::shared_ptr<Device> device = handles().find(handle);
     // Everything the run needs is copied now: the caller's record and id
-    // live only for this call.
+    // live only for this call. An earlier-form record is only that long,
+    // so only that much of it is read.
     dociva_sdk::RunRequest request;
+    if (settings) {
+        std::size_t recordBytes = sizeof(ScanSettings);
+        if (device) {
+            std::lock_guard guard(device->lock);
+            recordBytes = device->recordBytes;
+        }
+        if (recordBytes == sizeof(LegacyScanSettings)) {
+            LegacyScanSettings earlier;
+            std::memcpy(static_cast<void*>(&earlier), settings, sizeof earlier);
+            request.settings = fromLegacy(earlier);
+        } else {
+            request.settings = *settings;
+        }
+    }
+    dociva_sdk::traceStart(handle, profilePath, settings ? &request.settings : nullptr, buttonId);
+    if (!device) return -1;
+
     if (profilePath) request.profilePath = std::u16string(text::view(profilePath));
-    if (settings) request.settings = *settings;
     if (buttonId) request.buttonId = *buttonId;
 
     bool busy = false;

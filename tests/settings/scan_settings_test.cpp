@@ -206,6 +206,28 @@ TEST(ScanSettingsLayout, TheRecordInMemoryIsTheSerialisedRecord) {
     EXPECT_EQ(std::memcmp(legacyBytes.data(), &legacy, sizeof legacy), 0);
 }
 
+// The SDK reads the earlier form back as the current one: every field the
+// earlier form has must come back with its value, the ones it lacks with
+// their initial values, and nothing may land in a neighbour.
+TEST(ScanSettingsLayout, EarlierFormReadsBackAsTheCurrentOne) {
+    std::map<std::string, int> indexOf;
+    const ScanSettings record = distinctRecord(indexOf);
+    const ScanSettings back = fromLegacy(toLegacy(record));
+    ScanSettings initial;
+    initial.reset();
+    const std::vector<std::uint8_t> got = serialise(back);
+    const std::vector<std::uint8_t> sent = serialise(record);
+    const std::vector<std::uint8_t> fresh = serialise(initial);
+    for (const Row& row : kLayout) {
+        const bool dropped = row.legacyOffset < 0;
+        const std::vector<std::uint8_t>& want = dropped ? fresh : sent;
+        for (int i = 0; i < rowSize(row); ++i) {
+            const auto at = static_cast<std::size_t>(row.offset + i);
+            ASSERT_EQ(got[at], want[at]) << row.name << (dropped ? " (not in the earlier form)" : "") << " byte " << i;
+        }
+    }
+}
+
 TEST(ScanSettingsReset, EveryFieldTakesItsInitialValueAndPaddingIsZero) {
     ScanSettings record;
     std::memset(static_cast<void*>(&record), 0x5A, sizeof record);
