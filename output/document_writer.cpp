@@ -59,7 +59,10 @@ bool writeMultiTiff(ViewerDocument& document) {
     int added = 0;
     {
         CMultiTiff writer;
-        if (!writer.Open(temporary)) return false;
+        if (!writer.Open(temporary)) {
+            platform::deleteFile(temporary);
+            return false;
+        }
         for (auto& page : document.pages) {
             const bool held = page->HasFullImage();
             TI_IMAGE full = page->FullImage();
@@ -147,7 +150,14 @@ std::u16string temporaryPathFor(std::u16string_view path) {
         std::u16string candidate = text::format(u"%s%s%s", folder, base, extension);
         // A longer name would be cut, and the cut name could be anyone's.
         if (candidate.size() > platform::kMaxPathUnits) return {};
-        if (!nameTaken(candidate)) return candidate;
+        if (nameTaken(candidate)) continue;
+        // Reserved by creating it: from here on the name is ours, even if
+        // another program picks the same name at the same moment.
+        switch (platform::createNewFile(candidate)) {
+            case platform::NewFile::Created: return candidate;
+            case platform::NewFile::NameTaken: continue;
+            case platform::NewFile::Failed: return {};
+        }
     }
 }
 

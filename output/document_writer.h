@@ -25,8 +25,10 @@
 struct ViewerDocument;
 
 // The name the writers write to before the file is replaced: the file's
-// base name with "_" added until no such file exists. Empty when no free
-// name fits into the path limit (nothing is written then).
+// base name with "_" added until no such file exists, reserved by creating
+// it empty (the caller writes over it, and removes it when the write
+// fails). Empty when no free name fits into the path limit or the folder
+// takes no new file (nothing is written then).
 std::u16string temporaryPathFor(std::u16string_view path);
 
 // Writes the document back to the path of its pages. A multi-page TIFF or

@@ -40,6 +40,12 @@ struct FileEntry {
 // as Windows does.
 std::vector<FileEntry> findFiles(std::u16string_view pattern);
 
+// Creates an empty file only when nothing of that name exists, in one
+// step (O_EXCL / CREATE_NEW): a name checked as free and created later
+// could meanwhile have become someone else's file.
+enum class NewFile { Created, NameTaken, Failed };
+NewFile createNewFile(std::u16string_view path);
+
 // Whole-file reads and writes for the component's own files (never more
 // than maxBytes; false for a larger file).
 bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxBytes);

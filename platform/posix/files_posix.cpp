@@ -245,6 +245,14 @@ bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxByt
     return true;
 }
 
+NewFile createNewFile(std::u16string_view path) {
+    ScopedFd fd(::open(posix::toNativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd) return NewFile::Created;
+    const bool taken = errno == EEXIST;
+    fail();
+    return taken ? NewFile::NameTaken : NewFile::Failed;
+}
+
 bool writeFile(std::u16string_view path, std::string_view bytes) {
     ScopedFd fd(::open(posix::toNativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!fd) return fail();

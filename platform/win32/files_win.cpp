@@ -84,6 +84,14 @@ bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxByt
     return true;
 }
 
+NewFile createNewFile(std::u16string_view path) {
+    ScopedFile file(CreateFileW(win32::toWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) return NewFile::Created;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? NewFile::NameTaken : NewFile::Failed;
+}
+
 bool writeFile(std::u16string_view path, std::string_view bytes) {
     ScopedFile file(CreateFileW(win32::toWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));

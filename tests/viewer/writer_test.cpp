@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -103,7 +104,47 @@ TEST_F(WriterTest, TemporaryNameIsOneThatDoesNotExistYet) {
             row.expected.empty() ? std::u16string() : platform::joinPath(folder, resolve(row.expected));
         EXPECT_EQ(utf8(got), utf8(expected));
         EXPECT_LE(got.size(), platform::kMaxPathUnits);
+        if (got.empty()) continue;
+        // The name is reserved: an empty file of ours, so a second writer
+        // asking at the same moment gets another name.
+        std::string bytes = "x";
+        EXPECT_TRUE(platform::readFile(got, bytes, 16)) << utf8(got);
+        EXPECT_TRUE(bytes.empty());
+        if (!row.file.empty()) {
+            const std::u16string next = temporaryPathFor(platform::joinPath(folder, name));
+            EXPECT_FALSE(next.empty());
+            EXPECT_NE(utf8(next), utf8(got));
+        }
     }
+}
+
+// Writers of documents in one folder run on different threads (and other
+// programs may pick names too): no two may be handed the same temporary
+// name, or one would write over the other's file and remove it.
+TEST_F(WriterTest, ConcurrentWritersNeverShareATemporaryName) {
+    const std::u16string folder = file(u"race");
+    ASSERT_TRUE(platform::createDirectory(folder));
+    const std::u16string document = platform::joinPath(folder, u"scan.tif");
+    constexpr int kThreads = 6;
+    constexpr int kEach = 6;
+    std::array<std::vector<std::u16string>, kThreads> got;
+    {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&got, &document, t] {
+                for (int i = 0; i < kEach; ++i) got[static_cast<std::size_t>(t)].push_back(temporaryPathFor(document));
+            });
+        }
+        for (std::thread& thread : threads) thread.join();
+    }
+    std::set<std::u16string> distinct;
+    for (const auto& names : got) {
+        for (const std::u16string& name : names) {
+            EXPECT_FALSE(name.empty());
+            distinct.insert(name);
+        }
+    }
+    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kThreads * kEach));
 }
 
 // An edit rewrites the document while the user keeps files under the
