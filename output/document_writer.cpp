@@ -37,16 +37,6 @@ void renumberPages(ViewerDocument& document) {
     for (std::size_t i = 0; i < document.pages.size(); ++i) document.pages[i]->SetIndex(static_cast<int>(i));
 }
 
-// Every page's full image, loaded where needed. A page that cannot be
-// loaded would be missing from the rewritten file, so then nothing is
-// written at all.
-bool loadEveryPage(ViewerDocument& document) {
-    for (auto& page : document.pages) {
-        if (!page->FullImage()) return false;
-    }
-    return true;
-}
-
 bool writeMultiTiff(ViewerDocument& document) {
     const std::u16string& path = document.pages.front()->Path();
     const std::u16string temporary = temporaryPathFor(path);
@@ -101,12 +91,18 @@ bool writePdf(ViewerDocument& document, const CMultiPDF* pdf) {
     if (!object) return false;
     if (object.create() != 0) return false;
     if (document.jpegQuality < kMaxQuality) object.setJpegQuality(document.jpegQuality);
-    if (!loadEveryPage(document)) return false;
+    // Page by page, as the TIFF writer does: the PDF library encodes each
+    // page as it is added, so a page not held in memory is let go at once
+    // and a long document never has all its full-size pages in memory.
     for (auto& page : document.pages) {
+        const bool held = page->HasFullImage();
         TI_IMAGE full = page->FullImage();
+        if (!full) return false;
+        if (held) page->RebuildDisplay();
         timage::ti_SetJpegQuality(full, document.jpegQuality);
-        page->RebuildDisplay();
-        if (object.addPage(full) != 0) return false;
+        const bool added = object.addPage(full) == 0;
+        if (!held) page->ReleaseFullImage();
+        if (!added) return false;
     }
     const std::u16string temporary = temporaryPathFor(path);
     if (temporary.empty()) return false;

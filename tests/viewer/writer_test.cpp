@@ -463,7 +463,10 @@ TEST_F(ViewerPdfTest, EditsOfAThreePagePdfInPageMode) {
         window.Viewer().WithDocument(0, [&](ViewerDocument* d) {
             ASSERT_NE(d, nullptr);
             ASSERT_EQ(d->pages.size(), static_cast<std::size_t>(row.pages));
-            for (std::size_t i = 0; i < d->pages.size(); ++i) EXPECT_EQ(d->pages[i]->Index(), static_cast<int>(i));
+            for (std::size_t i = 0; i < d->pages.size(); ++i) {
+                EXPECT_EQ(d->pages[i]->Index(), static_cast<int>(i));
+                EXPECT_FALSE(d->pages[i]->HasFullImage()) << "page " << i << " still held after the write";
+            }
         });
     }
 }
