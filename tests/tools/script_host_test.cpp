@@ -2,11 +2,7 @@
 // each row writes a script, runs `dociva run --module <fake> [--trace]` on
 // it and compares standard output, standard error, the exit code and,
 // where given, the stand-in's lifecycle log.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -16,8 +12,7 @@
 
 #include "platform/text.h"
 #include "support/test_support.h"
-
-extern char** environ;
+#include "tools/tool_runner.h"
 
 namespace {
 
@@ -26,60 +21,18 @@ using testing_support::TempDir;
 using testing_support::utf8;
 using testing_support::writeBytes;
 
-struct Output {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using Output = testing_support::ToolResult;
 
 // Runs the tool with only the given DOCIVA_ variables of our own set.
 Output runTool(const std::vector<std::string>& args, const std::vector<std::string>& environment,
                const std::string& errFile) {
-    Output r;
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        if (std::strncmp(*e, "DOCIVA_MODULE_DIR=", 18) != 0 && std::strncmp(*e, "DOCIVA_FAKE_LOG=", 16) != 0)
-            env.emplace_back(*e);
-    }
-    env.insert(env.end(), environment.begin(), environment.end());
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
     std::vector<std::string> argv{DOCIVA_NATIVE_TOOL, "run"};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> argp;
-    for (auto& a : argv) argp.push_back(a.data());
-    argp.push_back(nullptr);
-
-    int fds[2];
-    if (pipe(fds) != 0) return r;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addclose(&actions, fds[1]);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
-        return r;
-    }
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = read(fds[0], buf, sizeof buf);
-        if (n <= 0) break;
-        r.out.append(buf, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.err = readBytes(text::fromUtf8(errFile));
-    return r;
+    testing_support::RunOptions options;
+    options.errFile = errFile;
+    options.unset = {"DOCIVA_MODULE_DIR", "DOCIVA_FAKE_LOG"};
+    options.set = environment;
+    return testing_support::runProgram(argv, options);
 }
 
 void replaceAll(std::string& s, const std::string& from, const std::string& to) {
