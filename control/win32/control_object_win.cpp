@@ -8,6 +8,22 @@
 // IConnectionPoint::Advise or the first IDispatch::Invoke; a script host
 // that never shows the control (no in-place activation) still gets both
 // events and can scan.
+//
+// Events and a container's freeze. While the container has frozen events
+// (IOleControl::FreezeEvents, counted), an event the control raises is
+// dropped, not kept for later: a page that hears of something after the
+// fact would act on a state that has moved on. Containers freeze events
+// while they load a page and advise its sinks in that time, so a sink
+// advised while events are frozen does not make the window yet (its two
+// events would be lost); the window is made when the last freeze is
+// lifted, and the sinks hear both then. A method call makes it at once, as
+// the method needs it.
+//
+// Persistence. DriverPath goes through a property bag (a page's <param>)
+// or a stream (control/win32/driver_path_stream_win.h). Both share one
+// InitNew (DriverPath back to empty) and one dirty flag: a new object is
+// dirty until it is initialised (InitNew or either Load) or saved with
+// its dirty flag cleared.
 #include "control/win32/control_object_win.h"
 
 #include <ocidl.h>
@@ -23,6 +39,7 @@
 #include "control/docivaocx_ctrl.h"
 #include "control/win32/com_handles.h"
 #include "control/win32/docivaocx_ids.h"
+#include "control/win32/driver_path_stream_win.h"
 #include "control/win32/ole_embedding_win.h"
 #include "control/win32/server_win.h"
 #include "platform/dialog_service.h"
@@ -206,6 +223,7 @@ public:
         }
     }
     void clear() { sinks_.clear(); }
+    bool hasSinks() const { return !sinks_.empty(); }
 
 private:
     struct Sink {
@@ -221,6 +239,8 @@ class ControlObject final : public IDispatch,
                            public IConnectionPointContainer,
                            public IProvideClassInfo2,
                            public IPersistPropertyBag,
+                           public IPersistStreamInit,
+                           public IOleControl,
                            private ControlSite {
 public:
     ControlObject() : events_(*this), embedding_(*static_cast<IDispatch*>(this)) {
@@ -251,6 +271,11 @@ public:
             *object = static_cast<IProvideClassInfo2*>(this);
         } else if (IsEqualIID(riid, IID_IPersist) || IsEqualIID(riid, IID_IPersistPropertyBag)) {
             *object = static_cast<IPersistPropertyBag*>(this);
+        } else if (IsEqualIID(riid, IID_IPersistStreamInit) || IsEqualIID(riid, IID_IPersistStream)) {
+            // IPersistStream's calls are the first ones of IPersistStreamInit.
+            *object = static_cast<IPersistStreamInit*>(this);
+        } else if (IsEqualIID(riid, IID_IOleControl)) {
+            *object = static_cast<IOleControl*>(this);
         } else if (void* embedding = embedding_.interfaceFor(riid)) {
             *object = embedding;
         } else {
@@ -375,19 +400,44 @@ public:
         return S_OK;
     }
 
-    // ---- IPersistPropertyBag: the one persistent property, DriverPath ----
+    // ---- IPersistPropertyBag and IPersistStreamInit: DriverPath ----
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override {
         if (!clsid) return E_POINTER;
         *clsid = kClassId;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE InitNew() override {
+        control_->driverPathProperty().clear();
+        dirty_ = false;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE IsDirty() override { return dirty_ ? S_OK : S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Load(IStream* stream) override {
+        if (!stream) return E_POINTER;
+        const HRESULT hr = stream::read(*stream, control_->driverPathProperty());
+        if (SUCCEEDED(hr)) dirty_ = false;
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE Save(IStream* stream, BOOL clearDirty) override {
+        if (!stream) return E_POINTER;
+        const HRESULT hr = stream::write(*stream, control_->driverPathProperty());
+        if (SUCCEEDED(hr) && clearDirty) dirty_ = false;
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* size) override {
+        if (!size) return E_POINTER;
+        size->QuadPart = stream::sizeFor(control_->driverPathProperty().size());
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE Load(IPropertyBag* bag, IErrorLog* log) override {
         if (!bag) return E_POINTER;
         ScopedVariant value;
         V_VT(value.get()) = VT_BSTR;
-        // A page that gives no DriverPath keeps the default (empty).
-        if (FAILED(bag->Read(kDriverPath, value.get(), log))) return S_OK;
+        // A page that gives no DriverPath keeps the value it has.
+        if (FAILED(bag->Read(kDriverPath, value.get(), log))) {
+            dirty_ = false;
+            return S_OK;
+        }
         if (V_VT(value.get()) != VT_BSTR && FAILED(VariantChangeType(value.get(), value.get(), 0, VT_BSTR)))
             return E_INVALIDARG;
         const BSTR text = V_BSTR(value.get());
@@ -397,18 +447,49 @@ public:
         } catch (...) {
             return E_OUTOFMEMORY;
         }
+        dirty_ = false;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Save(IPropertyBag* bag, BOOL, BOOL) override {
+    HRESULT STDMETHODCALLTYPE Save(IPropertyBag* bag, BOOL clearDirty, BOOL) override {
         if (!bag) return E_POINTER;
         ScopedVariant value;
         const std::u16string& path = control_->driverPathProperty();
         V_BSTR(value.get()) = SysAllocStringLen(platform::win32::wide(path.c_str()), static_cast<UINT>(path.size()));
         if (!V_BSTR(value.get())) return E_OUTOFMEMORY;
         V_VT(value.get()) = VT_BSTR;
-        return bag->Write(kDriverPath, value.get());
+        const HRESULT hr = bag->Write(kDriverPath, value.get());
+        if (SUCCEEDED(hr) && clearDirty) dirty_ = false;
+        return hr;
     }
 
+    // ---- IOleControl ----
+    // The control has no mnemonics.
+    HRESULT STDMETHODCALLTYPE GetControlInfo(CONTROLINFO* info) override {
+        if (!info) return E_POINTER;
+        info->hAccel = nullptr;
+        info->cAccel = 0;
+        info->dwFlags = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnMnemonic(MSG*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnAmbientPropertyChange(DISPID dispid) override {
+        embedding_.ambientPropertyChanged(dispid);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE FreezeEvents(BOOL freeze) override {
+        if (freeze) {
+            ++frozen_;
+        } else if (frozen_ > 0 && --frozen_ == 0 && events_.hasSinks()) {
+            ensureWindow();
+        }
+        return S_OK;
+    }
+
+    // A sink was advised: the window's events have somebody to hear them,
+    // unless the container holds events back (see the top of this file).
+    void sinkAdvised() {
+        if (frozen_ == 0) ensureWindow();
+    }
     // The window's creation, once (see the top of this file). A sink that
     // calls back while the two events are raised finds the window made.
     void ensureWindow() {
@@ -434,7 +515,7 @@ private:
 
     // ---- ControlSite ----
     void fireEvent(std::int32_t dispid, std::u16string_view, std::u16string_view data) override {
-        if (destroying_) return;
+        if (destroying_ || frozen_ > 0) return;
         // Hold the object while a sink runs: it may release the last
         // reference the page had.
         ComPtr<IDispatch> self(static_cast<IDispatch*>(this));
@@ -454,6 +535,8 @@ private:
     ComPtr<ITypeLib> typeLib_;
     bool windowTried_ = false;
     bool destroying_ = false;
+    bool dirty_ = true;
+    ULONG frozen_ = 0;
     std::unique_ptr<CDocivaOCXCtrl> control_;  // last: it uses everything above through the site
 };
 
@@ -489,7 +572,7 @@ HRESULT STDMETHODCALLTYPE EventPoint::Advise(IUnknown* sink, DWORD* cookie) {
         return E_OUTOFMEMORY;
     }
     *cookie = nextCookie_++;
-    owner_.ensureWindow();
+    owner_.sinkAdvised();
     return S_OK;
 }
 

@@ -2,6 +2,10 @@
 
 #include <olectl.h>
 
+#include <algorithm>
+#include <iterator>
+#include <memory>
+
 #include "control/win32/docivaocx_ids.h"
 #include "control/win32/server_win.h"
 
@@ -35,6 +39,108 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// COM objects are destroyed only by their own Release, never through an
+// interface pointer, so the interfaces' missing virtual destructors are
+// harmless here.
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
+// The verbs the control answers, in the order EnumVerbs lists them. Only
+// the primary verb and Properties belong on a container's menu.
+struct Verb {
+    LONG verb;
+    const wchar_t* name;
+    DWORD attributes;
+};
+constexpr Verb kVerbs[] = {
+    {OLEIVERB_PRIMARY, L"&Edit", OLEVERBATTRIB_ONCONTAINERMENU},
+    {OLEIVERB_SHOW, L"&Show", 0},
+    {OLEIVERB_INPLACEACTIVATE, L"&Activate", 0},
+    {OLEIVERB_UIACTIVATE, L"&UI Activate", 0},
+    {OLEIVERB_HIDE, L"&Hide", 0},
+    {OLEIVERB_PROPERTIES, L"&Properties...", OLEVERBATTRIB_ONCONTAINERMENU},
+};
+
+// Each verb handed out carries a name of its own, which the caller frees
+// with CoTaskMemFree.
+class VerbEnumerator final : public IEnumOLEVERB {
+public:
+    explicit VerbEnumerator(std::size_t position = 0) : position_(position) {}
+    virtual ~VerbEnumerator() = default;
+    VerbEnumerator(const VerbEnumerator&) = delete;
+    VerbEnumerator& operator=(const VerbEnumerator&) = delete;
+
+    static HRESULT make(std::size_t position, IEnumOLEVERB** out) {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        try {
+            *out = std::make_unique<VerbEnumerator>(position).release();
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IEnumOLEVERB)) return E_NOINTERFACE;
+        *object = static_cast<IEnumOLEVERB*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) std::unique_ptr<VerbEnumerator> owned(this);
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, OLEVERB* out, ULONG* fetched) override {
+        if (!out || (count > 1 && !fetched)) return E_POINTER;
+        ULONG n = 0;
+        for (; n < count && position_ < std::size(kVerbs); ++n, ++position_) {
+            const Verb& verb = kVerbs[position_];
+            const std::size_t bytes = (lstrlenW(verb.name) + 1) * sizeof(wchar_t);
+            auto* name = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
+            if (!name) {
+                for (ULONG i = 0; i < n; ++i) CoTaskMemFree(out[i].lpszVerbName);
+                if (fetched) *fetched = 0;
+                position_ -= n;
+                return E_OUTOFMEMORY;
+            }
+            CopyMemory(name, verb.name, bytes);
+            out[n] = OLEVERB{verb.verb, name, MF_STRING, verb.attributes};
+        }
+        if (fetched) *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+        const std::size_t left = std::size(kVerbs) - position_;
+        position_ += std::min<std::size_t>(count, left);
+        return count <= left ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        position_ = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumOLEVERB** out) override { return make(position_, out); }
+
+private:
+    std::size_t position_;
+    ULONG references_ = 1;
+    server::ObjectCount counted_;
+};
+
+// The modifier keys held now, as IOleControlSite::TranslateAccelerator
+// takes them (its KEYMODIFIERS bits; mingw-w64's headers leave them out).
+DWORD keyModifiers() {
+    constexpr DWORD kShift = 1, kControl = 2, kAlt = 4;
+    DWORD keys = 0;
+    if (GetKeyState(VK_SHIFT) < 0) keys |= kShift;
+    if (GetKeyState(VK_CONTROL) < 0) keys |= kControl;
+    if (GetKeyState(VK_MENU) < 0) keys |= kAlt;
+    return keys;
+}
+
 bool registerWindowClass() {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof(existing);
@@ -62,6 +168,8 @@ void* OleEmbedding::interfaceFor(REFIID riid) {
     if (IsEqualIID(riid, IID_IOleObject)) return static_cast<IOleObject*>(this);
     if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceObject))
         return static_cast<IOleInPlaceObject*>(this);
+    if (IsEqualIID(riid, IID_IOleInPlaceActiveObject)) return static_cast<IOleInPlaceActiveObject*>(this);
+    if (IsEqualIID(riid, IID_ISpecifyPropertyPages)) return static_cast<ISpecifyPropertyPages*>(this);
     if (IsEqualIID(riid, IID_IViewObject) || IsEqualIID(riid, IID_IViewObject2))
         return static_cast<IViewObject2*>(this);
     return nullptr;
@@ -90,22 +198,121 @@ HRESULT STDMETHODCALLTYPE OleEmbedding::Close(DWORD) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE OleEmbedding::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, LONG, HWND,
+// Show and in-place activation leave the keyboard to the container; the
+// primary verb, like UI activation, gives the control the focus.
+HRESULT STDMETHODCALLTYPE OleEmbedding::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, LONG, HWND parent,
                                                LPCRECT position) {
     switch (verb) {
     case OLEIVERB_PRIMARY:
     case OLEIVERB_SHOW:
     case OLEIVERB_INPLACEACTIVATE:
     case OLEIVERB_UIACTIVATE: {
-        const HRESULT hr = activateInPlace(activeSite ? activeSite : clientSite_.get());
+        HRESULT hr = activateInPlace(activeSite ? activeSite : clientSite_.get());
         if (SUCCEEDED(hr) && position) SetObjectRects(position, position);
+        if (SUCCEEDED(hr) && (verb == OLEIVERB_PRIMARY || verb == OLEIVERB_UIACTIVATE)) hr = activateUi();
         return hr;
     }
     case OLEIVERB_HIDE:
+        UIDeactivate();
         if (window_) ShowWindow(window_.get(), SW_HIDE);
         return S_OK;
+    case OLEIVERB_PROPERTIES: return showPropertyFrame(parent);
     default: return OLEOBJ_S_INVALIDVERB;
     }
+}
+
+HRESULT OleEmbedding::activateUi() {
+    if (!window_ || !inPlaceSite_) return E_UNEXPECTED;
+    if (uiActive_) {
+        SetFocus(window_.get());
+        return S_OK;
+    }
+    const HRESULT hr = inPlaceSite_->OnUIActivate();
+    if (FAILED(hr)) return hr;
+    uiActive_ = true;
+    // The frame and the document learn who gets their keyboard messages
+    // now; the control asks for no border space.
+    IOleInPlaceActiveObject* self = this;
+    if (frame_) {
+        frame_->SetActiveObject(self, kUserTypeName);
+        frame_->SetBorderSpace(nullptr);
+    }
+    if (document_) {
+        document_->SetActiveObject(self, kUserTypeName);
+        document_->SetBorderSpace(nullptr);
+    }
+    SetFocus(window_.get());
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OleEmbedding::UIDeactivate() {
+    if (!uiActive_) return S_OK;
+    uiActive_ = false;
+    if (document_) document_->SetActiveObject(nullptr, nullptr);
+    if (frame_) frame_->SetActiveObject(nullptr, nullptr);
+    // The site may let go of the control in its notification.
+    ComPtr<IOleInPlaceSite> site = inPlaceSite_;
+    if (site) site->OnUIDeactivate(FALSE);
+    return S_OK;
+}
+
+// The standard property frame with the control's one page, modal to
+// parent (the control's own window when the container names none).
+HRESULT OleEmbedding::showPropertyFrame(HWND parent) {
+    IUnknown* objects[] = {&owner_};
+    CLSID pages[] = {kPropPageClassId};
+    return OleCreatePropertyFrame(parent ? parent : window_.get(), 0, 0, kUserTypeName, 1, objects, 1, pages,
+                                  LOCALE_USER_DEFAULT, 0, nullptr);
+}
+
+HRESULT STDMETHODCALLTYPE OleEmbedding::TranslateAccelerator(LPMSG message) {
+    if (!message) return E_INVALIDARG;
+    if (preTranslate(*message)) return S_OK;
+    // Not the control's: the container may hold it as one of its own
+    // accelerators.
+    ComPtr<IOleControlSite> site;
+    if (clientSite_ && SUCCEEDED(clientSite_->QueryInterface(IID_IOleControlSite, site.putVoid())) &&
+        site->TranslateAccelerator(message, keyModifiers()) == S_OK)
+        return S_OK;
+    return S_FALSE;
+}
+
+// Each child window's pre-translation sees the message first, whatever it
+// answers; the control's window itself takes no keys of its own.
+bool OleEmbedding::preTranslate(MSG& message) {
+    for (const PreTranslator& child : preTranslators_) {
+        if (child) child(message);
+    }
+    return false;
+}
+
+HRESULT STDMETHODCALLTYPE OleEmbedding::OnDocWindowActivate(BOOL activate) {
+    // Back in an activated document, the frame sends its keys here again.
+    if (activate && uiActive_ && frame_) {
+        IOleInPlaceActiveObject* self = this;
+        frame_->SetActiveObject(self, kUserTypeName);
+        frame_->SetBorderSpace(nullptr);
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE OleEmbedding::GetPages(CAUUID* pages) {
+    if (!pages) return E_POINTER;
+    pages->cElems = 0;
+    pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    if (!pages->pElems) return E_OUTOFMEMORY;
+    pages->pElems[0] = kPropPageClassId;
+    pages->cElems = 1;
+    return S_OK;
+}
+
+void OleEmbedding::ambientPropertyChanged(DISPID dispid) {
+    if (dispid != DISPID_AMBIENT_BACKCOLOR && dispid != DISPID_UNKNOWN) return;
+    if (window_) {
+        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, static_cast<LONG_PTR>(backgroundColour()));
+        InvalidateRect(window_.get(), nullptr, TRUE);
+    }
+    if (viewSink_) viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
 }
 
 HRESULT OleEmbedding::activateInPlace(IOleClientSite* site) {
@@ -138,12 +345,12 @@ HRESULT OleEmbedding::activateInPlace(IOleClientSite* site) {
     }
     SetWindowLongPtrW(window_.get(), GWLP_USERDATA, static_cast<LONG_PTR>(backgroundColour()));
     inPlaceSite_ = inPlace;
+    frame_ = frame;
+    document_ = document;
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE OleEmbedding::EnumVerbs(IEnumOLEVERB** verbs) {
-    return OleRegEnumVerbs(kClassId, verbs);
-}
+HRESULT STDMETHODCALLTYPE OleEmbedding::EnumVerbs(IEnumOLEVERB** verbs) { return VerbEnumerator::make(0, verbs); }
 
 HRESULT STDMETHODCALLTYPE OleEmbedding::GetUserClassID(CLSID* clsid) {
     if (!clsid) return E_POINTER;
@@ -201,7 +408,10 @@ HRESULT STDMETHODCALLTYPE OleEmbedding::GetWindow(HWND* window) {
 
 HRESULT STDMETHODCALLTYPE OleEmbedding::InPlaceDeactivate() {
     if (!window_) return S_OK;
+    UIDeactivate();
     window_.reset();
+    frame_.reset();
+    document_.reset();
     // The site may let go of the control in its notification.
     ComPtr<IOleInPlaceSite> site = inPlaceSite_;
     inPlaceSite_.reset();
@@ -209,11 +419,24 @@ HRESULT STDMETHODCALLTYPE OleEmbedding::InPlaceDeactivate() {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE OleEmbedding::SetObjectRects(LPCRECT position, LPCRECT) {
+// The window takes the new position and size; the part outside the clip
+// rectangle is cut away with a window region (none when nothing is cut).
+HRESULT STDMETHODCALLTYPE OleEmbedding::SetObjectRects(LPCRECT position, LPCRECT clip) {
     if (!position) return E_POINTER;
-    if (window_)
-        MoveWindow(window_.get(), position->left, position->top, position->right - position->left,
-                   position->bottom - position->top, TRUE);
+    if (!window_) return S_OK;
+    MoveWindow(window_.get(), position->left, position->top, position->right - position->left,
+               position->bottom - position->top, TRUE);
+    RECT visible = *position;
+    if (clip && !IntersectRect(&visible, position, clip)) visible = RECT{0, 0, 0, 0};
+    if (EqualRect(&visible, position)) {
+        SetWindowRgn(window_.get(), nullptr, TRUE);
+        return S_OK;
+    }
+    if (!IsRectEmpty(&visible)) OffsetRect(&visible, -position->left, -position->top);
+    HRGN region = CreateRectRgnIndirect(&visible);
+    if (!region) return E_OUTOFMEMORY;
+    // The window owns the region once it is set.
+    if (!SetWindowRgn(window_.get(), region, TRUE)) DeleteObject(region);
     return S_OK;
 }
 

@@ -1,14 +1,19 @@
 // The control as a container embeds it: IOleObject (client site, verbs,
 // extent, misc status), in-place activation into a child window of the
-// container (IOleInPlaceObject), and drawing (IViewObject2). The window
-// only fills itself with the container's ambient background colour for now;
-// the viewer's drawing joins it later.
+// container (IOleInPlaceObject), UI activation and the keyboard
+// (IOleInPlaceActiveObject), drawing (IViewObject2) and the property page
+// (ISpecifyPropertyPages). The window only fills itself with the
+// container's ambient background colour for now; the viewer's drawing joins
+// it later.
 //
 // It lives inside the control object and counts its references there.
 #pragma once
 
 #include <windows.h>
 #include <ocidl.h>
+
+#include <functional>
+#include <vector>
 
 #include "control/win32/com_handles.h"
 #include "platform/scoped_handle.h"
@@ -28,7 +33,11 @@ using ScopedWindow = platform::ScopedHandle<WindowTraits>;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
-class OleEmbedding final : public IOleObject, public IOleInPlaceObject, public IViewObject2 {
+class OleEmbedding final : public IOleObject,
+                           public IOleInPlaceObject,
+                           public IOleInPlaceActiveObject,
+                           public IViewObject2,
+                           public ISpecifyPropertyPages {
 public:
     // 665 x 800 pixels.
     static constexpr LONG kInitialWidth = 665;
@@ -41,6 +50,17 @@ public:
 
     // The interface for riid, or null (no reference taken).
     void* interfaceFor(REFIID riid);
+
+    // The container changed an ambient property (DISPID_UNKNOWN: some of
+    // them): the background colour is read again and the window repainted.
+    void ambientPropertyChanged(DISPID dispid);
+
+    // A child window's own pre-translation (the viewer canvas's, the
+    // progress dialog's), offered every message the container hands the
+    // control before the control's own; its result is not used. Called in
+    // the order added.
+    using PreTranslator = std::function<bool(MSG&)>;
+    void addPreTranslator(PreTranslator preTranslator) { preTranslators_.push_back(std::move(preTranslator)); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -70,13 +90,24 @@ public:
     HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD aspect, DWORD* status) override;
     HRESULT STDMETHODCALLTYPE SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
 
-    // ---- IOleWindow / IOleInPlaceObject ----
+    // ---- IOleWindow (both in-place interfaces) / IOleInPlaceObject ----
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
     HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE InPlaceDeactivate() override;
-    HRESULT STDMETHODCALLTYPE UIDeactivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE UIDeactivate() override;
     HRESULT STDMETHODCALLTYPE SetObjectRects(LPCRECT position, LPCRECT clip) override;
     HRESULT STDMETHODCALLTYPE ReactivateAndUndo() override { return INPLACE_E_NOTUNDOABLE; }
+
+    // ---- IOleInPlaceActiveObject ----
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG message) override;
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL activate) override;
+    // The control puts no tools into the frame's border.
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
+
+    // ---- ISpecifyPropertyPages ----
+    HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override;
 
     // ---- IViewObject2 ----
     HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc, LPCRECTL bounds,
@@ -92,6 +123,10 @@ public:
 
 private:
     HRESULT activateInPlace(IOleClientSite* site);
+    HRESULT activateUi();
+    HRESULT showPropertyFrame(HWND parent);
+    // The control's own pre-translation: true when the message was used.
+    bool preTranslate(MSG& message);
     COLORREF backgroundColour() const;
 
     IUnknown& owner_;
@@ -102,6 +137,10 @@ private:
     DWORD viewAspects_ = 0;
     DWORD viewFlags_ = 0;
     SIZEL extent_;  // HIMETRIC
+    ComPtr<IOleInPlaceFrame> frame_;         // while active in place
+    ComPtr<IOleInPlaceUIWindow> document_;   // while active in place
+    bool uiActive_ = false;
+    std::vector<PreTranslator> preTranslators_;
     ScopedWindow window_;  // while active in place
 };
 

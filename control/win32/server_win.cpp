@@ -1,5 +1,5 @@
-// DocivaOCX.dll as an in-process COM server: the class factory, the unload
-// check and self-registration.
+// DocivaOCX.dll as an in-process COM server: the class factories (the
+// control and its property page), the unload check and self-registration.
 #include "control/win32/server_win.h"
 
 #include <comcat.h>
@@ -13,6 +13,7 @@
 #include "control/win32/com_handles.h"
 #include "control/win32/control_object_win.h"
 #include "control/win32/docivaocx_ids.h"
+#include "control/win32/property_page_win.h"
 #include "output/timage_binding.h"
 
 namespace docivaocx::server {
@@ -73,12 +74,24 @@ namespace {
 
 using namespace docivaocx;
 
-class ControlFactory final : public IClassFactory {
+using Create = HRESULT (*)(REFIID riid, void** object);
+
+// The control's object: the image toolkit lives beside the DLL, and the
+// first control loads it from there (the DLL's start-up only tried the
+// current folder).
+HRESULT createControl(REFIID riid, void** object) {
+    static std::once_flag once;
+    std::call_once(once, [] { timage::loadFromModuleFolder(); });
+    return createControlObject(riid, object);
+}
+
+// One class factory per class of the module: the control and its page.
+class ClassFactory final : public IClassFactory {
 public:
-    ControlFactory() = default;
-    virtual ~ControlFactory() = default;
-    ControlFactory(const ControlFactory&) = delete;
-    ControlFactory& operator=(const ControlFactory&) = delete;
+    explicit ClassFactory(Create create) : create_(create) {}
+    virtual ~ClassFactory() = default;
+    ClassFactory(const ClassFactory&) = delete;
+    ClassFactory& operator=(const ClassFactory&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
         if (!object) return E_POINTER;
@@ -91,18 +104,14 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
     ULONG STDMETHODCALLTYPE Release() override {
         const ULONG left = --references_;
-        if (left == 0) std::unique_ptr<ControlFactory> owned(this);
+        if (left == 0) std::unique_ptr<ClassFactory> owned(this);
         return left;
     }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        // The image toolkit lives beside the DLL; the first control loads
-        // it from there (the DLL's start-up only tried the current folder).
-        static std::once_flag once;
-        std::call_once(once, [] { timage::loadFromModuleFolder(); });
-        return createControlObject(riid, object);
+        return create_(riid, object);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL on) override {
         server::lock(on != FALSE);
@@ -110,6 +119,7 @@ public:
     }
 
 private:
+    Create create_;
     server::ObjectCount counted_;
     std::atomic<ULONG> references_{1};
 };
@@ -160,9 +170,33 @@ HRESULT registerClass() {
     return S_OK;
 }
 
-HRESULT unregisterClass() {
-    const std::wstring clsid = std::wstring(L"CLSID\\") + kClassIdText;
-    for (const std::wstring& path : {clsid, std::wstring(kProgId)}) {
+// The property page's keys and its ProgID.
+HRESULT registerPropertyPage() {
+    const std::wstring dll = server::modulePath();
+    if (dll.empty()) return SELFREG_E_CLASS;
+    const std::wstring clsid = std::wstring(L"CLSID\\") + kPropPageClassIdText;
+    const LSTATUS failed[] = {
+        writeKey(clsid, kPropPageName),
+        writeKey(clsid + L"\\ProgID", kPropPageProgId),
+        writeKey(clsid + L"\\InprocServer32", dll, L"ThreadingModel", L"Apartment"),
+        writeKey(kPropPageProgId, kPropPageName),
+        writeKey(std::wstring(kPropPageProgId) + L"\\CLSID", kPropPageClassIdText),
+    };
+    for (const LSTATUS status : failed) {
+        if (status != ERROR_SUCCESS) return SELFREG_E_CLASS;
+    }
+    return S_OK;
+}
+
+// The keys of every class of the module and their ProgIDs.
+HRESULT unregisterClasses() {
+    const std::wstring paths[] = {
+        std::wstring(L"CLSID\\") + kClassIdText,
+        kProgId,
+        std::wstring(L"CLSID\\") + kPropPageClassIdText,
+        kPropPageProgId,
+    };
+    for (const std::wstring& path : paths) {
         const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return SELFREG_E_CLASS;
     }
@@ -190,10 +224,17 @@ extern "C" {
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (!IsEqualCLSID(rclsid, kClassId)) return CLASS_E_CLASSNOTAVAILABLE;
+    Create create = nullptr;
+    if (IsEqualCLSID(rclsid, kClassId)) {
+        create = createControl;
+    } else if (IsEqualCLSID(rclsid, kPropPageClassId)) {
+        create = createPropertyPage;
+    } else {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
     ComPtr<IClassFactory> factory;
     try {
-        factory = ComPtr<IClassFactory>::adopt(std::make_unique<ControlFactory>().release());
+        factory = ComPtr<IClassFactory>::adopt(std::make_unique<ClassFactory>(create).release());
     } catch (...) {
         return E_OUTOFMEMORY;
     }
@@ -210,9 +251,8 @@ STDAPI DllRegisterServer() {
         std::wstring path = dll;  // RegisterTypeLib takes a writable text
         if (FAILED(RegisterTypeLib(typeLib.get(), path.data(), nullptr))) return SELFREG_E_TYPELIB;
     }
-    // The property page has no class of its own yet: the control's class is
-    // the only one the module serves.
-    if (FAILED(registerClass())) return SELFREG_E_CLASS;
+    // Every class the module serves: the control, then its property page.
+    if (FAILED(registerClass()) || FAILED(registerPropertyPage())) return SELFREG_E_CLASS;
 
     ComPtr<ICatRegister> categories;
     HRESULT hr = categoryManager(categories);
@@ -235,7 +275,7 @@ STDAPI DllUnregisterServer() {
     id = kCatSafeForScripting;
     if (FAILED(hr = categories->UnRegisterClassImplCategories(kClassId, 1, &id))) return hr;
     if (FAILED(UnRegisterTypeLib(kLibId, 1, 0, LOCALE_NEUTRAL, SYS_WIN32))) return SELFREG_E_TYPELIB;
-    if (FAILED(unregisterClass())) return SELFREG_E_CLASS;
+    if (FAILED(unregisterClasses())) return SELFREG_E_CLASS;
     return S_OK;
 }
 

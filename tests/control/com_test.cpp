@@ -1,9 +1,12 @@
 // DocivaOCX.dll as a COM server, under Wine: its embedded type library
-// against the method table, its self-registration, and the control driven
-// through IDispatch with an event sink of our own. Every case works on a
+// against the method table, its self-registration, the control driven
+// through IDispatch with an event sink of our own, its persistence (property
+// bag and stream), its embedding in a container of our own (in place, UI
+// active, ambient changes, verbs) and its property page. Every case works on a
 // fresh installation (the DLL, dociva.dll, timage.dll and the profiles
 // copied into a temporary folder) and registers that copy.
 #include <windows.h>
+#include <commctrl.h>
 #include <objbase.h>
 #include <ocidl.h>
 #include <olectl.h>
@@ -13,6 +16,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +29,7 @@
 #include "platform/system.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
+#include "support/attached_scanner_win.h"
 #include "support/test_support.h"
 
 // COM objects are destroyed only by their own Release, never through an
@@ -33,6 +39,7 @@
 
 using namespace docivaocx;
 using platform::win32::toWide;
+using namespace std::string_literals;
 
 namespace {
 
@@ -665,7 +672,7 @@ TEST_F(DocivaOcxObject, KeepsDriverPathInThePropertyBag) {
 
 // A container embedding the control in place, in a window of its own (a
 // message-only one: the tests run without a display).
-class Container final : public IOleClientSite, public IOleInPlaceSite, public IDispatch {
+class Container final : public IOleClientSite, public IOleInPlaceSite, public IOleControlSite, public IDispatch {
 public:
     static constexpr COLORREF kBackground = RGB(10, 20, 30);
     explicit Container(HWND window) : window_(window) {}
@@ -681,6 +688,8 @@ public:
             *object = static_cast<IOleInPlaceSite*>(this);
         else if (IsEqualIID(riid, IID_IDispatch))
             *object = static_cast<IDispatch*>(this);
+        else if (IsEqualIID(riid, IID_IOleControlSite))
+            *object = static_cast<IOleControlSite*>(this);
         else
             return E_NOINTERFACE;
         AddRef();
@@ -709,7 +718,10 @@ public:
         ++activated;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnUIActivate() override {
+        ++uiActivated;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT position,
                                                LPRECT clip, LPOLEINPLACEFRAMEINFO) override {
         *frame = nullptr;
@@ -719,7 +731,10 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override {
+        ++uiDeactivated;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override {
         ++deactivated;
         return S_OK;
@@ -727,6 +742,20 @@ public:
     HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
+    // IOleControlSite: F5 is the container's own accelerator.
+    HRESULT STDMETHODCALLTYPE OnControlInfoChanged() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockInPlaceActive(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetExtendedControl(IDispatch** d) override {
+        *d = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* msg, DWORD) override {
+        offeredKeys.push_back(msg->wParam);
+        return msg->message == WM_KEYDOWN && msg->wParam == VK_F5 ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE OnFocus(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ShowPropertyFrame() override { return E_NOTIMPL; }
     // IDispatch: the ambient properties
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         *count = 0;
@@ -738,13 +767,17 @@ public:
                                      UINT*) override {
         if (dispid != DISPID_AMBIENT_BACKCOLOR || !result) return DISP_E_MEMBERNOTFOUND;
         V_VT(result) = VT_I4;
-        V_I4(result) = static_cast<LONG>(kBackground);
+        V_I4(result) = static_cast<LONG>(background);
         return S_OK;
     }
 
     ULONG references = 1;
     int activated = 0;
     int deactivated = 0;
+    int uiActivated = 0;
+    int uiDeactivated = 0;
+    std::vector<WPARAM> offeredKeys;  // what the control handed on
+    COLORREF background = kBackground;
 
 private:
     HWND window_;
@@ -938,100 +971,773 @@ TEST_F(DocivaOcxObject, DescribesItselfFromItsTypeLibrary) {
 }
 
 
+// ---- persistence: DriverPath in a stream ----
+
+std::string le16(std::uint16_t v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string le32(std::uint32_t v) { return le16(static_cast<std::uint16_t>(v & 0xFFFF)) + le16(static_cast<std::uint16_t>(v >> 16)); }
+std::string utf16le(std::wstring_view text) {
+    std::string out;
+    for (const wchar_t c : text) out += le16(static_cast<std::uint16_t>(c));
+    return out;
+}
+std::string hex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+        out += ' ';
+    }
+    return out;
+}
+
+// A stream in memory holding bytes, positioned at its start.
+ComPtr<IStream> memoryStream(std::string_view bytes) {
+    ComPtr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) return {};
+    ULONG written = 0;
+    if (!bytes.empty()) stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+    LARGE_INTEGER zero{};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    return stream;
+}
+ULONGLONG positionOf(IStream& stream) {
+    LARGE_INTEGER zero{};
+    ULARGE_INTEGER at{};
+    stream.Seek(zero, STREAM_SEEK_CUR, &at);
+    return at.QuadPart;
+}
+std::string contentsOf(IStream& stream) {
+    STATSTG stat{};
+    if (FAILED(stream.Stat(&stat, STATFLAG_NONAME))) return "<no stat>";
+    LARGE_INTEGER zero{};
+    stream.Seek(zero, STREAM_SEEK_SET, nullptr);
+    std::string bytes(static_cast<std::size_t>(stat.cbSize.QuadPart), '\0');
+    ULONG got = 0;
+    if (!bytes.empty()) stream.Read(bytes.data(), static_cast<ULONG>(bytes.size()), &got);
+    bytes.resize(got);
+    return bytes;
+}
+
+class DocivaOcxPersistence : public DocivaOcxObject {
+protected:
+    static ComPtr<IDispatch> newControl() {
+        ComPtr<IDispatch> made;
+        EXPECT_EQ(CoCreateInstance(kClassId, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, made.putVoid()), S_OK);
+        return made;
+    }
+    template <class I>
+    static ComPtr<I> as(IUnknown* object, REFIID iid) {
+        ComPtr<I> p;
+        EXPECT_EQ(object->QueryInterface(iid, p.putVoid()), S_OK);
+        return p;
+    }
+    // DriverPath as a page gives it.
+    static void setDriverPath(IDispatch* control, const std::wstring& path) {
+        PropertyBag bag;
+        bag.values = {{L"DriverPath", path}};
+        EXPECT_EQ(as<IPersistPropertyBag>(control, IID_IPersistPropertyBag)->Load(&bag, nullptr), S_OK);
+    }
+    // DriverPath as the control saves it for a page.
+    static std::wstring driverPathOf(IDispatch* control) {
+        PropertyBag bag;
+        EXPECT_EQ(as<IPersistPropertyBag>(control, IID_IPersistPropertyBag)->Save(&bag, FALSE, TRUE), S_OK);
+        return bag.values.size() == 1 ? bag.values[0].second : L"<not one value>";
+    }
+};
+
+TEST_F(DocivaOcxPersistence, SavesDriverPathToAStreamAndLoadsItIntoANewObject) {
+    struct Row {
+        const char* name;
+        std::wstring path;
+        std::string bytes;  // the stream exactly; empty: not pinned here
+    };
+    const Row rows[] = {
+        {"empty", L"", le16(1) + le16(0) + le32(4) + le32(0)},
+        {"two letters", L"C:", "\x01\x00\x00\x00\x08\x00\x00\x00\x02\x00\x00\x00\x43\x00\x3A\x00"s},
+        {"beyond Latin, a surrogate pair", L"D:\\\u00e9\u5e38\\\U0001F4C4", ""},
+        {"long", std::wstring(4000, L'x'), ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ComPtr<IDispatch> first = newControl();
+        ASSERT_TRUE(first);
+        setDriverPath(first.get(), row.path);
+        auto out = as<IPersistStreamInit>(first.get(), IID_IPersistStreamInit);
+        ULARGE_INTEGER most{};
+        EXPECT_EQ(out->GetSizeMax(&most), S_OK);
+        ComPtr<IStream> stream = memoryStream("");
+        ASSERT_TRUE(stream);
+        ASSERT_EQ(out->Save(stream.get(), TRUE), S_OK);
+        const std::string saved = contentsOf(*stream.get());
+        EXPECT_GE(most.QuadPart, saved.size());
+        EXPECT_EQ(saved.size(), 12 + 2 * row.path.size());
+        if (!row.bytes.empty()) { EXPECT_EQ(hex(saved), hex(row.bytes)); }
+
+        // Another object's data follows in the container's stream.
+        ComPtr<IDispatch> second = newControl();
+        ASSERT_TRUE(second);
+        ComPtr<IStream> back = memoryStream(saved + "next object");
+        EXPECT_EQ(as<IPersistStreamInit>(second.get(), IID_IPersistStreamInit)->Load(back.get()), S_OK);
+        EXPECT_EQ(positionOf(*back.get()), saved.size());
+        EXPECT_EQ(narrow(driverPathOf(second.get())), narrow(row.path));
+    }
+}
+
+TEST_F(DocivaOcxPersistence, KeepsDriverPathFromScripts) {
+    // GetDriverPath names the registered scanner's folder; the persistent
+    // property is not the script's to read.
+    ComPtr<IStream> stream = memoryStream(le16(1) + le16(0) + le32(4 + 8) + le32(4) + utf16le(L"C:\\d"));
+    ASSERT_EQ(as<IPersistStreamInit>(control_.get(), IID_IPersistStreamInit)->Load(stream.get()), S_OK);
+    EXPECT_EQ(narrow(driverPathOf(control_.get())), "C:\\d");
+    EXPECT_EQ(narrow(textOf(L"GetDriverPath")), "");
+}
+
+TEST_F(DocivaOcxPersistence, RefusesStreamsItCannotReadAndKeepsItsValue) {
+    const HRESULT truncated = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+    const HRESULT damaged = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+    const std::string v10 = le16(1) + le16(0);
+    struct Row {
+        const char* name;
+        std::string bytes;
+        HRESULT expected;
+        std::wstring path;    // DriverPath afterwards
+        ULONGLONG consumed;   // where a successful load leaves the stream
+    };
+    const Row rows[] = {
+        {"empty stream", "", truncated, L"before", 0},
+        {"header cut", "\x01\x00\x00"s, truncated, L"before", 0},
+        {"length cut", v10 + le32(8) + "\x02\x00"s, truncated, L"before", 0},
+        {"text cut", v10 + le32(4 + 10) + le32(5) + utf16le(L"ab"), truncated, L"before", 0},
+        {"newer major version", le16(2) + le16(0) + le32(8) + le32(2) + utf16le(L"ab"), STG_E_OLDDLL, L"before", 0},
+        {"major version 0", le16(0) + le16(9) + le32(8) + le32(2) + utf16le(L"ab"), damaged, L"before", 0},
+        {"body smaller than its text", v10 + le32(6) + le32(2) + utf16le(L"ab"), damaged, L"before", 0},
+        {"body smaller than the length", v10 + le32(2) + le32(0), damaged, L"before", 0},
+        {"longer than any path", v10 + le32(4 + 80000) + le32(40000) + utf16le(L"ab"), damaged, L"before", 0},
+        {"later minor version: its field stepped over",
+         le16(1) + le16(3) + le32(4 + 4 + 6) + le32(2) + utf16le(L"ab") + "XYZWVU" + "next object", S_OK, L"ab", 22},
+        {"later minor version: its field cut", le16(1) + le16(3) + le32(4 + 4 + 6) + le32(2) + utf16le(L"ab") + "XY",
+         truncated, L"before", 0},
+        {"exact version 1.0", v10 + le32(8) + le32(2) + utf16le(L"ab") + "next", S_OK, L"ab", 16},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.name) + ": " + hex(row.bytes));
+        ComPtr<IDispatch> control = newControl();
+        ASSERT_TRUE(control);
+        setDriverPath(control.get(), L"before");
+        ComPtr<IStream> stream = memoryStream(row.bytes);
+        ASSERT_TRUE(stream);
+        EXPECT_EQ(as<IPersistStreamInit>(control.get(), IID_IPersistStreamInit)->Load(stream.get()), row.expected);
+        EXPECT_EQ(narrow(driverPathOf(control.get())), narrow(row.path));
+        if (row.expected == S_OK) { EXPECT_EQ(positionOf(*stream.get()), row.consumed); }
+        // Never beyond the end.
+        EXPECT_LE(positionOf(*stream.get()), row.bytes.size());
+    }
+}
+
+TEST_F(DocivaOcxPersistence, IsDirtyUntilInitialisedLoadedOrSaved) {
+    const std::string valid = le16(1) + le16(0) + le32(8) + le32(2) + utf16le(L"ab");
+    using Steps = void (*)(IPersistStreamInit&, IPersistPropertyBag&, const std::string&);
+    struct Row {
+        const char* name;
+        Steps steps;
+        HRESULT dirty;
+    };
+    const Row rows[] = {
+        {"a new object", [](IPersistStreamInit&, IPersistPropertyBag&, const std::string&) {}, S_OK},
+        {"after InitNew", [](IPersistStreamInit& s, IPersistPropertyBag&, const std::string&) { s.InitNew(); }, S_FALSE},
+        {"after InitNew of the property bag",
+         [](IPersistStreamInit&, IPersistPropertyBag& b, const std::string&) { b.InitNew(); }, S_FALSE},
+        {"saved, flag kept",
+         [](IPersistStreamInit& s, IPersistPropertyBag&, const std::string&) { s.Save(memoryStream("").get(), FALSE); },
+         S_OK},
+        {"saved, flag cleared",
+         [](IPersistStreamInit& s, IPersistPropertyBag&, const std::string&) { s.Save(memoryStream("").get(), TRUE); },
+         S_FALSE},
+        {"loaded from a stream",
+         [](IPersistStreamInit& s, IPersistPropertyBag&, const std::string& v) { s.Load(memoryStream(v).get()); },
+         S_FALSE},
+        {"a failed load",
+         [](IPersistStreamInit& s, IPersistPropertyBag&, const std::string& v) {
+             s.Load(memoryStream(v.substr(0, 5)).get());
+         },
+         S_OK},
+        {"loaded from a property bag",
+         [](IPersistStreamInit&, IPersistPropertyBag& b, const std::string&) {
+             PropertyBag bag;
+             bag.values = {{L"DriverPath", L"x"}};
+             b.Load(&bag, nullptr);
+         },
+         S_FALSE},
+        {"saved to a property bag, flag kept",
+         [](IPersistStreamInit&, IPersistPropertyBag& b, const std::string&) {
+             PropertyBag bag;
+             b.Save(&bag, FALSE, TRUE);
+         },
+         S_OK},
+        {"saved to a property bag, flag cleared",
+         [](IPersistStreamInit&, IPersistPropertyBag& b, const std::string&) {
+             PropertyBag bag;
+             b.Save(&bag, TRUE, TRUE);
+         },
+         S_FALSE},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ComPtr<IDispatch> control = newControl();
+        ASSERT_TRUE(control);
+        auto stream = as<IPersistStreamInit>(control.get(), IID_IPersistStreamInit);
+        auto bag = as<IPersistPropertyBag>(control.get(), IID_IPersistPropertyBag);
+        row.steps(*stream.get(), *bag.get(), valid);
+        EXPECT_EQ(stream->IsDirty(), row.dirty);
+    }
+}
+
+TEST_F(DocivaOcxPersistence, PropertyBagAndStreamShareOneValue) {
+    // A page's value saved through a stream ...
+    setDriverPath(control_.get(), L"C:\\Drivers\\A");
+    auto stream = as<IPersistStreamInit>(control_.get(), IID_IPersistStreamInit);
+    ComPtr<IStream> bytes = memoryStream("");
+    ASSERT_EQ(stream->Save(bytes.get(), TRUE), S_OK);
+    // ... and a stream's value saved for a page.
+    ComPtr<IDispatch> other = newControl();
+    ASSERT_TRUE(other);
+    LARGE_INTEGER zero{};
+    bytes->Seek(zero, STREAM_SEEK_SET, nullptr);
+    ASSERT_EQ(as<IPersistStreamInit>(other.get(), IID_IPersistStreamInit)->Load(bytes.get()), S_OK);
+    EXPECT_EQ(narrow(driverPathOf(other.get())), "C:\\Drivers\\A");
+    // One InitNew for both: back to empty, whichever interface is asked.
+    EXPECT_EQ(as<IPersistPropertyBag>(other.get(), IID_IPersistPropertyBag)->InitNew(), S_OK);
+    ULARGE_INTEGER most{};
+    auto otherStream = as<IPersistStreamInit>(other.get(), IID_IPersistStreamInit);
+    EXPECT_EQ(otherStream->GetSizeMax(&most), S_OK);
+    EXPECT_EQ(most.QuadPart, 12u);
+    setDriverPath(other.get(), L"x");
+    EXPECT_EQ(otherStream->InitNew(), S_OK);
+    EXPECT_EQ(narrow(driverPathOf(other.get())), "");
+
+    // The older stream interface reaches the same calls; both name the class.
+    auto older = as<IPersistStream>(control_.get(), IID_IPersistStream);
+    CLSID clsid{};
+    EXPECT_EQ(older->GetClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, kClassId));
+    EXPECT_EQ(older->IsDirty(), S_FALSE);
+    // A path no stream may hold is refused rather than written.
+    setDriverPath(control_.get(), std::wstring(40000, L'y'));
+    EXPECT_EQ(stream->Save(memoryStream("").get(), TRUE), HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
+}
+
+// ---- the property page and the verbs ----
+
+TEST(DocivaOcxRegistration, RegistersThePropertyPageAndRemovesIt) {
+    ComApartment com;
+    ASSERT_TRUE(SUCCEEDED(com.result()));
+    Installation install;
+    ASSERT_TRUE(install.copied());
+    ScopedLibrary dll(install.dll());
+    ASSERT_NE(dll.get(), nullptr);
+    ASSERT_EQ(dll.call("DllRegisterServer"), S_OK);
+
+    const std::wstring pageKey = std::wstring(L"CLSID\\") + kPropPageClassIdText;
+    const std::wstring progId = L"DOCIVAOCX.DocivaOCXPropPage.1";
+    struct Row {
+        std::wstring key;
+        const wchar_t* value;
+        std::wstring expected;
+    };
+    const Row rows[] = {
+        {pageKey, nullptr, L"DocivaOCX Property Page"},
+        {pageKey + L"\\ProgID", nullptr, progId},
+        {pageKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+        {progId, nullptr, L"DocivaOCX Property Page"},
+        {progId + L"\\CLSID", nullptr, kPropPageClassIdText},
+        // The control's own keys are still all there.
+        {kClassKey + L"\\ProgID", nullptr, kProgId},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(narrow(row.key) + " " + (row.value ? narrow(row.value) : std::string("(default)")));
+        EXPECT_EQ(narrow(valueOf(row.key, row.value)), narrow(row.expected));
+    }
+    const std::wstring server = valueOf(pageKey + L"\\InprocServer32", nullptr);
+    EXPECT_EQ(CompareStringOrdinal(server.c_str(), -1, install.dll().c_str(), -1, TRUE), CSTR_EQUAL) << narrow(server);
+    CLSID fromProgId{};
+    EXPECT_EQ(CLSIDFromProgID(progId.c_str(), &fromProgId), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(fromProgId, kPropPageClassId));
+    // The name in the DLL's strings is the registered one.
+    wchar_t name[64] = {};
+    EXPECT_GT(LoadStringW(dll.get(), 2, name, 64), 0);
+    EXPECT_EQ(narrow(name), "DocivaOCX Property Page");
+
+    // The module hands out a factory for each of its two classes only.
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    const auto getClassObject = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(dll.get(), "DllGetClassObject")));
+    ASSERT_NE(getClassObject, nullptr);
+    for (const CLSID& clsid : {kClassId, kPropPageClassId}) {
+        ComPtr<IClassFactory> factory;
+        EXPECT_EQ(getClassObject(clsid, IID_IClassFactory, factory.putVoid()), S_OK);
+        EXPECT_TRUE(factory);
+    }
+    ComPtr<IClassFactory> none;
+    EXPECT_EQ(getClassObject(kLibId, IID_IClassFactory, none.putVoid()), CLASS_E_CLASSNOTAVAILABLE);
+
+    ASSERT_EQ(dll.call("DllUnregisterServer"), S_OK);
+    for (const std::wstring& gone : {pageKey, progId, kClassKey}) {
+        SCOPED_TRACE(narrow(gone));
+        EXPECT_FALSE(keyExists(gone));
+    }
+    EXPECT_EQ(CLSIDFromProgID(progId.c_str(), &fromProgId), CO_E_CLASSSTRING);
+}
+
+TEST_F(DocivaOcxObject, ListsItsVerbs) {
+    ComPtr<IOleObject> ole;
+    ASSERT_EQ(control_->QueryInterface(IID_IOleObject, ole.putVoid()), S_OK);
+    ComPtr<IEnumOLEVERB> verbs;
+    ASSERT_EQ(ole->EnumVerbs(verbs.put()), S_OK);
+    struct Row {
+        LONG verb;
+        DWORD attributes;
+    };
+    const Row expected[] = {
+        {OLEIVERB_PRIMARY, OLEVERBATTRIB_ONCONTAINERMENU},
+        {OLEIVERB_SHOW, 0},
+        {OLEIVERB_INPLACEACTIVATE, 0},
+        {OLEIVERB_UIACTIVATE, 0},
+        {OLEIVERB_HIDE, 0},
+        {OLEIVERB_PROPERTIES, OLEVERBATTRIB_ONCONTAINERMENU},
+    };
+    OLEVERB got[8] = {};
+    ULONG count = 0;
+    EXPECT_EQ(verbs->Next(8, got, &count), S_FALSE);
+    ASSERT_EQ(count, std::size(expected));
+    for (ULONG i = 0; i < count; ++i) {
+        SCOPED_TRACE("verb " + std::to_string(expected[i].verb));
+        EXPECT_EQ(got[i].lVerb, expected[i].verb);
+        EXPECT_EQ(got[i].grfAttribs, expected[i].attributes);
+        ASSERT_NE(got[i].lpszVerbName, nullptr);
+        EXPECT_GT(lstrlenW(got[i].lpszVerbName), 0);
+        CoTaskMemFree(got[i].lpszVerbName);
+    }
+    // Start again, part of the way, and a copy from there.
+    EXPECT_EQ(verbs->Reset(), S_OK);
+    EXPECT_EQ(verbs->Skip(5), S_OK);
+    ComPtr<IEnumOLEVERB> clone;
+    ASSERT_EQ(verbs->Clone(clone.put()), S_OK);
+    OLEVERB last{};
+    ASSERT_EQ(clone->Next(1, &last, nullptr), S_OK);
+    EXPECT_EQ(last.lVerb, OLEIVERB_PROPERTIES);
+    CoTaskMemFree(last.lpszVerbName);
+    EXPECT_EQ(clone->Next(1, &last, nullptr), S_FALSE);
+    EXPECT_EQ(verbs->Skip(2), S_FALSE);
+    // Verbs the control does not have.
+    EXPECT_EQ(ole->DoVerb(7, nullptr, nullptr, 0, nullptr, nullptr), OLEOBJ_S_INVALIDVERB);
+
+    ComPtr<IOleControl> control;
+    ASSERT_EQ(control_->QueryInterface(IID_IOleControl, control.putVoid()), S_OK);
+    CONTROLINFO info{};
+    info.cb = sizeof(info);
+    info.cAccel = 99;
+    EXPECT_EQ(control->GetControlInfo(&info), S_OK);
+    EXPECT_EQ(info.cAccel, 0);
+    EXPECT_EQ(info.hAccel, nullptr);
+}
+
+TEST_F(DocivaOcxObject, HoldsEventsBackWhileTheContainerFreezesThem) {
+    ComPtr<IOleControl> control;
+    ASSERT_EQ(control_->QueryInterface(IID_IOleControl, control.putVoid()), S_OK);
+    // Frozen while the sink is advised, as a container loading a page does:
+    // the window's two events wait for the thaw.
+    ASSERT_EQ(control->FreezeEvents(TRUE), S_OK);
+    Recorder sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(advise(sink, cookie), S_OK);
+    EXPECT_TRUE(sink.calls.empty());
+    ASSERT_EQ(control->FreezeEvents(FALSE), S_OK);
+    ASSERT_EQ(sink.calls.size(), 2u);
+    EXPECT_EQ(sink.calls[0].dispid, 2);  // OnProfileReady
+    EXPECT_EQ(sink.calls[1].dispid, 1);  // OnSourceReady
+
+    Bstr empty(L"");
+    struct Row {
+        const char* name;
+        int freezes;  // +1 freeze, -1 thaw, 0 nothing
+        std::size_t heard;  // registration events heard after the call
+    };
+    const Row rows[] = {
+        {"not frozen", 0, 1},
+        {"frozen", +1, 1},
+        {"frozen twice", +1, 1},
+        {"one thaw of two", -1, 1},
+        {"thawed", -1, 2},
+        {"an extra thaw changes nothing", -1, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.freezes) { EXPECT_EQ(control->FreezeEvents(row.freezes > 0), S_OK); }
+        EXPECT_EQ(call(L"ScannerRegister", {str(empty)}), S_OK);
+        const auto heard = std::count_if(sink.calls.begin(), sink.calls.end(),
+                                         [](const Recorder::Call& c) { return c.dispid == 3; });
+        // A held-back event is dropped, not raised at the thaw.
+        EXPECT_EQ(static_cast<std::size_t>(heard), row.heard);
+    }
+    ASSERT_EQ(point_->Unadvise(cookie), S_OK);
+    point_.reset();
+}
+
+// A top-level window to put pages and frames on; invalid without a display.
+platform::ScopedHandle<WindowTraits> topLevelWindow() {
+    return platform::ScopedHandle<WindowTraits>(CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 800,
+                                                                600, nullptr, nullptr, nullptr, nullptr));
+}
+
+INT_PTR CALLBACK plainDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+TEST_F(DocivaOcxObject, NamesItsPropertyPageWhichShowsOnAWindow) {
+    ComPtr<ISpecifyPropertyPages> specify;
+    ASSERT_EQ(control_->QueryInterface(IID_ISpecifyPropertyPages, specify.putVoid()), S_OK);
+    CAUUID pages{};
+    ASSERT_EQ(specify->GetPages(&pages), S_OK);
+    ASSERT_EQ(pages.cElems, 1u);
+    CLSID expected{};
+    ASSERT_EQ(CLSIDFromString(kPropPageClassIdText, &expected), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(pages.pElems[0], expected));
+    CoTaskMemFree(pages.pElems);
+
+    ComPtr<IPropertyPage2> page;
+    ASSERT_EQ(CoCreateInstance(expected, nullptr, CLSCTX_INPROC_SERVER, IID_IPropertyPage2, page.putVoid()), S_OK);
+    PROPPAGEINFO info{};
+    info.cb = sizeof(info);
+    ASSERT_EQ(page->GetPageInfo(&info), S_OK);
+    ASSERT_NE(info.pszTitle, nullptr);
+    EXPECT_EQ(narrow(info.pszTitle), "\xE5\xB8\xB8\xE8\xA7\x84");  // 常规 in UTF-8
+    CoTaskMemFree(info.pszTitle);
+    EXPECT_EQ(info.pszDocString, nullptr);
+    EXPECT_EQ(info.pszHelpFile, nullptr);
+    EXPECT_GT(info.size.cx, 0);
+    EXPECT_GT(info.size.cy, 0);
+    // It exchanges nothing.
+    IUnknown* objects[] = {control_.get()};
+    EXPECT_EQ(page->SetObjects(1, objects), S_OK);
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE);
+    EXPECT_EQ(page->Apply(), S_OK);
+    EXPECT_EQ(page->Show(SW_SHOW), E_UNEXPECTED);  // nothing to show before Activate
+
+    platform::ScopedHandle<WindowTraits> parent = topLevelWindow();
+    if (!parent.valid()) GTEST_SKIP() << "no display: visible windows cannot be made here (Wine without an X server)";
+    // The size the dialog manager gives template 200 on this display.
+    platform::ScopedHandle<WindowTraits> reference(
+        CreateDialogParamW(dll_->get(), MAKEINTRESOURCEW(200), parent.get(), plainDialog, 0));
+    ASSERT_TRUE(reference.valid());
+    RECT made{};
+    GetWindowRect(reference.get(), &made);
+    EXPECT_EQ(info.size.cx, made.right - made.left);
+    EXPECT_EQ(info.size.cy, made.bottom - made.top);
+    reference.reset();
+
+    const RECT where{5, 6, 5 + info.size.cx, 6 + info.size.cy};
+    ASSERT_EQ(page->Activate(parent.get(), &where, TRUE), S_OK);
+    EXPECT_EQ(page->Activate(parent.get(), &where, TRUE), E_UNEXPECTED);
+    HWND shown = GetWindow(parent.get(), GW_CHILD);
+    ASSERT_TRUE(IsWindow(shown));
+    EXPECT_EQ(GetWindow(shown, GW_HWNDNEXT), nullptr);  // the page is the one child
+    RECT at{};
+    GetWindowRect(shown, &at);
+    MapWindowPoints(nullptr, parent.get(), reinterpret_cast<POINT*>(&at), 2);
+    EXPECT_EQ(at.left, 5);
+    EXPECT_EQ(at.top, 6);
+    EXPECT_EQ(at.right - at.left, info.size.cx);
+    // One empty static text.
+    HWND text = GetWindow(shown, GW_CHILD);
+    ASSERT_TRUE(IsWindow(text));
+    wchar_t className[32] = {};
+    GetClassNameW(text, className, 32);
+    EXPECT_EQ(CompareStringOrdinal(className, -1, L"Static", -1, TRUE), CSTR_EQUAL) << narrow(className);
+    EXPECT_EQ(GetWindowTextLengthW(text), 0);
+    EXPECT_EQ(GetWindow(text, GW_HWNDNEXT), nullptr);
+
+    const auto visible = [shown] { return (GetWindowLongW(shown, GWL_STYLE) & WS_VISIBLE) != 0; };
+    struct Row {
+        UINT command;
+        bool visible;
+    };
+    for (const Row& row : {Row{SW_SHOW, true}, Row{SW_HIDE, false}, Row{SW_SHOWNORMAL, true}}) {
+        SCOPED_TRACE("Show " + std::to_string(row.command));
+        EXPECT_EQ(page->Show(row.command), S_OK);
+        EXPECT_EQ(visible(), row.visible);
+    }
+    const RECT moved{0, 0, 100, 50};
+    EXPECT_EQ(page->Move(&moved), S_OK);
+    GetWindowRect(shown, &at);
+    EXPECT_EQ(at.right - at.left, 100);
+    EXPECT_EQ(at.bottom - at.top, 50);
+    EXPECT_EQ(page->Deactivate(), S_OK);
+    EXPECT_FALSE(IsWindow(shown));
+    EXPECT_EQ(GetWindow(parent.get(), GW_CHILD), nullptr);
+    EXPECT_EQ(page->SetObjects(0, nullptr), S_OK);
+    page.reset();
+}
+
+// What the Properties verb showed, seen from a timer running inside the
+// frame's modal loop, which then closes the frame. The frame is found as
+// this thread's visible window with a tab control (Wine gives it no owner).
+struct FrameWatch {
+    HWND owner = nullptr;
+    std::wstring tab = L"<no frame seen>";
+    int ticks = 0;
+};
+
+BOOL CALLBACK findFrame(HWND window, LPARAM lParam) {
+    auto& watch = *reinterpret_cast<FrameWatch*>(lParam);
+    if (window == watch.owner || !IsWindowVisible(window)) return TRUE;
+    HWND tabs = FindWindowExW(window, nullptr, L"SysTabControl32", nullptr);
+    if (!tabs) return TRUE;
+    wchar_t text[64] = {};
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    if (SendMessageW(tabs, TCM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) watch.tab = text;
+    if (SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0) != 1) watch.tab += L" <more than one page>";
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    return FALSE;
+}
+
+BOOL CALLBACK closeOthers(HWND window, LPARAM owner) {
+    if (window != reinterpret_cast<HWND>(owner) && IsWindowVisible(window)) PostMessageW(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+void CALLBACK watchFrame(HWND owner, UINT, UINT_PTR, DWORD) {
+    auto& watch = *reinterpret_cast<FrameWatch*>(GetWindowLongPtrW(owner, GWLP_USERDATA));
+    // Give up after a few seconds: close whatever else this thread shows.
+    if (++watch.ticks > 50) {
+        EnumThreadWindows(GetCurrentThreadId(), closeOthers, reinterpret_cast<LPARAM>(owner));
+        return;
+    }
+    EnumThreadWindows(GetCurrentThreadId(), findFrame, reinterpret_cast<LPARAM>(&watch));
+}
+
+TEST_F(DocivaOcxObject, ShowsItsPageInThePropertyFrame) {
+    platform::ScopedHandle<WindowTraits> owner = topLevelWindow();
+    if (!owner.valid()) GTEST_SKIP() << "no display: visible windows cannot be made here (Wine without an X server)";
+    ShowWindow(owner.get(), SW_SHOW);
+    FrameWatch watch;
+    watch.owner = owner.get();
+    SetWindowLongPtrW(owner.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&watch));
+    ComPtr<IOleObject> ole;
+    ASSERT_EQ(control_->QueryInterface(IID_IOleObject, ole.putVoid()), S_OK);
+    const UINT_PTR timer = SetTimer(owner.get(), 1, 100, watchFrame);
+    ASSERT_NE(timer, 0u);
+    const HRESULT shown = ole->DoVerb(OLEIVERB_PROPERTIES, nullptr, nullptr, 0, owner.get(), nullptr);
+    KillTimer(owner.get(), timer);
+    EXPECT_EQ(shown, S_OK);
+    EXPECT_EQ(narrow(watch.tab), "\xE5\xB8\xB8\xE8\xA7\x84");  // the page's caption on the frame's one tab
+}
+
+// What the control's window paints its background with, 0xRRGGBB.
+std::uint32_t erasedColour(HWND window) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = 8;
+    info.bmiHeader.biHeight = -8;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP picture = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!dc || !picture) return 0xFFFFFFFFu;
+    HGDIOBJ previous = SelectObject(dc, picture);
+    SendMessageW(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    GdiFlush();
+    const std::uint32_t pixel = static_cast<const std::uint32_t*>(bits)[3 * 8 + 3] & 0xFFFFFFu;
+    SelectObject(dc, previous);
+    DeleteObject(picture);
+    DeleteDC(dc);
+    return pixel;
+}
+std::uint32_t rgbOf(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+
+// The control in place in a container on a message-only host; fails the
+// way the display does when visible windows cannot be made.
+class DocivaOcxInPlace : public DocivaOcxObject {
+protected:
+    void SetUp() override {
+        DocivaOcxObject::SetUp();
+        if (HasFatalFailure()) return;
+        host_.reset(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 1000, 1000, HWND_MESSAGE, nullptr, nullptr, nullptr));
+        ASSERT_TRUE(host_.valid());
+        platform::ScopedHandle<WindowTraits> probe(CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 10,
+                                                                   10, host_.get(), nullptr, nullptr, nullptr));
+        if (!probe.valid()) GTEST_SKIP() << "no display: visible windows cannot be made here (Wine without an X server)";
+        container_ = std::make_unique<Container>(host_.get());
+        ASSERT_EQ(control_->QueryInterface(IID_IOleObject, ole_.putVoid()), S_OK);
+        ASSERT_EQ(ole_->SetClientSite(container_.get()), S_OK);
+    }
+    void TearDown() override {
+        if (ole_) {
+            ole_->Close(OLECLOSE_NOSAVE);
+            ole_->SetClientSite(nullptr);
+            ole_.reset();
+        }
+        DocivaOcxObject::TearDown();
+        if (container_) { EXPECT_EQ(container_->references, 1u); }
+    }
+    HRESULT doVerb(LONG verb) {
+        RECT position{10, 20, 10 + 665, 20 + 800};
+        return ole_->DoVerb(verb, nullptr, container_.get(), 0, host_.get(), &position);
+    }
+    HWND window() {
+        ComPtr<IOleInPlaceObject> inPlace;
+        HWND w = nullptr;
+        if (SUCCEEDED(control_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid()))) inPlace->GetWindow(&w);
+        return w;
+    }
+
+    platform::ScopedHandle<WindowTraits> host_;
+    std::unique_ptr<Container> container_;
+    ComPtr<IOleObject> ole_;
+};
+
+TEST_F(DocivaOcxInPlace, TakesTheKeyboardWhenUiActive) {
+    ASSERT_EQ(doVerb(OLEIVERB_INPLACEACTIVATE), S_OK);
+    EXPECT_EQ(container_->uiActivated, 0);
+    ASSERT_EQ(doVerb(OLEIVERB_UIACTIVATE), S_OK);
+    EXPECT_EQ(container_->uiActivated, 1);
+    EXPECT_EQ(container_->activated, 1);  // the window stays the one made
+    HWND w = window();
+    ASSERT_TRUE(IsWindow(w));
+    EXPECT_EQ(GetFocus(), w);
+
+    ComPtr<IOleInPlaceActiveObject> active;
+    ASSERT_EQ(control_->QueryInterface(IID_IOleInPlaceActiveObject, active.putVoid()), S_OK);
+    HWND activeWindow = nullptr;
+    EXPECT_EQ(active->GetWindow(&activeWindow), S_OK);
+    EXPECT_EQ(activeWindow, w);
+    EXPECT_EQ(active->OnFrameWindowActivate(TRUE), S_OK);
+    EXPECT_EQ(active->OnDocWindowActivate(TRUE), S_OK);
+    EXPECT_EQ(active->ResizeBorder(nullptr, nullptr, TRUE), S_OK);
+    EXPECT_EQ(active->EnableModeless(FALSE), S_OK);
+
+    struct Row {
+        const char* name;
+        UINT message;
+        WPARAM key;
+        HRESULT expected;  // S_OK: somebody used it
+    };
+    const Row rows[] = {
+        {"the container's accelerator", WM_KEYDOWN, VK_F5, S_OK},
+        {"a letter's key", WM_KEYDOWN, 'A', S_FALSE},
+        {"a character", WM_CHAR, 'a', S_FALSE},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::size_t offered = container_->offeredKeys.size();
+        MSG msg{w, row.message, row.key, 0, 0, {0, 0}};
+        EXPECT_EQ(active->TranslateAccelerator(&msg), row.expected);
+        // Whatever the control does not use goes on to the container.
+        ASSERT_EQ(container_->offeredKeys.size(), offered + 1);
+        EXPECT_EQ(container_->offeredKeys.back(), row.key);
+    }
+    EXPECT_EQ(active->TranslateAccelerator(nullptr), E_INVALIDARG);
+
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_EQ(control_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid()), S_OK);
+    EXPECT_EQ(inPlace->UIDeactivate(), S_OK);
+    EXPECT_EQ(inPlace->UIDeactivate(), S_OK);
+    EXPECT_EQ(container_->uiDeactivated, 1);
+
+    // The remaining verbs on the active window.
+    EXPECT_EQ(doVerb(OLEIVERB_HIDE), S_OK);
+    EXPECT_FALSE(GetWindowLongW(w, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(doVerb(OLEIVERB_SHOW), S_OK);
+    EXPECT_TRUE(GetWindowLongW(w, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(doVerb(OLEIVERB_PRIMARY), S_OK);
+    EXPECT_EQ(container_->uiActivated, 2);
+    EXPECT_EQ(inPlace->InPlaceDeactivate(), S_OK);
+    EXPECT_EQ(container_->uiDeactivated, 2);  // leaving in place leaves UI activation first
+    EXPECT_EQ(container_->deactivated, 1);
+    EXPECT_FALSE(IsWindow(w));
+}
+
+TEST_F(DocivaOcxInPlace, ReadsTheBackgroundAgainWhenTheContainerSaysSo) {
+    ASSERT_EQ(doVerb(OLEIVERB_INPLACEACTIVATE), S_OK);
+    HWND w = window();
+    ASSERT_TRUE(IsWindow(w));
+    EXPECT_EQ(erasedColour(w), rgbOf(Container::kBackground));
+    ComPtr<IOleControl> control;
+    ASSERT_EQ(control_->QueryInterface(IID_IOleControl, control.putVoid()), S_OK);
+    struct Row {
+        const char* name;
+        DISPID changed;
+        COLORREF colour;
+        bool readAgain;
+    };
+    const Row rows[] = {
+        {"nothing said yet", 0, RGB(200, 0, 0), false},
+        {"the background colour", DISPID_AMBIENT_BACKCOLOR, RGB(200, 0, 0), true},
+        {"another property", DISPID_AMBIENT_FORECOLOR, RGB(0, 200, 0), false},
+        {"some properties", DISPID_UNKNOWN, RGB(0, 0, 200), true},
+    };
+    COLORREF shown = Container::kBackground;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        container_->background = row.colour;
+        if (row.changed) { EXPECT_EQ(control->OnAmbientPropertyChange(row.changed), S_OK); }
+        if (row.readAgain) shown = row.colour;
+        EXPECT_EQ(erasedColour(w), rgbOf(shown));
+    }
+}
+
+TEST_F(DocivaOcxInPlace, MovesAndClipsItsWindow) {
+    ASSERT_EQ(doVerb(OLEIVERB_INPLACEACTIVATE), S_OK);
+    HWND w = window();
+    ASSERT_TRUE(IsWindow(w));
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_EQ(control_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid()), S_OK);
+    struct Row {
+        const char* name;
+        RECT position;
+        RECT clip;
+        int regionKind;  // what GetWindowRgn says: ERROR for no region
+        RECT box;        // the region's box, window coordinates
+    };
+    const Row rows[] = {
+        {"all visible", {10, 20, 310, 220}, {10, 20, 310, 220}, ERROR, {}},
+        {"clip larger than the control", {10, 20, 310, 220}, {0, 0, 1000, 1000}, ERROR, {}},
+        {"cut on the right and below", {10, 20, 310, 220}, {0, 0, 110, 70}, SIMPLEREGION, {0, 0, 100, 50}},
+        {"cut on the left and above", {10, 20, 310, 220}, {60, 120, 1000, 1000}, SIMPLEREGION, {50, 100, 300, 200}},
+        {"nothing visible", {10, 20, 310, 220}, {400, 400, 500, 500}, NULLREGION, {}},
+        {"moved, all visible again", {30, 40, 130, 90}, {30, 40, 130, 90}, ERROR, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(inPlace->SetObjectRects(&row.position, &row.clip), S_OK);
+        RECT at{};
+        GetWindowRect(w, &at);
+        MapWindowPoints(nullptr, host_.get(), reinterpret_cast<POINT*>(&at), 2);
+        EXPECT_EQ(at.left, row.position.left);
+        EXPECT_EQ(at.top, row.position.top);
+        EXPECT_EQ(at.right, row.position.right);
+        EXPECT_EQ(at.bottom, row.position.bottom);
+        HRGN region = CreateRectRgn(0, 0, 0, 0);
+        const int kind = GetWindowRgn(w, region);
+        EXPECT_EQ(kind, row.regionKind);
+        if (kind == SIMPLEREGION) {
+            RECT box{};
+            GetRgnBox(region, &box);
+            EXPECT_TRUE(EqualRect(&box, &row.box))
+                << box.left << "," << box.top << "," << box.right << "," << box.bottom;
+        }
+        DeleteObject(region);
+    }
+}
+
 // ---- a scan run through COM ----
 
-// The virtual duplex scanner installed and attached for one test: a present
-// USB device made through SetupAPI (Wine lists none of its own), a product
-// key of its own below HKEY_CURRENT_USER\Software\Corvane with the device's
-// VxD key, and a package folder below the common application data holding
-// Root.ini and the driver's module.ini. Every name carries a random tag, so
-// tests side by side in one Wine prefix never meet; all of it goes at the
-// end.
-class AttachedScanner {
-public:
-    static constexpr const wchar_t* kDeviceId = L"VID_5C3B&PID_012C";
-
-    AttachedScanner()
-        : tag_(std::to_wstring(std::random_device{}())),
-          product_(L"Dociva COM Test " + tag_),
-          productKey_(L"Software\\Corvane\\dociva-test-com-" + tag_),
-          package_(toWide(platform::commonAppDataFolder()) + L"\\Corvane\\dociva-test-com-" + tag_),
-          list_(SetupDiCreateDeviceInfoList(nullptr, nullptr)) {
-        device_.cbSize = sizeof(device_);
-        installed_ = writeDriver() && writeRegistry();
-        if (installed_) attach();
-    }
-    ~AttachedScanner() {
-        if (attached_) SetupDiRemoveDevice(list_, &device_);
-        if (list_ != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(list_);
-        RegDeleteTreeW(HKEY_CURRENT_USER, productKey_.c_str());
-        std::error_code ec;
-        std::filesystem::remove_all(std::filesystem::path(package_), ec);
-    }
-    AttachedScanner(const AttachedScanner&) = delete;
-    AttachedScanner& operator=(const AttachedScanner&) = delete;
-
-    bool installed() const { return installed_; }
-    bool attached() const { return attached_; }
-    const std::wstring& product() const { return product_; }
-    std::wstring driver() const { return package_ + L"\\driver"; }
-
-private:
-    static bool write(const std::wstring& path, std::string_view text) {
-        return testing_support::writeBytes(platform::win32::fromWide(path), text);
-    }
-    bool writeDriver() {
-        std::error_code ec;
-        std::filesystem::create_directories(std::filesystem::path(driver()), ec);
-        if (ec) return false;
-        const std::string name = narrow(product_);
-        const std::string dir = narrow(driver());
-        // Short: no warm-up, one feeder of four sheets.
-        return write(package_ + L"\\Root.ini",
-                     "[Product]\r\nPRODUCT NAME=" + name + "\r\nSYSTEM DIRECTORY=" + dir + "\r\n") &&
-               write(driver() + L"\\module.ini",
-                     "[system]\r\nscannerid=23611,300\r\n"
-                     "[device]\r\nsource=1\r\nmaxWidth=8.5\r\nmaxHeight=14\r\nmaxLength=100\r\nduplex=1\r\n"
-                     "overscan=1\r\nmultiPage=1\r\nwarmupMs=0\r\npagesPerBatch=4\r\ninput=\r\n");
-    }
-    bool setText(HKEY key, const wchar_t* name, const std::wstring& value) {
-        return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-    }
-    bool writeRegistry() {
-        ScopedRegKey key;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, productKey_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                            nullptr) != ERROR_SUCCESS)
-            return false;
-        ScopedRegKey vxd;
-        return setText(key.get(), L"PRODUCT NAME", product_) && setText(key.get(), L"SYSTEM DIRECTORY", driver()) &&
-               RegCreateKeyExW(key.get(), (std::wstring(L"VxD\\") + kDeviceId).c_str(), 0, nullptr, 0, KEY_WRITE,
-                               nullptr, vxd.put(), nullptr) == ERROR_SUCCESS;
-    }
-    void attach() {
-        // Any class will do; the image class suits a scanner.
-        GUID imageClass = {0x6bdd1fc6, 0x810f, 0x11d0, {0xbe, 0xc7, 0x08, 0x00, 0x2b, 0xe2, 0x09, 0x2f}};
-        const std::wstring instance = std::wstring(L"USB\\") + kDeviceId + L"\\DOCIVACOM" + tag_;
-        if (list_ == INVALID_HANDLE_VALUE ||
-            !SetupDiCreateDeviceInfoW(list_, instance.c_str(), &imageClass, nullptr, nullptr, 0, &device_))
-            return;
-        std::wstring ids = std::wstring(L"USB\\") + kDeviceId + L"&REV_0100" + L'\0';
-        ids += std::wstring(L"USB\\") + kDeviceId + L'\0' + L'\0';
-        attached_ = SetupDiSetDeviceRegistryPropertyW(list_, &device_, SPDRP_HARDWAREID,
-                                                      reinterpret_cast<const BYTE*>(ids.data()),
-                                                      static_cast<DWORD>(ids.size() * sizeof(wchar_t))) &&
-                    SetupDiRegisterDeviceInfo(list_, &device_, 0, nullptr, nullptr, nullptr);
-    }
-
-    std::wstring tag_;
-    std::wstring product_;
-    std::wstring productKey_;
-    std::wstring package_;
-    HDEVINFO list_;
-    SP_DEVINFO_DATA device_{};
-    bool installed_ = false;
-    bool attached_ = false;
-};
+// The virtual scanner of tests/support/attached_scanner_win.h, named for
+// these tests.
+using testing_support::AttachedScanner;
 
 std::int32_t eventId(std::u16string_view name) {
     for (const auto& e : dispatch::events()) {
@@ -1054,7 +1760,7 @@ std::vector<std::wstring> filesIn(const std::wstring& folder) {
 }
 
 TEST_F(DocivaOcxObject, ScansIntoFilesTheViewerShowsAndEdits) {
-    AttachedScanner scanner;
+    AttachedScanner scanner(L"COM");
     ASSERT_TRUE(scanner.installed());
     if (!scanner.attached()) GTEST_SKIP() << "SetupAPI would not create a device here";
     const std::int32_t onRegister = eventId(u"OnAfterScannerRegister");
