@@ -2,10 +2,11 @@
 // reaches the screen. The window keeps it, so a host can look at what was
 // painted last or save it as a picture.
 //
-// Linux paints into an in-memory Cairo image. Windows keeps no pixels yet
-// (GDI drawing comes with the Windows window): its surface has the size
-// and takes every call, draws nothing, reads every pixel as kNoPixel and
-// saves no picture.
+// Linux paints into an in-memory Cairo image; Windows into a DIB section
+// selected into a memory DC (platform/win32/canvas_gdi_win.h), which the
+// window copies to the screen. Neither needs a display. The two draw the
+// same pictures, except for the glyphs of text, which come from the fonts
+// each system has.
 //
 // Thread safety: one thread at a time (the window's).
 #pragma once

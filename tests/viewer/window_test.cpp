@@ -1,9 +1,6 @@
 // The viewer's window driven the way a host drives it: Create, mouse
 // events, Paint, and what each paint leaves behind (tooltips, the
 // surface's pixels, a saved picture).
-//
-// On Windows the surface keeps no pixels yet, so the rows that look at
-// pixels check them on Linux only; the rest runs on both.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -136,7 +133,6 @@ TEST_F(ViewerWindowTest, CreatePaintsOnceAndThenOnlyAfterARedraw) {
     // A mouse move alone asks for nothing.
     window_.OnMouseMove({10, 10}, false);
     EXPECT_FALSE(window_.NeedsPaint());
-    if (testing_support::onWindows()) return;
     ASSERT_TRUE(pixelsKept());
     EXPECT_EQ(canvas->pixel(1, 1), rgb(kViewerBackground));
     EXPECT_EQ(canvas->pixel(10, 10), rgb(kCellBackground));
@@ -157,10 +153,6 @@ TEST_F(ViewerWindowTest, WindowWithoutCreateHasNoSurface) {
 TEST_F(ViewerWindowTest, SavedPictureIsWhatWasPainted) {
     add(u"a.png", {300, 200, kRed});
     const std::u16string out = file(u"shot.png");
-    if (testing_support::onWindows()) {
-        EXPECT_FALSE(window_.SavePicture(out)) << "no pixels are kept on Windows yet";
-        return;
-    }
     ASSERT_TRUE(window_.SavePicture(out));
     const FileFacts facts = readFacts(out);
     ASSERT_TRUE(facts.ok);
@@ -272,10 +264,7 @@ TEST_F(ViewerWindowTest, DragInZoomMovesTheVisiblePart) {
         {"back past the start shows the top-left corner", {0, 0}, {9000, 9000}, false,
          {170 + 5650 - 9000, 160 + 5790 - 9000}, {0, 0}},
     };
-    const bool pixels = pixelsKept();
-    if (!testing_support::onWindows()) {
-        ASSERT_TRUE(pixels);
-    }
+    ASSERT_TRUE(pixelsKept());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         window_.OnLButtonDown(row.from);
@@ -296,7 +285,6 @@ TEST_F(ViewerWindowTest, DragInZoomMovesTheVisiblePart) {
         EXPECT_EQ(window_.Viewer().ScrollOrigin().y, row.origin.y);
         EXPECT_EQ(window_.Viewer().PendingDrag().x, 0);
         const platform::OffscreenCanvas* canvas = window_.Paint();
-        if (!pixels) continue;
         // Below the caption's line.
         for (const ViewerPoint d : {ViewerPoint{0, 30}, ViewerPoint{37, 91}, ViewerPoint{400, 500},
                                     ViewerPoint{kSingleArea.width() - 1, kSingleArea.height() - 1}}) {
@@ -412,11 +400,9 @@ TEST_F(ViewerWindowTest, RubberBandCropAtZoomZero) {
         const ViewerRect shown = window.Viewer().ShownCropRect();
         EXPECT_EQ(describe(shown), describe({image.left + row.expected.left, image.top + row.expected.top,
                                              image.left + row.expected.right, image.top + row.expected.bottom}));
-        if (!testing_support::onWindows()) {
-            // The corner handles are drawn solid.
-            EXPECT_EQ(canvas->pixel(shown.left + 1, shown.bottom - 2), kBlack);
-            EXPECT_EQ(canvas->pixel(shown.right - 2, shown.bottom - 2), kBlack);
-        }
+        // The corner handles are drawn solid.
+        EXPECT_EQ(canvas->pixel(shown.left + 1, shown.bottom - 2), kBlack);
+        EXPECT_EQ(canvas->pixel(shown.right - 2, shown.bottom - 2), kBlack);
         window.Cut();
         const FileFacts facts = readFacts(path);
         EXPECT_EQ(facts.width, row.expected.width());
@@ -465,14 +451,13 @@ TEST_F(ViewerWindowTest, ClickInAGridSelectsTheCell) {
         {"the window's margin", {1, 1}, 2},
         {"second cell", centreOf(cells[1].cell), 1},
     };
-    const bool pixels = pixelsKept();
+    ASSERT_TRUE(pixelsKept());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         click(row.at);
         EXPECT_EQ(window_.Viewer().CurrentDocumentIndex(), row.current);
         EXPECT_FALSE(window_.Viewer().UndoAvailable());
         const platform::OffscreenCanvas* canvas = window_.Paint();
-        if (!pixels) continue;
         for (int i = 0; i < 4; ++i) {
             SCOPED_TRACE(i);
             const ViewerRect& cell = cells[static_cast<std::size_t>(i)].cell;
