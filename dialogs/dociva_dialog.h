@@ -8,14 +8,21 @@
 // hiding empties the text and puts the bar back to 0, so every scan starts
 // from a blank dialog.
 //
+// A platform that draws the dialog attaches a ProgressView before the
+// window is created; every change then reaches the view too, and the
+// queries answer what its controls show.
+//
 // Thread safety: the control's window thread only. state() may be read
 // from any thread (hosts and tests look at it while a scan runs).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+
+#include "dialogs/progress_view.h"
 
 struct ProgressState {
     bool exists = false;
@@ -33,10 +40,18 @@ public:
     static constexpr int kProgressId = 204;
     static constexpr int kTextId = 205;
 
-    // Creates the (hidden) window. False when it already exists.
-    bool Create();
+    // The window that draws the dialog (null: none). Only before Create:
+    // false (and the view is dropped) while the window exists.
+    bool AttachView(std::unique_ptr<ProgressView> view);
+
+    // Creates the (hidden) window; owner is the native window it belongs
+    // to (null: none). False when it already exists. A view that cannot
+    // make its window is dropped and the dialog keeps only its state.
+    bool Create(void* owner = nullptr);
     void Destroy();
     bool HasWindow() const;
+    // The native window the dialog belongs to from now on (null: none).
+    void SetOwner(void* owner);
 
     // Position to 0, then the range 0..max.
     void SetRange(std::int32_t max);
@@ -52,6 +67,10 @@ public:
     ProgressState state() const;
 
 private:
+    // Takes the position and range the view's controls show.
+    void readBackView();
+
     mutable std::mutex mutex_;
     ProgressState state_;
+    std::unique_ptr<ProgressView> view_;
 };

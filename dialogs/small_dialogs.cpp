@@ -83,3 +83,12 @@ std::u16string CInputBoxDialog::ShownPrompt() const {
 }
 
 void CInputBoxDialog::Type(std::u16string_view text) { value_ = text::cut(text, kMaxText); }
+
+std::u16string OpenFileFilter(std::u16string_view filter) {
+    std::u16string list(filter);
+    if (list.empty()) return list;
+    std::replace(list.begin(), list.end(), u'|', u'\0');
+    // A caller who left out the closing "||" still gets a closed list.
+    while (list.size() < 2 || list[list.size() - 1] != u'\0' || list[list.size() - 2] != u'\0') list.push_back(u'\0');
+    return list;
+}

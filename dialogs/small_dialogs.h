@@ -123,5 +123,10 @@ private:
     std::u16string value_;
 };
 
+// The open-file dialog's filter: the "Name|pattern|...||" form a caller
+// writes becomes the name and pattern texts one after another, each ended
+// by a NUL, and the list ended by one more. Empty stays empty (no filter).
+std::u16string OpenFileFilter(std::u16string_view filter);
+
 // The folder chooser's result codes.
 enum class FolderDialogResult : int { Chosen = 1, Cancelled = 2, NoPath = -1 };

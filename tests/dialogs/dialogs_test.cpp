@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "dialogs/dociva_dialog.h"
 #include "dialogs/small_dialogs.h"
 #include "platform/text.h"
@@ -142,6 +147,152 @@ TEST(InputBox, DefaultsAndLimit) {
     CInputBoxDialog profile(u"Profile", u"Please enter a Profile name:", u"");
     EXPECT_EQ(utf8(profile.ShownCaption()), "Profile");
     EXPECT_EQ(utf8(profile.ShownPrompt()), "Please enter a Profile name:");
+}
+
+TEST(OpenFileFilter, BarsBecomeTheNulSeparatedList) {
+    using namespace std::string_literals;
+    struct Row {
+        const char* what;
+        std::u16string filter;
+        std::u16string list;
+    } rows[] = {
+        {"SelectAPFile's filter", u"Exe Files (*.exe)|*.exe||", u"Exe Files (*.exe)\0*.exe\0\0"s},
+        {"two types", u"A|*.a|B|*.b||", u"A\0*.a\0B\0*.b\0\0"s},
+        {"closing bars left out", u"A|*.a", u"A\0*.a\0\0"s},
+        {"one closing bar", u"A|*.a|", u"A\0*.a\0\0"s},
+        {"no filter", u"", u""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(OpenFileFilter(row.filter), row.list);
+    }
+}
+
+// A window that records what the dialog asks of it and, like a progress
+// bar, keeps its position inside its range.
+struct ViewLog {
+    std::vector<std::string> calls;
+    void* owner = nullptr;
+    bool refuseCreate = false;
+    std::int32_t low = 0, high = 100, position = 0;
+    std::u16string text;
+    bool visible = false;
+};
+
+class RecordingView final : public ProgressView {
+public:
+    explicit RecordingView(ViewLog& log) : log_(log) {}
+    ~RecordingView() override { log_.calls.push_back("gone"); }
+    bool create(void* owner) override {
+        log_.calls.push_back("create");
+        log_.owner = owner;
+        return !log_.refuseCreate;
+    }
+    void destroy() override { log_.calls.push_back("destroy"); }
+    void setOwner(void* owner) override { log_.owner = owner; }
+    void setRange(std::int32_t low, std::int32_t high) override {
+        log_.calls.push_back("range " + std::to_string(low) + ".." + std::to_string(high));
+        log_.low = low;
+        log_.high = high;
+        log_.position = std::clamp(log_.position, low, high);
+    }
+    void setPos(std::int32_t position) override {
+        log_.calls.push_back("pos " + std::to_string(position));
+        log_.position = std::clamp(position, log_.low, log_.high);
+    }
+    std::int32_t pos() const override { return log_.position; }
+    void range(std::int32_t& low, std::int32_t& high) const override {
+        low = log_.low;
+        high = log_.high;
+    }
+    void setText(std::u16string_view text) override {
+        log_.calls.push_back("text " + utf8(text));
+        log_.text = text;
+    }
+    void show(bool show) override {
+        log_.calls.push_back(show ? "show" : "hide");
+        log_.visible = show;
+    }
+
+private:
+    ViewLog& log_;
+};
+
+TEST(ProgressDialog, ForwardsEveryChangeToItsView) {
+    using Calls = std::vector<std::string>;
+    struct Row {
+        const char* what;
+        void (*run)(CDocivaDialog&);
+        Calls calls;
+    } rows[] = {
+        {"range: position to 0 first", [](CDocivaDialog& d) { d.SetRange(40); }, {"pos 0", "range 0..40"}},
+        {"position and text", [](CDocivaDialog& d) {
+             d.SetPos(7);
+             d.SetText(u"Scanning");
+         }, {"pos 7", "text Scanning"}},
+        {"hiding blanks the window", [](CDocivaDialog& d) { d.Show(false); }, {"hide", "pos 0", "text "}},
+        {"showing", [](CDocivaDialog& d) { d.Show(true); }, {"show"}},
+        {"destroying", [](CDocivaDialog& d) { d.Destroy(); }, {"destroy"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        ViewLog log;
+        CDocivaDialog dialog;
+        ASSERT_TRUE(dialog.AttachView(std::make_unique<RecordingView>(log)));
+        int owner = 0;
+        ASSERT_TRUE(dialog.Create(&owner));
+        EXPECT_EQ(log.owner, &owner);
+        log.calls.clear();
+        row.run(dialog);
+        EXPECT_EQ(log.calls, row.calls);
+    }
+}
+
+TEST(ProgressDialog, WithAViewAnswersWhatItsControlsShow) {
+    ViewLog log;
+    {
+        CDocivaDialog dialog;
+        dialog.SetText(u"before the window");  // nothing reaches a view that has no window
+        ASSERT_TRUE(dialog.AttachView(std::make_unique<RecordingView>(log)));
+        EXPECT_TRUE(log.calls.empty());
+        ASSERT_TRUE(dialog.Create());
+        EXPECT_FALSE(dialog.AttachView(std::make_unique<RecordingView>(log))) << "only before the window exists";
+        dialog.SetRange(10);
+        dialog.SetPos(25);
+        EXPECT_EQ(dialog.GetPos(), 10) << "a bar keeps its position inside its range";
+        EXPECT_EQ(dialog.state().position, 10);
+        std::int32_t low = -1, high = -1;
+        dialog.GetRange(&low, &high);
+        EXPECT_EQ(low, 0);
+        EXPECT_EQ(high, 10);
+        log.calls.clear();
+    }
+    EXPECT_EQ(log.calls, std::vector<std::string>({"gone"})) << "the dialog's view goes with it";
+
+    ViewLog refusing;
+    refusing.refuseCreate = true;
+    CDocivaDialog dialog;
+    dialog.AttachView(std::make_unique<RecordingView>(refusing));
+    EXPECT_TRUE(dialog.Create()) << "a view without a window leaves the dialog as it is without a view";
+    EXPECT_EQ(refusing.calls, std::vector<std::string>({"create", "gone"}));
+    dialog.SetRange(10);
+    dialog.SetPos(25);
+    dialog.Show(true);
+    EXPECT_EQ(dialog.GetPos(), 25) << "the state alone keeps what was set";
+    EXPECT_TRUE(dialog.state().visible);
+    EXPECT_FALSE(refusing.visible);
+}
+
+TEST(ProgressDialog, OwnerChangesReachTheView) {
+    ViewLog log;
+    CDocivaDialog dialog;
+    dialog.AttachView(std::make_unique<RecordingView>(log));
+    int before = 0, after = 0;
+    dialog.SetOwner(&before);  // no window yet: nothing to re-own
+    EXPECT_TRUE(log.calls.empty());
+    dialog.Create(&before);
+    dialog.SetOwner(&after);
+    EXPECT_EQ(log.owner, &after);
 }
 
 }  // namespace
