@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "control/dispatch.h"
+#include "dialogs/progress_view.h"
 #include "dialogs/small_dialogs.h"
 #include "output/file_name_generate.h"
 #include "platform/files.h"
@@ -75,8 +76,14 @@ int CDocivaOCXCtrl::OnCreate() {
     if (!window_) return -1;
     port_ = window_->port();
     loadMessageTexts();
-    canvas_.Create();
-    progress_.Create();
+    // The progress dialog only joins a viewer that has its surface. Where
+    // the platform draws it, it gets its own window; the control's window
+    // here is message-only, so it starts without an owner until the
+    // container shows the control (setOwnerWindow).
+    if (canvas_.Create()) {
+        progress_.AttachView(makeProgressView());
+        progress_.Create();
+    }
     if (setsUpPageOnCreate()) setUpPage();
     return 0;
 }

@@ -201,6 +201,9 @@ public:
     bool isScanning() const { return isScanning_ != 0; }
     CViewConvasDlg& canvas() { return canvas_; }
     const CDocivaDialog& progressDialog() const { return progress_; }
+    // The visible window the container shows the control in (null: none
+    // any more); the progress dialog belongs to it and centres on it.
+    void setOwnerWindow(void* window) { progress_.SetOwner(window); }
     // The SDK handle of the current scanner, 0 when it is not open.
     DocivaHandle currentScannerHandle() const;
     CDocivaWrap& wrapper() { return wrap_; }

@@ -42,8 +42,12 @@
 #include "control/win32/driver_path_stream_win.h"
 #include "control/win32/ole_embedding_win.h"
 #include "control/win32/server_win.h"
+#include "dialogs/win32/dialog_service_win.h"
 #include "platform/dialog_service.h"
+#include "platform/win32/gdiplus_session_win.h"
 #include "platform/win32/wide.h"
+#include "viewer/win32/viewer_ids.h"
+#include "viewer/win32/viewer_window_win.h"
 
 // COM objects are destroyed only by their own Release, never through an
 // interface pointer, so the interfaces' missing virtual destructors are
@@ -241,9 +245,10 @@ class ControlObject final : public IDispatch,
                            public IPersistPropertyBag,
                            public IPersistStreamInit,
                            public IOleControl,
-                           private ControlSite {
+                           private ControlSite,
+                           private WindowContents {
 public:
-    ControlObject() : events_(*this), embedding_(*static_cast<IDispatch*>(this)) {
+    ControlObject() : events_(*this), embedding_(*static_cast<IDispatch*>(this), *this) {
         ControlEnvironment environment;
         environment.sdk = linkedSdkCalls();
         control_ = std::make_unique<CDocivaOCXCtrl>(static_cast<ControlSite&>(*this), environment);
@@ -253,6 +258,9 @@ public:
         // it goes; nothing it does then reaches a sink (the count is zero,
         // so holding the object for a sink's call would delete it twice).
         destroying_ = true;
+        // The viewer's window shows the control's viewer: it goes first.
+        viewerWindow_.reset();
+        viewerDialog_.reset();
         control_.reset();
         events_.clear();
     }
@@ -496,6 +504,8 @@ public:
         if (windowTried_) return;
         windowTried_ = true;
         control_->OnCreate();
+        // The control may have been shown before its window was made.
+        if (shownIn_) control_->setOwnerWindow(shownIn_);
     }
 
 private:
@@ -513,6 +523,33 @@ private:
         return typeLib_->GetTypeInfoOfGuid(guid, info);
     }
 
+    // ---- WindowContents ----
+    // The viewer joins the control's visible window as the child dialog of
+    // template 206, at 0,0 with the viewer's full size; the dialogs the
+    // control opens belong to that window from now on.
+    void windowCreated(HWND window) override {
+        shownIn_ = window;
+        dialogs_.setOwner(window);
+        if (windowTried_) control_->setOwnerWindow(window);
+        viewerDialog_.reset(CreateDialogParamW(server::module(), MAKEINTRESOURCEW(IDD_VIEW_CONVAS), window,
+                                               &viewerDialogProc, 0));
+        if (!viewerDialog_) return;
+        SetWindowPos(viewerDialog_.get(), nullptr, 0, 0, kViewerWidth, kViewerHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+        viewerWindow_ = viewer::win32::ViewerWindow::createInDialog(viewerDialog_.get(), control_->canvas());
+        ShowWindow(viewerDialog_.get(), SW_SHOWNA);
+    }
+    void windowDestroying(HWND) override {
+        viewerWindow_.reset();
+        viewerDialog_.reset();
+        shownIn_ = nullptr;
+        dialogs_.setOwner(nullptr);
+        if (windowTried_) control_->setOwnerWindow(nullptr);
+    }
+    // The viewer dialog has nothing of its own to handle.
+    static INT_PTR CALLBACK viewerDialogProc(HWND, UINT message, WPARAM, LPARAM) {
+        return message == WM_INITDIALOG ? TRUE : FALSE;
+    }
+
     // ---- ControlSite ----
     void fireEvent(std::int32_t dispid, std::u16string_view, std::u16string_view data) override {
         if (destroying_ || frozen_ > 0) return;
@@ -525,11 +562,12 @@ private:
     void releaseObject(void* object) override { static_cast<IDispatch*>(object)->Release(); }
     platform::DialogService& dialogs() override { return dialogs_; }
 
+    // GDI+ lives longer than everything that draws: the viewer and the
+    // request pool that adds pages to it are gone before it stops.
+    platform::win32::GdiplusSession gdiplus_;
     server::ObjectCount counted_;
     ULONG references_ = 1;
-    // The component's dialog windows are not part of the COM shell yet; a
-    // cancelled dialog is an outcome every method already handles.
-    platform::CancellingDialogs dialogs_;
+    dialogs::win32::Win32Dialogs dialogs_{nullptr, server::module()};
     EventPoint events_;
     OleEmbedding embedding_;
     ComPtr<ITypeLib> typeLib_;
@@ -537,7 +575,10 @@ private:
     bool destroying_ = false;
     bool dirty_ = true;
     ULONG frozen_ = 0;
-    std::unique_ptr<CDocivaOCXCtrl> control_;  // last: it uses everything above through the site
+    std::unique_ptr<CDocivaOCXCtrl> control_;  // it uses everything above through the site
+    HWND shownIn_ = nullptr;                    // the in-place window, while there is one
+    ScopedWindow viewerDialog_;                 // template 206, inside shownIn_
+    std::unique_ptr<viewer::win32::ViewerWindow> viewerWindow_;
 };
 
 HRESULT STDMETHODCALLTYPE EventPoint::QueryInterface(REFIID riid, void** object) {

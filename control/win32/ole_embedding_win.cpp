@@ -157,8 +157,8 @@ bool registerWindowClass() {
 
 }  // namespace
 
-OleEmbedding::OleEmbedding(IUnknown& owner)
-    : owner_(owner), extent_{himetric(kInitialWidth), himetric(kInitialHeight)} {}
+OleEmbedding::OleEmbedding(IUnknown& owner, WindowContents& contents)
+    : owner_(owner), contents_(contents), extent_{himetric(kInitialWidth), himetric(kInitialHeight)} {}
 
 OleEmbedding::~OleEmbedding() {
     window_.reset();
@@ -344,6 +344,7 @@ HRESULT OleEmbedding::activateInPlace(IOleClientSite* site) {
         return hr;
     }
     SetWindowLongPtrW(window_.get(), GWLP_USERDATA, static_cast<LONG_PTR>(backgroundColour()));
+    contents_.windowCreated(window_.get());
     inPlaceSite_ = inPlace;
     frame_ = frame;
     document_ = document;
@@ -409,6 +410,7 @@ HRESULT STDMETHODCALLTYPE OleEmbedding::GetWindow(HWND* window) {
 HRESULT STDMETHODCALLTYPE OleEmbedding::InPlaceDeactivate() {
     if (!window_) return S_OK;
     UIDeactivate();
+    contents_.windowDestroying(window_.get());
     window_.reset();
     frame_.reset();
     document_.reset();

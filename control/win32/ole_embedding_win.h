@@ -2,9 +2,9 @@
 // extent, misc status), in-place activation into a child window of the
 // container (IOleInPlaceObject), UI activation and the keyboard
 // (IOleInPlaceActiveObject), drawing (IViewObject2) and the property page
-// (ISpecifyPropertyPages). The window only fills itself with the
-// container's ambient background colour for now; the viewer's drawing joins
-// it later.
+// (ISpecifyPropertyPages). The window fills itself with the container's
+// ambient background colour; the viewer, a child window the control puts
+// into it (WindowContents), paints itself.
 //
 // It lives inside the control object and counts its references there.
 #pragma once
@@ -33,6 +33,17 @@ using ScopedWindow = platform::ScopedHandle<WindowTraits>;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
+// What the control shows inside its in-place window (the viewer): told
+// when the window has been made and before it goes.
+class WindowContents {
+public:
+    virtual void windowCreated(HWND window) = 0;
+    virtual void windowDestroying(HWND window) = 0;
+
+protected:
+    ~WindowContents() = default;
+};
+
 class OleEmbedding final : public IOleObject,
                            public IOleInPlaceObject,
                            public IOleInPlaceActiveObject,
@@ -43,7 +54,7 @@ public:
     static constexpr LONG kInitialWidth = 665;
     static constexpr LONG kInitialHeight = 800;
 
-    explicit OleEmbedding(IUnknown& owner);
+    OleEmbedding(IUnknown& owner, WindowContents& contents);
     virtual ~OleEmbedding();
     OleEmbedding(const OleEmbedding&) = delete;
     OleEmbedding& operator=(const OleEmbedding&) = delete;
@@ -130,6 +141,7 @@ private:
     COLORREF backgroundColour() const;
 
     IUnknown& owner_;
+    WindowContents& contents_;
     ComPtr<IOleClientSite> clientSite_;
     ComPtr<IOleInPlaceSite> inPlaceSite_;
     ComPtr<IOleAdviseHolder> adviseHolder_;
