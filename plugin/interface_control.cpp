@@ -114,6 +114,8 @@ std::span<const char* const> CInterfaceControl::methodNames() { return kMethodNa
 
 CInterfaceControl::CInterfaceControl(PluginSite& site, const ControlEnvironment& environment)
     : CDocivaOCXCtrl(site, environment) {
+    // The plug-in's SDK reads the earlier, shorter settings record.
+    wrapper().setSettingsForm(CDocivaWrap::SettingsForm::Earlier);
     const NPNetscapeFuncs* b = np::browser();
     if (!b || !b->getstringidentifier) return;
     table_.reserve(std::size(kMethodNames));
@@ -130,6 +132,20 @@ void CInterfaceControl::start() {
     if (started_) return;
     started_ = true;
     setUpPage();
+}
+
+void CInterfaceControl::attachDialog(void* parent) {
+    if (dialog_) return;
+    // The same handling as messages sent to the control's own window, on
+    // the same thread, so the scan run cannot tell where they came in.
+    dialog_ = np::ControlDialog::create(parent, canvas(), [this](std::uint32_t message, std::uintptr_t wParam,
+                                                        std::intptr_t lParam) -> std::intptr_t {
+        return window() ? window()->send(message, wParam, lParam) : 0;
+    });
+}
+
+void CInterfaceControl::repaint() {
+    if (dialog_) dialog_->invalidateViewer();
 }
 
 std::u16string CInterfaceControl::registerFailureText(RegisterFailure why) const {

@@ -13,12 +13,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "control/docivaocx_ctrl.h"
 #include "plugin/npapi.h"
+#include "plugin/plugin_window.h"
 
 // The container of a control inside the plug-in: events become calls of
 // the page's functions through the browser; dialogs have no window to
@@ -61,6 +63,17 @@ public:
     void start();
     bool started() const { return started_; }
 
+    // The control's dialog inside the plug-in's window (parent), made the
+    // first time; the scan run's private messages that reach it are
+    // handled as the control's window handles them. Nothing on a platform
+    // without such a dialog.
+    void attachDialog(void* parent);
+    void destroyDialog() { dialog_.reset(); }
+    // The plug-in's window was painted: the viewer draws itself again.
+    void repaint();
+    // Null before attachDialog, or where the platform has no dialog.
+    const np::ControlDialog* dialog() const { return dialog_.get(); }
+
 protected:
     bool setsUpPageOnCreate() const override { return false; }
     std::u16string registerFailureText(RegisterFailure why) const override;
@@ -73,4 +86,6 @@ private:
     // In the order of methodNames(); looked up by identifier.
     std::vector<Entry> table_;
     bool started_ = false;
+    // Destroyed before the control's own window: its handler reaches it.
+    std::unique_ptr<np::ControlDialog> dialog_;
 };

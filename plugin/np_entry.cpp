@@ -22,6 +22,12 @@ const NPNetscapeFuncs*& browserSlot() {
     return funcs;
 }
 
+// GDI+ from NP_Initialize to NP_Shutdown.
+std::unique_ptr<np::GraphicsSession>& libraryGraphics() {
+    static std::unique_ptr<np::GraphicsSession> session;
+    return session;
+}
+
 void loadImageToolkitOnce() {
     // The library's own folder holds the toolkit.
     static std::once_flag once;
@@ -56,6 +62,7 @@ NPError NPP_New(const char*, NPP instance, std::uint16_t, std::int16_t, char*[],
         return NPERR_OUT_OF_MEMORY_ERROR;
     }
     data->npp = instance;
+    data->graphics = np::GraphicsSession::start();
     instance->pdata = data.release();  // NPP_Destroy takes it back
     return NPERR_NO_ERROR;
 }
@@ -65,6 +72,9 @@ NPError NPP_Destroy(NPP instance, NPSavedData**) {
     std::unique_ptr<PluginInstanceData> data(dataOf(instance));
     if (!data) return NPERR_NO_ERROR;
     instance->pdata = nullptr;
+    // The browser's window gets its own procedure back before anything
+    // else goes, so no message reaches a half-destroyed instance.
+    data->hook.reset();
     data->window = nullptr;
     data->attached = 0;
     if (data->scriptable) {
@@ -74,6 +84,7 @@ NPError NPP_Destroy(NPP instance, NPSavedData**) {
         if (b && b->releaseobject) b->releaseobject(data->scriptable);
         data->scriptable = nullptr;
     }
+    data->graphics.reset();
     return NPERR_NO_ERROR;
 }
 
@@ -83,6 +94,11 @@ NPError NPP_SetWindow(NPP instance, NPWindow* window) {
     if (!window || !data) return NPERR_GENERIC_ERROR;
     if (data->attached || !window->window) return NPERR_NO_ERROR;
     try {
+        // The window's paints reach the object through the instance, which
+        // outlives the hook.
+        data->hook = np::HostWindowHook::attach(window->window, [data] {
+            if (ScriptablePluginDocivaObject* object = objectOf(data)) object->Repaint();
+        });
         ensureObject(*data);
         if (ScriptablePluginDocivaObject* object = objectOf(data)) object->AttachWindow(window->window);
     } catch (...) {
@@ -152,17 +168,21 @@ NP_EXPORT(NPError) NP_GetEntryPoints(NPPluginFuncs* pluginFuncs) {
     return NPERR_NO_ERROR;
 }
 
-// On Linux the browser hands over its table and takes the plug-in's in one call.
-NP_EXPORT(NPError) NP_Initialize(NPNetscapeFuncs* browserFuncs, NPPluginFuncs* pluginFuncs) {
+namespace np {
+
+NPError initializeLibrary(NPNetscapeFuncs* browserFuncs) {
     if (!browserFuncs) return NPERR_INVALID_FUNCTABLE_ERROR;
     if ((browserFuncs->version >> 8) != kNPVersionMajor) return NPERR_INCOMPATIBLE_VERSION_ERROR;
     loadImageToolkitOnce();
-    np::setBrowser(browserFuncs);
-    if (pluginFuncs) fillEntryPoints(*pluginFuncs);
+    setBrowser(browserFuncs);
+    if (!libraryGraphics()) libraryGraphics() = GraphicsSession::start();
     return NPERR_NO_ERROR;
 }
 
+}  // namespace np
+
 NP_EXPORT(NPError) NP_Shutdown() {
+    libraryGraphics().reset();
     np::setBrowser(nullptr);
     return NPERR_NO_ERROR;
 }

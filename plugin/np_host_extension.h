@@ -1,6 +1,8 @@
-/* What a host without a native window loop needs besides the plug-in
- * interface (Linux): the control's window is a queue of its own there, and
- * these run it, as the browser's message loop does on Windows.
+/* What a host without a browser's message loop needs besides the plug-in
+ * interface: on Linux the control's window is a queue of its own, which
+ * these run; on Windows npdocivaPump runs the thread's message loop, as a
+ * browser would, and npdocivaIsIdle tells a host when a scan's work is
+ * done.
  *
  * Thread safety: the browser's thread. */
 #pragma once
@@ -9,7 +11,7 @@
 
 #include "plugin/npapi.h"
 
-#define NPDOCIVA_API extern "C" __attribute__((visibility("default")))
+#define NPDOCIVA_API extern "C" NP_EXPORT_VISIBILITY
 
 /* Handles the instance's queued window messages, waiting at most timeoutMs
  * for the first; the number handled (0 without an instance or a window). */

@@ -1,1 +1,1 @@
-// libnpDociva.so is the plug-in library whole (dociva_plugin); this file only gives the target a source.
+// npDociva (libnpDociva.so, npDociva.dll) is the plug-in library whole (dociva_plugin); this file only gives the target a source.

@@ -86,10 +86,10 @@ bool ScriptablePluginDocivaObject::Invoke(NPIdentifier name, const NPVariant* ar
     return done;
 }
 
-void ScriptablePluginDocivaObject::AttachWindow(void*) {
+void ScriptablePluginDocivaObject::AttachWindow(void* window) {
     if (!control_.hasWindow()) control_.OnCreate();
+    control_.attachDialog(window);
 }
 
-// The control's window goes with the control itself; nothing is to be
-// done before that on this platform.
-void ScriptablePluginDocivaObject::DestroyWindow() {}
+// The control's message window goes with the control itself.
+void ScriptablePluginDocivaObject::DestroyWindow() { control_.destroyDialog(); }

@@ -52,7 +52,7 @@ public:
     // its parent on Windows); later calls change nothing.
     void AttachWindow(void* window) override;
     void DestroyWindow() override;
-    void Repaint() override {}
+    void Repaint() override { control_.repaint(); }
     void Start() override { control_.start(); }
 
     // The instance is destroyed while the page may still hold the object.

@@ -1,5 +1,7 @@
-// dociva run: a page's script against the control module, without a
-// browser (Linux). See tools/script_host.h for what the script sees.
+// dociva run: a page's script against the control module or the plug-in,
+// without a browser. On Windows only the plug-in can be loaded this way
+// (DOCIVA_RUN_PLUGIN_ONLY): the control there is a COM server. See
+// tools/script_host.h for what the script sees.
 #include <string>
 
 #include "platform/console.h"
@@ -19,7 +21,9 @@ const char kRunUsage[] =
     "                                            DIR/libDocivaOCX.so (default $DOCIVA_MODULE_DIR,\n"
     "                                            else module/ in this program's build folder);\n"
     "                                            --trace prints every EVENT, CALL and DIALOG;\n"
-    "                                            --plugin runs it against DIR/libnpDociva.so\n";
+    "                                            --plugin runs it against the plug-in in DIR\n"
+    "                                            (libnpDociva.so; npDociva.dll on Windows, which\n"
+    "                                            runs pages against the plug-in only)\n";
 
 namespace {
 
@@ -65,6 +69,14 @@ int runRunCommand(const Arguments& args) {
     }
     if (script.empty()) return usage();
     if (moduleFolder.empty()) moduleFolder = defaultModuleFolder();
+#ifdef DOCIVA_RUN_PLUGIN_ONLY
+    if (!plugin) {
+        platform::writeStderr(
+            "dociva run: on Windows the control is the COM server DocivaOCX.dll, which this host cannot load;\n"
+            "run the page against the plug-in instead: dociva run --plugin SCRIPT.js\n");
+        return 2;
+    }
+#endif
 
     std::string source;
     if (!platform::readFile(script, source, kMaxScriptBytes)) {

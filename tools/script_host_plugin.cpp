@@ -37,7 +37,9 @@ public:
 
     bool start() {
         funcs_.size = sizeof funcs_;
-        if (library_.initialize(browser_.functions(), &funcs_) != NPERR_NO_ERROR) return false;
+        if (np::startLibrary(library_.initialize, library_.getEntryPoints, browser_.functions(), &funcs_) !=
+            NPERR_NO_ERROR)
+            return false;
         initialized_ = true;
         if (!funcs_.newp || !funcs_.destroy || !funcs_.setwindow || !funcs_.getvalue) return false;
         char mime[] = "application/mozilla-corvane-npdociva";
@@ -177,13 +179,15 @@ PluginControl* of(DocivaControl* control) { return reinterpret_cast<PluginContro
 }  // namespace
 
 std::u16string PluginModule::fileIn(std::u16string_view folder) {
-    return platform::joinPath(folder, u"libnpDociva.so");
+    // The build names the platform's file (DOCIVA_PLUGIN_FILE).
+    return platform::joinPath(folder, DOCIVA_PLUGIN_FILE);
 }
 
 std::string PluginModule::load(std::u16string_view path) {
     const std::string shown = text::toUtf8(path);
     if (std::string failure = loadLibrary(library_, path, "plug-in"); !failure.empty()) return failure;
     std::string missing;
+    resolve(library_, "NP_GetEntryPoints", getEntryPoints, missing);
     resolve(library_, "NP_Initialize", initialize, missing);
     resolve(library_, "NP_Shutdown", shutdown, missing);
     resolve(library_, "npdocivaPump", pump, missing);

@@ -1,4 +1,4 @@
-// The plug-in library (libnpDociva.so) as the script host drives it: our
+// The plug-in library (libnpDociva.so, npDociva.dll) as the script host drives it: our
 // browser side (tools/np_browser.h) makes one instance, gives it a window
 // and takes its scriptable object, and the host's calls (ControlModule)
 // are answered through the plug-in interface. Methods are found by name
@@ -32,6 +32,7 @@ public:
     // while this object lives.
     const ControlModule& module() const { return module_; }
 
+    decltype(&NP_GetEntryPoints) getEntryPoints = nullptr;
     decltype(&NP_Initialize) initialize = nullptr;
     decltype(&NP_Shutdown) shutdown = nullptr;
     decltype(&npdocivaPump) pump = nullptr;

@@ -6,6 +6,9 @@
 #include <cstdint>
 
 #define NP_ENTRY_CALL
+// The library's exports are the only symbols it shows (with the version
+// script in npDociva.map).
+#define NP_EXPORT_VISIBILITY __attribute__((visibility("default")))
 
 extern "C" {
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #define NP_ENTRY_CALL __stdcall
+// The .def file names the DLL's exports; nothing else is exported.
+#define NP_EXPORT_VISIBILITY
 
 extern "C" {
 

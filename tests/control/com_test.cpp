@@ -30,6 +30,7 @@
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 #include "support/attached_scanner_win.h"
+#include "support/run_program_win.h"
 #include "support/test_support.h"
 
 // COM objects are destroyed only by their own Release, never through an
@@ -1882,35 +1883,8 @@ TEST_F(DocivaOcxObject, ScansIntoFilesTheViewerShowsAndEdits) {
 // tested this way under Wine, whose script host does not connect them.)
 std::string runScript(const Installation& install, std::string_view script) {
     if (!testing_support::writeBytes(platform::win32::fromWide(install.file(L"page.js")), script)) return "<no script>";
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return "<no pipe>";
-    platform::win32::ScopedKernelHandle reader(readEnd), writer(writeEnd);
-    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writer.get();
-    startup.hStdError = writer.get();
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process{};
     // A relative script path: the host reads a leading slash as an option.
-    std::wstring command = L"cscript.exe //nologo page.js";
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, install.folder().c_str(), &startup,
-                        &process))
-        return "<no cscript>";
-    platform::win32::ScopedKernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
-    writer.reset();
-    std::string output;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(reader.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) output.append(buffer, got);
-    WaitForSingleObject(processHandle.get(), 60000);
-    std::string lines;  // without carriage returns
-    for (char c : output) {
-        if (c != '\r') lines += c;
-    }
-    return lines;
+    return testing_support::runWindowsProgram(L"cscript.exe //nologo page.js", install.folder(), 60000).output;
 }
 
 TEST_F(DocivaOcxObject, AnswersAPageScriptRunByTheScriptHost) {
