@@ -17,15 +17,11 @@
 
 #include "control/win32/com_handles.h"
 #include "platform/scoped_handle.h"
+#include "platform/win32/handles.h"
 
 namespace docivaocx {
 
-struct WindowTraits {
-    using Handle = HWND;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { DestroyWindow(h); }
-};
-using ScopedWindow = platform::ScopedHandle<WindowTraits>;
+using ScopedWindow = platform::win32::ScopedWindow;
 
 // COM objects are destroyed only by their own Release, never through an
 // interface pointer, so the interfaces' missing virtual destructors are

@@ -92,7 +92,7 @@ INT_PTR CALLBACK inputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 
 struct AlertRun {
     const CAlertDlg& model;
-    ScopedGdiObject font;
+    platform::win32::ScopedFont font;
 };
 
 constexpr UINT kAlertTextFormat = DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS;
@@ -106,8 +106,8 @@ void layOutAlert(HWND dialog, AlertRun& run) {
                                platform::win32::wide(CAlertDlg::kFontFamily)));
     RECT box{0, 0, CAlertDlg::kLayoutWidth, CAlertDlg::kLayoutHeight};
     {
-        WindowDc dc(dialog);
-        SelectedObject font(dc.get(), run.font.get());
+        platform::win32::ScopedWindowDc dc(dialog);
+        platform::win32::ScopedSelection font(dc.get(), run.font.get());
         DrawTextW(dc.get(), platform::win32::wide(message.c_str()), static_cast<int>(message.size()), &box,
                   kAlertTextFormat | DT_CALCRECT);
     }
@@ -131,7 +131,7 @@ void paintAlert(HWND dialog, const AlertRun& run) {
     PAINTSTRUCT paint{};
     HDC dc = BeginPaint(dialog, &paint);
     if (dc) {
-        SelectedObject font(dc, run.font.get());
+        platform::win32::ScopedSelection font(dc, run.font.get());
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(0, 0, 0));  // the alert's text colour, opaque black
         RECT box{10, 10, 10 + CAlertDlg::kLayoutWidth, 10 + CAlertDlg::kLayoutHeight};
@@ -333,7 +333,7 @@ int Win32Dialogs::alert(std::u16string_view caption, std::u16string_view message
     CAlertDlg model;
     model.SetCaption(caption);
     model.SetMessage(message);
-    AlertRun run{model, ScopedGdiObject()};
+    AlertRun run{model, platform::win32::ScopedFont()};
     // The alert belongs to no window, whoever asks for it.
     return static_cast<int>(DialogBoxParamW(resources_, MAKEINTRESOURCEW(IDD_DOCIVA_ALERT), nullptr, alertProc,
                                             reinterpret_cast<LPARAM>(&run)));

@@ -1,6 +1,6 @@
-// Small pieces the Windows dialogs share: owners for window, GDI, device
-// context, item-list and COM-apartment lifetimes, and the module whose
-// resources hold the templates.
+// Small pieces the Windows dialogs share: owners for item lists and COM
+// apartments (windows and GDI objects have the platform's owners), and the
+// module whose resources hold the templates.
 #pragma once
 
 #include <windows.h>
@@ -9,22 +9,12 @@
 #include <string>
 
 #include "platform/scoped_handle.h"
+#include "platform/win32/gdi_handles.h"
+#include "platform/win32/handles.h"
 
 namespace dialogs::win32 {
 
-struct WindowTraits {
-    using Handle = HWND;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { DestroyWindow(h); }
-};
-using ScopedWindow = platform::ScopedHandle<WindowTraits>;
-
-struct GdiObjectTraits {
-    using Handle = HGDIOBJ;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { DeleteObject(h); }
-};
-using ScopedGdiObject = platform::ScopedHandle<GdiObjectTraits>;
+using platform::win32::ScopedWindow;
 
 struct ItemListTraits {
     using Handle = PIDLIST_ABSOLUTE;
@@ -32,37 +22,6 @@ struct ItemListTraits {
     static void close(Handle h) noexcept { CoTaskMemFree(h); }
 };
 using ScopedItemList = platform::ScopedHandle<ItemListTraits>;
-
-// A window's device context, given back on destruction.
-class WindowDc {
-public:
-    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDc() {
-        if (dc_) ReleaseDC(window_, dc_);
-    }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
-
-// An object selected into a device context for one scope.
-class SelectedObject {
-public:
-    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
-    ~SelectedObject() {
-        if (previous_) SelectObject(dc_, previous_);
-    }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
-
-private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
 
 // The folder browser's new style needs an apartment on the calling thread;
 // the control's thread normally has one already, which this leaves alone.

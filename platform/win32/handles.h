@@ -1,6 +1,6 @@
 // Owners for Win32 handles. The API has two invalid values: null for
-// kernel objects (events, semaphores, threads) and INVALID_HANDLE_VALUE for
-// files and searches; each owner knows its own.
+// kernel objects (events, semaphores, threads) and windows, and
+// INVALID_HANDLE_VALUE for files and searches; each owner knows its own.
 #pragma once
 
 #include <windows.h>
@@ -29,5 +29,14 @@ struct FindHandleTraits {
     static void close(Handle h) noexcept { FindClose(h); }
 };
 using ScopedFind = ScopedHandle<FindHandleTraits>;
+
+// A window destroyed with its owner (on the thread that made it, as
+// DestroyWindow requires).
+struct WindowTraits {
+    using Handle = HWND;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { DestroyWindow(h); }
+};
+using ScopedWindow = ScopedHandle<WindowTraits>;
 
 }  // namespace platform::win32

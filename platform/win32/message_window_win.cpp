@@ -7,19 +7,13 @@
 
 #include "platform/scoped_handle.h"
 #include "platform/sync.h"
+#include "platform/win32/handles.h"
 
 namespace platform {
 
 namespace {
 
-// Kept here rather than beside the kernel handles: a window can only be
-// destroyed by the thread that made it, so this owner is for one thread.
-struct WindowTraits {
-    using Handle = HWND;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { DestroyWindow(h); }
-};
-using ScopedWindow = ScopedHandle<WindowTraits>;
+using win32::ScopedWindow;
 
 constexpr wchar_t kClassName[] = L"DocivaMessageWindow";
 

@@ -29,16 +29,12 @@
 #include <vector>
 
 #include "platform/scoped_handle.h"
+#include "platform/win32/handles.h"
 #include "viewer/view_convas_dlg.h"
 
 namespace viewer::win32 {
 
-struct WindowTraits {
-    using Handle = HWND;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { DestroyWindow(h); }
-};
-using ScopedWindow = platform::ScopedHandle<WindowTraits>;
+using ScopedWindow = platform::win32::ScopedWindow;
 
 class ViewerWindow {
     // Only create makes one, as the window may fail.
