@@ -1,14 +1,12 @@
 // Windows: the browser's window subclassed by the plug-in, the control's
 // child dialog (template 101) inside it, and GDI+.
 #include <windows.h>
-// GDI+ needs the COM declarations WIN32_LEAN_AND_MEAN leaves out.
-#include <objidl.h>
-#include <gdiplus.h>
 
 #include "plugin/plugin_window.h"
-#include "plugin/win32/plugin_resources.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/win32/gdiplus_session_win.h"
+#include "plugin/win32/plugin_resources.h"
 #include "viewer/win32/viewer_ids.h"
 #include "viewer/win32/viewer_window_win.h"
 
@@ -201,16 +199,10 @@ private:
 
 class GdiplusSession final : public GraphicsSession {
 public:
-    bool start() {
-        Gdiplus::GdiplusStartupInput input;
-        return Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
-    }
-    ~GdiplusSession() override {
-        if (token_) Gdiplus::GdiplusShutdown(token_);
-    }
+    bool started() const { return session_.started(); }
 
 private:
-    ULONG_PTR token_ = 0;
+    platform::win32::GdiplusSession session_;
 };
 
 }  // namespace
@@ -235,7 +227,7 @@ std::unique_ptr<ControlDialog> ControlDialog::create(void* parent, CViewConvasDl
 
 std::unique_ptr<GraphicsSession> GraphicsSession::start() {
     auto session = std::make_unique<GdiplusSession>();
-    if (!session->start()) return nullptr;
+    if (!session->started()) return nullptr;
     return session;
 }
 
