@@ -222,6 +222,7 @@ protected:
     enum class RegisterFailure { EmptyName, NotRegistered, NoHandle };
     virtual bool setsUpPageOnCreate() const { return true; }
     virtual std::u16string registerFailureText(RegisterFailure why) const;
+    ControlSite& site() { return site_; }
 
 private:
     std::intptr_t onMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);

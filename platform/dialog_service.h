@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,7 +54,15 @@ public:
     // The watermark dialog opened on record; true when confirmed, with the
     // values read back from its controls in record.
     virtual bool editWatermark(WatermarkSettings& record) = 0;
+
+    // The window the dialogs belong to from now on (a native handle; null:
+    // none). A service that opens no windows has no use for it.
+    virtual void setOwner(void* /*window*/) {}
 };
+
+// The platform's own dialog windows (Windows), or null where the program
+// that hosts the component answers its dialogs (Linux).
+std::unique_ptr<DialogService> makeDialogWindows();
 
 // Answers every dialog the way a user who closes it does: nothing chosen,
 // nothing confirmed, the alert acknowledged. For shells whose dialog windows

@@ -142,6 +142,12 @@ void CInterfaceControl::attachDialog(void* parent) {
                                                         std::intptr_t lParam) -> std::intptr_t {
         return window() ? window()->send(message, wParam, lParam) : 0;
     });
+    // The dialogs the page's calls open, and the progress dialog, belong
+    // to the plug-in's window from now on.
+    if (dialog_) {
+        site().dialogs().setOwner(dialog_->handle());
+        setOwnerWindow(dialog_->handle());
+    }
 }
 
 void CInterfaceControl::repaint() {

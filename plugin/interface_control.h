@@ -23,11 +23,12 @@
 #include "plugin/plugin_window.h"
 
 // The container of a control inside the plug-in: events become calls of
-// the page's functions through the browser; dialogs have no window to
-// open in yet and answer as cancelled (an alert as OK).
+// the page's functions through the browser; dialogs are the platform's
+// dialog windows (Windows), or answered as cancelled (an alert as OK)
+// where the platform has none.
 class PluginSite final : public ControlSite {
 public:
-    explicit PluginSite(NPP npp) : npp_(npp) {}
+    explicit PluginSite(NPP npp) : npp_(npp), windows_(platform::makeDialogWindows()) {}
 
     // The instance is gone (NPP_Destroy) while the page still holds the
     // object: events go nowhere from now on.
@@ -37,12 +38,12 @@ public:
     void fireEvent(std::int32_t dispid, std::u16string_view name, std::u16string_view data) override;
     void addRefObject(void*) override {}
     void releaseObject(void*) override {}
-    platform::DialogService& dialogs() override { return dialogs_; }
+    platform::DialogService& dialogs() override { return windows_ ? *windows_ : cancelling_; }
 
 private:
     NPP npp_;
-    // The plug-in's dialog windows do not exist yet.
-    platform::CancellingDialogs dialogs_;
+    std::unique_ptr<platform::DialogService> windows_;
+    platform::CancellingDialogs cancelling_;
 };
 
 class CInterfaceControl final : public CDocivaOCXCtrl {

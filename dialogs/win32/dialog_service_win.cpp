@@ -389,3 +389,7 @@ std::optional<std::u16string> Win32Dialogs::openFile(std::u16string_view filter,
 }
 
 }  // namespace dialogs::win32
+
+std::unique_ptr<platform::DialogService> platform::makeDialogWindows() {
+    return std::make_unique<dialogs::win32::Win32Dialogs>();
+}

@@ -23,7 +23,7 @@ public:
     explicit Win32Dialogs(HWND owner = nullptr, HINSTANCE resources = nullptr);
 
     // The control's window may be made after its dialog service.
-    void setOwner(HWND owner) { owner_ = owner; }
+    void setOwner(void* owner) override { owner_ = static_cast<HWND>(owner); }
 
     std::optional<std::u16string> inputBox(std::u16string_view caption, std::u16string_view prompt,
                                            std::u16string_view initial) override;
