@@ -1,4 +1,4 @@
-// The control's four fixed identities, the same as in control/DocivaOCX.idl.
+// The control's four fixed identities, the same as in resources/DocivaOCX.idl.
 // They never change: installed registrations and pages refer to them.
 #pragma once
 
@@ -26,7 +26,7 @@ inline constexpr wchar_t kPropPageClassIdText[] = L"{169FF202-5EFB-468E-AE54-FFC
 inline constexpr wchar_t kPropPageProgId[] = L"DOCIVAOCX.DocivaOCXPropPage.1";
 inline constexpr wchar_t kPropPageName[] = L"DocivaOCX Property Page";
 
-// Resources of the DLL (control/DocivaOCX.rc).
+// Resources of the DLL (resources/DocivaOCX.rc).
 inline constexpr int kIdsPropPageName = 2;
 inline constexpr int kIddPropPage = 200;     // the page's dialog template
 inline constexpr int kIdsPropPageCaption = 200;

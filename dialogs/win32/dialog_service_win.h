@@ -1,5 +1,5 @@
 // Win32Dialogs: the component's own dialog windows on Windows, from the
-// templates in dialogs.rc, run modally on the calling thread with the
+// templates in resources/dialogs.rc, run modally on the calling thread with the
 // rules of dialogs/small_dialogs.h.
 //
 // owner: the window the input box and the watermark dialog belong to (its

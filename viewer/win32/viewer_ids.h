@@ -1,4 +1,4 @@
-// Resource ids of the viewer's dialog template (viewer.rc). Plain defines:
+// Resource ids of the viewer's dialog template (resources/viewer.rc). Plain defines:
 // the resource compiler reads this file too.
 #pragma once
 

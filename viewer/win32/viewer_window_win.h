@@ -53,7 +53,7 @@ public:
     // failing, when their control cannot be made.
     static std::unique_ptr<ViewerWindow> create(HWND parent, CViewConvasDlg& dialog, int x, int y);
     // The same in the dialog made from template IDD_VIEW_CONVAS
-    // (viewer.rc): the window takes the static control's place and id and
+    // (resources/viewer.rc): the window takes the static control's place and id and
     // sits at 0,0.
     static std::unique_ptr<ViewerWindow> createInDialog(HWND dialog, CViewConvasDlg& viewer);
 
