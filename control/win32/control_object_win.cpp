@@ -38,6 +38,7 @@
 #include "control/dispatch.h"
 #include "control/docivaocx_ctrl.h"
 #include "control/win32/com_handles.h"
+#include "control/win32/com_object.h"
 #include "control/win32/docivaocx_ids.h"
 #include "control/win32/driver_path_stream_win.h"
 #include "control/win32/ole_embedding_win.h"
@@ -91,44 +92,17 @@ DocivaValue valueOf(const VARIANT& v) {
 // points, connections), as IEnumConnectionPoints and IEnumConnections
 // want: each item handed out carries a reference of its own.
 template <class Enum, class Item, const IID& EnumId>
-class Enumerator final : public Enum {
+class Enumerator final : public ComObject<Enumerator<Enum, Item, EnumId>, Enum, EnumId> {
 public:
     // Each item's reference is taken here and let go at destruction.
     explicit Enumerator(std::vector<Item> items, std::size_t position = 0)
         : items_(std::move(items)), position_(position) {
         for (Item& item : items_) unknownOf(item)->AddRef();
     }
-    virtual ~Enumerator() {
+    ~Enumerator() override {
         for (Item& item : items_) unknownOf(item)->Release();
     }
-    Enumerator(const Enumerator&) = delete;
-    Enumerator& operator=(const Enumerator&) = delete;
 
-    static HRESULT make(std::vector<Item> items, Enum** out) {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        try {
-            *out = std::make_unique<Enumerator>(std::move(items)).release();
-        } catch (...) {
-            return E_OUTOFMEMORY;
-        }
-        return S_OK;
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, EnumId)) return E_NOINTERFACE;
-        *object = static_cast<Enum*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) std::unique_ptr<Enumerator> owned(this);
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* out, ULONG* fetched) override {
         if (!out || (count > 1 && !fetched)) return E_POINTER;
         ULONG n = 0;
@@ -148,16 +122,7 @@ public:
         position_ = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Clone(Enum** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        try {
-            *out = std::make_unique<Enumerator>(items_, position_).release();
-        } catch (...) {
-            return E_OUTOFMEMORY;
-        }
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Clone(Enum** out) override { return this->make(out, items_, position_); }
 
 private:
     static IUnknown* unknownOf(IConnectionPoint* point) { return point; }
@@ -165,8 +130,6 @@ private:
 
     std::vector<Item> items_;
     std::size_t position_;
-    ULONG references_ = 1;
-    server::ObjectCount counted_;
 };
 
 using ConnectionPointEnumerator = Enumerator<IEnumConnectionPoints, IConnectionPoint*, IID_IEnumConnectionPoints>;
@@ -207,7 +170,7 @@ public:
         } catch (...) {
             return E_OUTOFMEMORY;
         }
-        return ConnectionEnumerator::make(std::move(items), connections);
+        return ConnectionEnumerator::make(connections, std::move(items));
     }
 
     // Every advised sink, in the order advised, gets the event; a sink
@@ -378,7 +341,7 @@ public:
     // ---- IConnectionPointContainer ----
     HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override {
         try {
-            return ConnectionPointEnumerator::make({&events_}, points);
+            return ConnectionPointEnumerator::make(points, std::vector<IConnectionPoint*>{&events_});
         } catch (...) {
             return E_OUTOFMEMORY;
         }

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <memory>
 
+#include "control/win32/com_object.h"
 #include "control/win32/docivaocx_ids.h"
 #include "control/win32/server_win.h"
 
@@ -62,38 +63,10 @@ constexpr Verb kVerbs[] = {
 
 // Each verb handed out carries a name of its own, which the caller frees
 // with CoTaskMemFree.
-class VerbEnumerator final : public IEnumOLEVERB {
+class VerbEnumerator final : public ComObject<VerbEnumerator, IEnumOLEVERB, IID_IEnumOLEVERB> {
 public:
     explicit VerbEnumerator(std::size_t position = 0) : position_(position) {}
-    virtual ~VerbEnumerator() = default;
-    VerbEnumerator(const VerbEnumerator&) = delete;
-    VerbEnumerator& operator=(const VerbEnumerator&) = delete;
 
-    static HRESULT make(std::size_t position, IEnumOLEVERB** out) {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        try {
-            *out = std::make_unique<VerbEnumerator>(position).release();
-        } catch (...) {
-            return E_OUTOFMEMORY;
-        }
-        return S_OK;
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IEnumOLEVERB)) return E_NOINTERFACE;
-        *object = static_cast<IEnumOLEVERB*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) std::unique_ptr<VerbEnumerator> owned(this);
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE Next(ULONG count, OLEVERB* out, ULONG* fetched) override {
         if (!out || (count > 1 && !fetched)) return E_POINTER;
         ULONG n = 0;
@@ -122,12 +95,10 @@ public:
         position_ = 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumOLEVERB** out) override { return make(position_, out); }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumOLEVERB** out) override { return make(out, position_); }
 
 private:
     std::size_t position_;
-    ULONG references_ = 1;
-    server::ObjectCount counted_;
 };
 
 // The modifier keys held now, as IOleControlSite::TranslateAccelerator
@@ -351,7 +322,7 @@ HRESULT OleEmbedding::activateInPlace(IOleClientSite* site) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE OleEmbedding::EnumVerbs(IEnumOLEVERB** verbs) { return VerbEnumerator::make(0, verbs); }
+HRESULT STDMETHODCALLTYPE OleEmbedding::EnumVerbs(IEnumOLEVERB** verbs) { return VerbEnumerator::make(verbs, std::size_t{0}); }
 
 HRESULT STDMETHODCALLTYPE OleEmbedding::GetUserClassID(CLSID* clsid) {
     if (!clsid) return E_POINTER;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "control/win32/com_handles.h"
+#include "control/win32/com_object.h"
 #include "control/win32/docivaocx_ids.h"
 #include "control/win32/ole_embedding_win.h"
 #include "control/win32/server_win.h"
@@ -160,29 +161,8 @@ wchar_t* taskMemCopy(const std::wstring& text) {
 // WM_INITDIALOG: the frame decides where the focus goes.
 INT_PTR CALLBACK pageProcedure(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-class PropertyPage final : public IPropertyPage2 {
+class PropertyPage final : public ComObject<PropertyPage, IPropertyPage2, IID_IPropertyPage, IID_IPropertyPage2> {
 public:
-    PropertyPage() = default;
-    virtual ~PropertyPage() = default;
-    PropertyPage(const PropertyPage&) = delete;
-    PropertyPage& operator=(const PropertyPage&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IPropertyPage) &&
-            !IsEqualIID(riid, IID_IPropertyPage2))
-            return E_NOINTERFACE;
-        *object = static_cast<IPropertyPage2*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) std::unique_ptr<PropertyPage> owned(this);
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override {
         site_ = ComPtr<IPropertyPageSite>(site);
@@ -244,8 +224,6 @@ public:
     HRESULT STDMETHODCALLTYPE EditProperty(DISPID) override { return E_NOTIMPL; }
 
 private:
-    server::ObjectCount counted_;
-    ULONG references_ = 1;
     ComPtr<IPropertyPageSite> site_;
     std::vector<ComPtr<IUnknown>> objects_;
     ScopedWindow window_;  // last: destroyed first
@@ -253,16 +231,6 @@ private:
 
 }  // namespace
 
-HRESULT createPropertyPage(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    ComPtr<IPropertyPage2> made;
-    try {
-        made = ComPtr<IPropertyPage2>::adopt(std::make_unique<PropertyPage>().release());
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-    return made->QueryInterface(riid, object);
-}
+HRESULT createPropertyPage(REFIID riid, void** object) { return PropertyPage::create(riid, object); }
 
 }  // namespace docivaocx

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "control/win32/com_handles.h"
+#include "control/win32/com_object.h"
 #include "control/win32/control_object_win.h"
 #include "control/win32/docivaocx_ids.h"
 #include "control/win32/property_page_win.h"
@@ -86,27 +87,11 @@ HRESULT createControl(REFIID riid, void** object) {
 }
 
 // One class factory per class of the module: the control and its page.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final
+    : public ComObjectBase<ClassFactory, IClassFactory, std::atomic<ULONG>, IID_IClassFactory> {
 public:
-    explicit ClassFactory(Create create) : create_(create) {}
-    virtual ~ClassFactory() = default;
-    ClassFactory(const ClassFactory&) = delete;
-    ClassFactory& operator=(const ClassFactory&) = delete;
+    explicit ClassFactory(Create maker) : create_(maker) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-        *object = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) std::unique_ptr<ClassFactory> owned(this);
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
@@ -120,8 +105,6 @@ public:
 
 private:
     Create create_;
-    server::ObjectCount counted_;
-    std::atomic<ULONG> references_{1};
 };
 
 // ---- registration ----
@@ -232,13 +215,7 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* object) {
     } else {
         return CLASS_E_CLASSNOTAVAILABLE;
     }
-    ComPtr<IClassFactory> factory;
-    try {
-        factory = ComPtr<IClassFactory>::adopt(std::make_unique<ClassFactory>(create).release());
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
-    return factory->QueryInterface(riid, object);
+    return ClassFactory::create(riid, object, create);
 }
 
 STDAPI DllCanUnloadNow() { return server::canUnload() ? S_OK : S_FALSE; }
