@@ -16,6 +16,7 @@
 #include "control/win32/docivaocx_ids.h"
 #include "control/win32/property_page_win.h"
 #include "output/timage_binding.h"
+#include "platform/win32/module_win.h"
 
 namespace docivaocx::server {
 
@@ -37,12 +38,7 @@ void objectDestroyed() { --objectCount(); }
 void lock(bool on) { on ? ++lockCount() : --lockCount(); }
 bool canUnload() { return objectCount() == 0 && lockCount() == 0; }
 
-HMODULE module() {
-    HMODULE h = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&module), &h);
-    return h;
-}
+HMODULE module() { return platform::win32::moduleHandleOf(); }
 
 std::wstring modulePath() {
     std::wstring path(MAX_PATH, L'\0');

@@ -10,6 +10,7 @@
 #include "dialogs/small_dialogs.h"
 #include "dialogs/win32/window_support_win.h"
 #include "platform/text.h"
+#include "platform/win32/module_win.h"
 #include "platform/win32/wide.h"
 
 // The resource script and the dialog classes name the same numbers.
@@ -284,12 +285,7 @@ int CALLBACK folderCallback(HWND browser, UINT message, LPARAM lParam, LPARAM da
 
 }  // namespace
 
-HINSTANCE moduleOfThisCode() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&moduleOfThisCode), &module);
-    return module;
-}
+HINSTANCE moduleOfThisCode() { return platform::win32::moduleHandleOf(); }
 
 HWND topLevelOwner(HWND owner) {
     if (!owner || !IsWindow(owner)) return nullptr;

@@ -8,6 +8,7 @@
 #include "platform/scoped_handle.h"
 #include "platform/sync.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/module_win.h"
 
 namespace platform {
 
@@ -61,10 +62,8 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 // module loaded again at another address has another instance, so it
 // registers a class of its own.
 HINSTANCE registerClass() {
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(&windowProc), &module))
-        return nullptr;
+    const HMODULE module = win32::moduleHandleOf();
+    if (!module) return nullptr;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = windowProc;

@@ -3,18 +3,25 @@
 #include <windows.h>
 
 #include "platform/path.h"
+#include "platform/win32/module_win.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
 
 ModuleHandle currentModule() { return reinterpret_cast<ModuleHandle>(&currentModule); }
 
-std::u16string moduleFileName(ModuleHandle module) {
-    if (!module) module = currentModule();
+HMODULE win32::moduleHandleOf(ModuleHandle address) {
+    if (!address) address = currentModule();
     HMODULE h = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCWSTR>(module), &h))
-        return {};
+                            static_cast<LPCWSTR>(address), &h))
+        return nullptr;
+    return h;
+}
+
+std::u16string moduleFileName(ModuleHandle module) {
+    HMODULE h = win32::moduleHandleOf(module);
+    if (!h) return {};
     std::wstring buf(MAX_PATH, L'\0');
     for (;;) {
         const DWORD n = GetModuleFileNameW(h, buf.data(), static_cast<DWORD>(buf.size()));

@@ -5,6 +5,7 @@
 
 #include "platform/win32/canvas_gdi_win.h"
 #include "platform/win32/gdi_handles.h"
+#include "platform/win32/module_win.h"
 #include "platform/win32/wide.h"
 #include "viewer/win32/viewer_ids.h"
 
@@ -17,12 +18,7 @@ constexpr wchar_t kClassName[] = L"DocivaViewerWindow";
 // The module this code is linked into (the control's or the plug-in's DLL,
 // or a test program): the class is registered there, so two modules in one
 // process never share it.
-HINSTANCE ownModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ownModule), &module);
-    return module;
-}
+HINSTANCE ownModule() { return platform::win32::moduleHandleOf(); }
 
 bool sameTools(const std::vector<ViewerTooltip>& a, const std::vector<ViewerTooltip>& b) {
     if (a.size() != b.size()) return false;
