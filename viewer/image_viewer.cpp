@@ -265,6 +265,18 @@ int CImageViewer::CropHitTest(ViewerPoint p) const {
     return shown.contains(p) ? kCropHitInside : kCropHitOutside;
 }
 
+ViewerCursor CImageViewer::CursorAt(ViewerPoint p) const {
+    // In the order of CropHandles: the corners from the top left clockwise,
+    // then the middles of the top, right, bottom and left edges.
+    static constexpr ViewerCursor kHandles[] = {ViewerCursor::SizeNwse, ViewerCursor::SizeNesw, ViewerCursor::SizeNwse,
+                                                ViewerCursor::SizeNesw, ViewerCursor::SizeNs,   ViewerCursor::SizeWe,
+                                                ViewerCursor::SizeNs,   ViewerCursor::SizeWe};
+    const int hit = CropHitTest(p);
+    if (hit == kCropHitInside) return ViewerCursor::SizeAll;
+    if (hit >= 0 && hit < static_cast<int>(std::size(kHandles))) return kHandles[hit];
+    return ViewerCursor::Arrow;
+}
+
 int CImageViewer::FirstItemOnScreen() const {
     Lock lock(mutex_);
     return firstItem_;

@@ -57,6 +57,10 @@ enum MouseMode : int { kMouseNone = 0, kMouseCrop = 1, kMouseDrag = 2 };
 // What of the crop rectangle lies under a point: 0 to 7 one of its sizing
 // handles (in the order of CropHandles), or one of these.
 enum CropHit : int { kCropHitOutside = -1, kCropHitInside = 8 };
+// The pointer's shape over the viewer: the sizing shapes over the crop
+// rectangle's handles (corners diagonal, edge middles straight), the
+// moving shape inside it, the arrow everywhere else.
+enum class ViewerCursor : int { Arrow, SizeNwse, SizeNesw, SizeNs, SizeWe, SizeAll };
 
 inline constexpr int kViewerWidth = 665;
 inline constexpr int kViewerHeight = 800;
@@ -127,6 +131,8 @@ public:
     ViewerRect ShownCropRect() const;
     // What a button press at p would grab (CropHit, or a handle 0 to 7).
     int CropHitTest(ViewerPoint p) const;
+    // The pointer's shape at p, from what a press there would grab.
+    ViewerCursor CursorAt(ViewerPoint p) const;
     // The rectangle the single view's picture is drawn in at zoom level 0.
     ViewerRect SingleImageRect() const;
     int FirstItemOnScreen() const;

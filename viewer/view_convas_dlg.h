@@ -79,6 +79,9 @@ public:
     void OnLButtonDblClk(ViewerPoint p) { viewer_.OnLButtonDblClk(p); }
     void OnMouseLeave() { viewer_.OnMouseLeave(); }
 
+    // The pointer's shape at p (client coordinates).
+    ViewerCursor CursorAt(ViewerPoint p) const { return viewer_.CursorAt(p); }
+
     // The tooltip tools of the last paint.
     const std::vector<ViewerTooltip>& Tooltips() const { return tooltips_; }
     // The picture of the window as it is now (painted first if needed), as

@@ -367,6 +367,44 @@ TEST_F(ViewerWindowTest, CropHandlesSizeAndMoveTheRectangle) {
     }
 }
 
+// The pointer's shape tells what a press would grab: each handle its own
+// sizing shape, the moving shape inside, the arrow outside and whenever no
+// crop rectangle is shown.
+TEST_F(ViewerWindowTest, PointerShapeFollowsWhatAPressWouldGrab) {
+    CViewConvasDlg window(nullptr);
+    ASSERT_TRUE(window.Create());
+    const std::u16string path = file(u"cursor.png");
+    ASSERT_TRUE(writePicture(path, {400, 300, kRed}));
+    ASSERT_TRUE(window.AddImage(path, -1));
+    const ViewerRect image = window.Viewer().SingleImageRect();
+    EXPECT_EQ(window.CursorAt(centreOf(image)), ViewerCursor::Arrow) << "no crop rectangle yet";
+    EXPECT_EQ(window.Cut(), 0);
+    const std::vector<ViewerRect> handles = CropHandles(window.Viewer().ShownCropRect());
+    ASSERT_EQ(handles.size(), 8u);
+    struct Row {
+        const char* name;
+        ViewerPoint at;
+        ViewerCursor expected;
+    } rows[] = {
+        {"top-left corner", centreOf(handles[0]), ViewerCursor::SizeNwse},
+        {"top-right corner", centreOf(handles[1]), ViewerCursor::SizeNesw},
+        {"bottom-right corner", centreOf(handles[2]), ViewerCursor::SizeNwse},
+        {"bottom-left corner", centreOf(handles[3]), ViewerCursor::SizeNesw},
+        {"top edge", centreOf(handles[4]), ViewerCursor::SizeNs},
+        {"right edge", centreOf(handles[5]), ViewerCursor::SizeWe},
+        {"bottom edge", centreOf(handles[6]), ViewerCursor::SizeNs},
+        {"left edge", centreOf(handles[7]), ViewerCursor::SizeWe},
+        {"inside", centreOf(image), ViewerCursor::SizeAll},
+        {"outside the picture", {image.left - 2, image.top - 2}, ViewerCursor::Arrow},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(window.CursorAt(row.at), row.expected) << row.name;
+    }
+    // Leaving crop mode takes the shapes away.
+    window.ViewThumb4();
+    EXPECT_EQ(window.CursorAt(centreOf(image)), ViewerCursor::Arrow) << "after leaving crop mode";
+}
+
 TEST_F(ViewerWindowTest, RubberBandCropAtZoomZero) {
     struct Row {
         const char* name;

@@ -20,6 +20,18 @@ constexpr wchar_t kClassName[] = L"DocivaViewerWindow";
 // process never share it.
 HINSTANCE ownModule() { return platform::win32::moduleHandleOf(); }
 
+LPCWSTR cursorResource(ViewerCursor cursor) {
+    switch (cursor) {
+    case ViewerCursor::SizeNwse: return IDC_SIZENWSE;
+    case ViewerCursor::SizeNesw: return IDC_SIZENESW;
+    case ViewerCursor::SizeNs: return IDC_SIZENS;
+    case ViewerCursor::SizeWe: return IDC_SIZEWE;
+    case ViewerCursor::SizeAll: return IDC_SIZEALL;
+    case ViewerCursor::Arrow: break;
+    }
+    return IDC_ARROW;
+}
+
 bool sameTools(const std::vector<ViewerTooltip>& a, const std::vector<ViewerTooltip>& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -208,6 +220,15 @@ LRESULT ViewerWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDBLCLK:
         mouse(message, wParam, lParam);
         return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCLIENT) {
+            POINT at{};
+            GetCursorPos(&at);
+            ScreenToClient(hwnd(), &at);
+            SetCursor(LoadCursorW(nullptr, cursorResource(dialog_.CursorAt({at.x, at.y}))));
+            return TRUE;
+        }
+        break;
     case WM_MOUSELEAVE:
         trackingLeave_ = false;
         dialog_.OnMouseLeave();
