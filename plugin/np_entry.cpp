@@ -1,5 +1,6 @@
 // The plug-in library's exports and the instance's entry points (NPP_*).
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -10,6 +11,7 @@
 #include "plugin/np_library.h"
 #include "plugin/npapi.h"
 #include "plugin/scriptable_object.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -202,4 +204,54 @@ NPDOCIVA_API std::int32_t npdocivaPump(NPP instance, std::uint32_t timeoutMs) {
 NPDOCIVA_API std::int32_t npdocivaIsIdle(NPP instance) {
     ScriptablePluginDocivaObject* object = objectOf(dataOf(instance));
     return !object || object->control().isIdle() ? 1 : 0;
+}
+
+NPDOCIVA_API std::int32_t npdocivaSetDialogHost(NPP instance, NpdocivaRunDialog runDialog, void* context) {
+    ScriptablePluginDocivaObject* object = objectOf(dataOf(instance));
+    if (!object) return DOCIVA_E_INVALIDARG;
+    object->site().hostDialogs().setAnswerer(runDialog, context);
+    return DOCIVA_OK;
+}
+
+NPDOCIVA_API std::int32_t npdocivaGetProgress(NPP instance, DocivaProgress* progress) {
+    ScriptablePluginDocivaObject* object = objectOf(dataOf(instance));
+    if (!object || !progress) return DOCIVA_E_INVALIDARG;
+    const ProgressState state = object->control().progressDialog().state();
+    *progress = DocivaProgress{};
+    progress->exists = state.exists;
+    progress->visible = state.visible;
+    progress->position = state.position;
+    progress->low = state.low;
+    progress->high = state.high;
+    progress->timesShown = state.timesShown;
+    text::copyBounded(progress->text, std::size(progress->text), state.text);
+    return DOCIVA_OK;
+}
+
+NPDOCIVA_API std::uint32_t npdocivaScannerHandle(NPP instance) {
+    ScriptablePluginDocivaObject* object = objectOf(dataOf(instance));
+    return object ? object->control().currentScannerHandle() : 0;
+}
+
+NPDOCIVA_API std::int32_t npdocivaMouse(NPP instance, std::int32_t kind, std::int32_t x, std::int32_t y) {
+    ScriptablePluginDocivaObject* object = objectOf(dataOf(instance));
+    if (!object) return DOCIVA_E_INVALIDARG;
+    CViewConvasDlg& canvas = object->control().canvas();
+    const ViewerPoint p{x, y};
+    switch (kind) {
+    case DOCIVA_MOUSE_MOVE: canvas.OnMouseMove(p, false); break;
+    case DOCIVA_MOUSE_DRAG: canvas.OnMouseMove(p, true); break;
+    case DOCIVA_MOUSE_DOWN: canvas.OnLButtonDown(p); break;
+    case DOCIVA_MOUSE_UP: canvas.OnLButtonUp(p); break;
+    case DOCIVA_MOUSE_DOUBLE_CLICK: canvas.OnLButtonDblClk(p); break;
+    case DOCIVA_MOUSE_LEAVE: canvas.OnMouseLeave(); break;
+    default: return DOCIVA_E_INVALIDARG;
+    }
+    return DOCIVA_OK;
+}
+
+NPDOCIVA_API std::int32_t npdocivaSavePicture(NPP instance, const char16_t* path) {
+    ScriptablePluginDocivaObject* object = objectOf(dataOf(instance));
+    if (!object || !path) return -1;
+    return object->control().canvas().SavePicture(text::view(path)) ? 0 : -1;
 }

@@ -58,6 +58,7 @@ public:
     // The instance is destroyed while the page may still hold the object.
     void detachInstance();
     CInterfaceControl& control() { return control_; }
+    PluginSite& site() { return site_; }
 
 private:
     PluginSite site_;

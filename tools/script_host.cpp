@@ -637,6 +637,13 @@ duk_ret_t Host::invoke(duk_context* ctx) {
     std::int32_t dispid = 0;
     if (duk_is_number(ctx, 0) && fitsInt32(duk_get_number(ctx, 0))) {
         dispid = static_cast<std::int32_t>(duk_get_number(ctx, 0));
+        if (module_.byName) {
+            // A browser finds the plug-in's methods by name; the numbers
+            // the host hands out for names mean nothing to a page.
+            const std::u16string name = methodName(dispid);
+            traceLine("CALL " + text::toUtf8(name) + " -> error: the plug-in's methods have no dispatch ids");
+            return fail(name + u": the plug-in's methods have no dispatch ids");
+        }
     } else if (isPlainString(ctx, 0)) {
         const std::u16string name = stringAt(ctx, 0);
         if (module_.byName) {

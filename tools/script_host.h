@@ -4,7 +4,9 @@
 //
 // The script sees two globals. `dociva` is the control: one function per
 // method of the module's table (named as there) and
-// dociva.invoke(dispidOrName, ...args). `host` is the stand-in for the
+// dociva.invoke(dispidOrName, ...args); against the plug-in, whose methods
+// a browser finds by name, every name read from it is a method and
+// dociva.invoke takes names only. `host` is the stand-in for the
 // browser and its user: print, wait, idle, sleep, answer (dialog answers),
 // progress, pressButton and sdkStatus (the SDK's test calls), mouse, click,
 // doubleClick, screenshot, readFile, fileExists, listDir, root, exit and

@@ -60,9 +60,10 @@ std::string SdkTestCalls::load(const ControlModule& module) {
     emitStatus = reinterpret_cast<Status>(module.boundSymbol("dociva_EmitStatus"));
     if (simulateButtonPress && emitStatus) return {};
 
-    const std::u16string path = fileIn(module.folder());
+    const bool byName = !module.sdkBoundAs.empty();
+    const std::u16string path = byName ? module.sdkBoundAs : fileIn(module.folder());
     const std::string shown = text::toUtf8(path);
-    if (!platform::pathExists(path)) return "no scanner SDK at " + shown;
+    if (!byName && !platform::pathExists(path)) return "no scanner SDK at " + shown;
     if (!library_.load(path)) {
         const std::u16string why = platform::DynamicLibrary::lastLoadError();
         return "cannot load the scanner SDK " + shown + (why.empty() ? "" : ": " + text::toUtf8(why));

@@ -71,10 +71,25 @@ struct ControlModule {
 
     // An export of the module or of a library it was linked against, as
     // the module itself is bound to it; null when there is none.
-    void* boundSymbol(const char* name) const { return library_.symbol(name); }
+    void* boundSymbol(const char* name) const { return (answeredBy_ ? answeredBy_ : &library_)->symbol(name); }
+
+    // The SDK's file name as a library whose binding boundSymbol cannot
+    // look into is bound to it (a Windows DLL's imports are no exports of
+    // its own): loading that bare name gives the SDK instance the process
+    // already holds. Empty: the SDK in folder() is loaded instead.
+    std::u16string sdkBoundAs;
+
+    // The calls are answered by another library (the plug-in), loaded from
+    // folder: boundSymbol and folder() are that library's. It must outlive
+    // this object's use.
+    void answeredBy(const platform::DynamicLibrary& library, std::u16string folder) {
+        answeredBy_ = &library;
+        folder_ = std::move(folder);
+    }
 
 private:
     platform::DynamicLibrary library_;
+    const platform::DynamicLibrary* answeredBy_ = nullptr;
     std::u16string folder_;
 };
 
@@ -84,7 +99,8 @@ private:
 // one for `dociva scan`, so that is not necessarily the file in the
 // module's folder, and loading that file by its path would give a second
 // instance that knows no handle. So the module's own binding comes first;
-// only a module that does not link the SDK gets the library in its folder.
+// only a module that does not link the SDK gets the library in its folder
+// (or, with ControlModule::sdkBoundAs, the one the process holds).
 struct SdkTestCalls {
     decltype(&dociva_SimulateButtonPress) simulateButtonPress = nullptr;
     decltype(&dociva_EmitStatus) emitStatus = nullptr;

@@ -45,8 +45,13 @@ public:
         char mime[] = "application/mozilla-corvane-npdociva";
         if (funcs_.newp(mime, browser_.instance(), 1, 0, nullptr, nullptr, nullptr) != NPERR_NO_ERROR) return false;
         instance_ = true;
-        return funcs_.getvalue(browser_.instance(), NPPVpluginScriptableNPObject, &object_) == NPERR_NO_ERROR &&
-               object_;
+        if (funcs_.getvalue(browser_.instance(), NPPVpluginScriptableNPObject, &object_) != NPERR_NO_ERROR ||
+            !object_)
+            return false;
+        // The page's dialogs are the host's to answer, as the control
+        // module's are (where the plug-in shows windows of its own, those
+        // stay).
+        return library_.setDialogHost(browser_.instance(), host_.runDialog, host_.context) == DOCIVA_OK;
     }
 
     std::int32_t createWindow() {
@@ -71,6 +76,12 @@ public:
 
     std::int32_t pump(std::uint32_t ms) { return library_.pump(browser_.instance(), ms); }
     std::int32_t isIdle() { return library_.isIdle(browser_.instance()); }
+    std::int32_t progress(DocivaProgress* p) { return library_.getProgress(browser_.instance(), p); }
+    std::uint32_t scannerHandle() { return library_.scannerHandle(browser_.instance()); }
+    std::int32_t mouse(std::int32_t kind, std::int32_t x, std::int32_t y) {
+        return library_.mouse(browser_.instance(), kind, x, y);
+    }
+    std::int32_t savePicture(const char16_t* path) { return library_.savePicture(browser_.instance(), path); }
     const std::u16string& exception() const { return exception_; }
 
     // The page's function of an event's name, called by the plug-in.
@@ -192,6 +203,11 @@ std::string PluginModule::load(std::u16string_view path) {
     resolve(library_, "NP_Shutdown", shutdown, missing);
     resolve(library_, "npdocivaPump", pump, missing);
     resolve(library_, "npdocivaIsIdle", isIdle, missing);
+    resolve(library_, "npdocivaSetDialogHost", setDialogHost, missing);
+    resolve(library_, "npdocivaGetProgress", getProgress, missing);
+    resolve(library_, "npdocivaScannerHandle", scannerHandle, missing);
+    resolve(library_, "npdocivaMouse", mouse, missing);
+    resolve(library_, "npdocivaSavePicture", savePicture, missing);
     if (!missing.empty()) return "the plug-in " + shown + " has no export " + missing;
 
     ControlModule& m = module_;
@@ -220,10 +236,17 @@ std::string PluginModule::load(std::u16string_view path) {
     };
     m.pump = [](DocivaControl* c, std::uint32_t ms) { return of(c)->pump(ms); };
     m.isIdle = [](DocivaControl* c) { return of(c)->isIdle(); };
-    m.getProgress = [](DocivaControl*, DocivaProgress*) { return DOCIVA_E_INVALIDARG; };
-    m.scannerHandle = [](DocivaControl*) { return std::uint32_t{0}; };
-    m.mouse = [](DocivaControl*, std::int32_t, std::int32_t, std::int32_t) { return DOCIVA_E_INVALIDARG; };
-    m.savePicture = [](DocivaControl*, const char16_t*) { return std::int32_t{-1}; };
+    m.getProgress = [](DocivaControl* c, DocivaProgress* p) { return of(c)->progress(p); };
+    m.scannerHandle = [](DocivaControl* c) { return of(c)->scannerHandle(); };
+    m.mouse = [](DocivaControl* c, std::int32_t kind, std::int32_t x, std::int32_t y) {
+        return of(c)->mouse(kind, x, y);
+    };
+    m.savePicture = [](DocivaControl* c, const char16_t* file) { return of(c)->savePicture(file); };
+    // The SDK's test calls reach the SDK the plug-in is bound to: found
+    // through its binding on Linux; on Windows the plug-in's import is
+    // bound to the SDK already loaded under the same name.
+    m.answeredBy(library_, platform::folderOf(path));
+    m.sdkBoundAs = std::u16string_view(DOCIVA_PLUGIN_FILE).ends_with(u".dll") ? u"dociva.dll" : u"libdociva.so";
     return {};
 }
 

@@ -4,8 +4,9 @@
 // are answered through the plug-in interface. Methods are found by name
 // when the page calls them, as a browser finds them; the plug-in's events
 // arrive as calls of the page's functions and reach the host as events.
-// Dialogs, the progress state, the mouse and pictures are not reachable
-// through the plug-in and are refused.
+// The host answers the plug-in's dialogs, reads its progress dialog, moves
+// its viewer's mouse and saves its picture through the plug-in's host
+// extension (plugin/np_host_extension.h), as it does the control module's.
 //
 // Thread safety: as ControlModule.
 #pragma once
@@ -37,6 +38,11 @@ public:
     decltype(&NP_Shutdown) shutdown = nullptr;
     decltype(&npdocivaPump) pump = nullptr;
     decltype(&npdocivaIsIdle) isIdle = nullptr;
+    decltype(&npdocivaSetDialogHost) setDialogHost = nullptr;
+    decltype(&npdocivaGetProgress) getProgress = nullptr;
+    decltype(&npdocivaScannerHandle) scannerHandle = nullptr;
+    decltype(&npdocivaMouse) mouse = nullptr;
+    decltype(&npdocivaSavePicture) savePicture = nullptr;
 
 private:
     platform::DynamicLibrary library_;

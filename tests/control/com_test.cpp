@@ -2,7 +2,9 @@
 // against the method table, its self-registration, the control driven
 // through IDispatch with an event sink of our own, its persistence (property
 // bag and stream), its embedding in a container of our own (in place, UI
-// active, ambient changes, verbs) and its property page. Every case works on a
+// active, ambient changes, verbs), its property page, and a scan run whose
+// events carry the payloads the Linux end-to-end page heard
+// (tests/control/e2e/scan_events.trace). Every case works on a
 // fresh installation (the DLL, dociva.dll, timage.dll and the profiles
 // copied into a temporary folder) and registers that copy.
 #include <windows.h>
@@ -22,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "control/com_test_support.h"
 #include "control/dispatch.h"
 #include "control/win32/com_handles.h"
 #include "control/win32/docivaocx_ids.h"
@@ -33,27 +36,12 @@
 #include "support/run_program_win.h"
 #include "support/test_support.h"
 
-// COM objects are destroyed only by their own Release, never through an
-// interface pointer, so the interfaces' missing virtual destructors are
-// harmless here.
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-
 using namespace docivaocx;
+using namespace com_testing;
 using platform::win32::toWide;
 using namespace std::string_literals;
 
 namespace {
-
-std::wstring windowsPath(std::string unixPath) {
-    for (char& c : unixPath) {
-        if (c == '/') c = '\\';
-    }
-    return L"Z:" + std::wstring(unixPath.begin(), unixPath.end());
-}
-
-std::string narrow(std::wstring_view s) {
-    return testing_support::utf8(std::u16string_view(reinterpret_cast<const char16_t*>(s.data()), s.size()));
-}
 
 // A small JSON reader that only says whether a text is one JSON value.
 class JsonCheck {
@@ -118,68 +106,6 @@ private:
     }
     std::wstring_view s_;
     std::size_t i_ = 0;
-};
-
-class ScopedLibrary {
-public:
-    explicit ScopedLibrary(const std::wstring& path) : h_(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) {}
-    ScopedLibrary(const ScopedLibrary&) = delete;
-    ScopedLibrary& operator=(const ScopedLibrary&) = delete;
-    ~ScopedLibrary() {
-        if (h_) FreeLibrary(h_);
-    }
-    HMODULE get() const { return h_; }
-    HRESULT call(const char* exportName) const {
-        using Fn = HRESULT(STDAPICALLTYPE*)();
-        const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(h_, exportName)));
-        return fn ? fn() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-    }
-
-private:
-    HMODULE h_;
-};
-
-class ComApartment {
-public:
-    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-    HRESULT result() const { return hr_; }
-
-private:
-    HRESULT hr_;
-};
-
-// A folder holding the control as it is installed.
-class Installation {
-public:
-    Installation() {
-        const std::wstring from = windowsPath(DOCIVA_MODULE_DIR) + L"\\";
-        for (const wchar_t* name : {L"DocivaOCX.dll", L"dociva.dll", L"timage.dll", L"dociva.ini"}) {
-            copied_ = copied_ && CopyFileW((from + name).c_str(), file(name).c_str(), FALSE);
-        }
-        copied_ = copied_ && CreateDirectoryW(file(L"profiles").c_str(), nullptr);
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((from + L"profiles\\*.ini").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = std::wstring(L"profiles\\") + found.cFileName;
-                copied_ = copied_ && CopyFileW((from + name).c_str(), file(name).c_str(), FALSE);
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-    }
-    bool copied() const { return copied_; }
-    std::wstring folder() const { return toWide(dir_.path()); }
-    std::wstring file(std::wstring_view name) const { return folder() + L"\\" + std::wstring(name); }
-    std::wstring dll() const { return file(L"DocivaOCX.dll"); }
-
-private:
-    testing_support::TempDir dir_;
-    bool copied_ = true;
 };
 
 // ---- registry ----
@@ -402,101 +328,24 @@ TEST(DocivaOcxRegistration, RegistersTheClassAndUnregistersAllButTheCategories) 
 
 // ---- the control through COM ----
 
-// An event sink, and a script object: records every call made on it.
-class Recorder final : public IDispatch {
-public:
-    struct Call {
-        DISPID dispid;
-        std::wstring text;
-    };
-    Recorder() = default;
-    virtual ~Recorder() = default;
-    Recorder(const Recorder&) = delete;
-    Recorder& operator=(const Recorder&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, kEventsId))
-            return E_NOINTERFACE;
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    // Lives on the test's stack; the count only shows who holds it.
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        Call call{dispid, L"<not one text>"};
-        if (params && params->cArgs == 1 && V_VT(&params->rgvarg[0]) == VT_BSTR)
-            call.text.assign(V_BSTR(&params->rgvarg[0]), SysStringLen(V_BSTR(&params->rgvarg[0])));
-        calls.push_back(call);
-        return S_OK;
-    }
-
-    ULONG references = 1;
-    std::vector<Call> calls;
-};
-
-VARIANT i2(short v) {
-    VARIANT r;
-    VariantInit(&r);
-    V_VT(&r) = VT_I2;
-    V_I2(&r) = v;
-    return r;
-}
-VARIANT i4(long v) {
-    VARIANT r;
-    VariantInit(&r);
-    V_VT(&r) = VT_I4;
-    V_I4(&r) = v;
-    return r;
-}
-// The BSTR stays with the caller's Bstr.
-VARIANT str(const Bstr& b) {
-    VARIANT r;
-    VariantInit(&r);
-    V_VT(&r) = VT_BSTR;
-    V_BSTR(&r) = b.get();
-    return r;
-}
-
 class DocivaOcxObject : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com_.result()));
         ASSERT_TRUE(install_.copied());
-        dll_ = std::make_unique<ScopedLibrary>(install_.dll());
-        ASSERT_NE(dll_->get(), nullptr);
-        ASSERT_EQ(dll_->call("DllRegisterServer"), S_OK);
-        registered_ = true;
-        CLSID clsid{};
-        ASSERT_EQ(CLSIDFromProgID(kProgId, &clsid), S_OK);
-        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, control_.putVoid()), S_OK);
+        registration_ = std::make_unique<Registration>(install_);
+        ASSERT_NE(registration_->dll().get(), nullptr);
+        ASSERT_EQ(registration_->result(), S_OK);
+        ASSERT_EQ(createControl(control_), S_OK);
     }
     void TearDown() override {
         control_.reset();
-        if (registered_) {
-            EXPECT_EQ(dll_->call("DllUnregisterServer"), S_OK);
-        }
-        dll_.reset();
+        registration_.reset();
     }
 
-    HRESULT advise(Recorder& sink, DWORD& cookie) {
-        ComPtr<IConnectionPointContainer> container;
-        HRESULT hr = control_->QueryInterface(IID_IConnectionPointContainer, container.putVoid());
-        if (FAILED(hr)) return hr;
-        hr = container->FindConnectionPoint(kEventsId, point_.put());
-        if (FAILED(hr)) return hr;
-        return point_->Advise(&sink, &cookie);
-    }
+    const ScopedLibrary& dll() const { return registration_->dll(); }
+
+    HRESULT advise(Recorder& sink, DWORD& cookie) { return com_testing::advise(control_.get(), sink, point_, cookie); }
 
     DISPID idOf(const wchar_t* name) {
         std::wstring text(name);
@@ -506,12 +355,8 @@ protected:
         return id;
     }
 
-    // Calls by name with the arguments in the script's order.
     HRESULT call(const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr, UINT* bad = nullptr) {
-        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-        DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-        return control_->Invoke(idOf(name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, nullptr,
-                                bad);
+        return callByName(control_.get(), name, std::move(args), result, bad);
     }
     std::wstring textOf(const wchar_t* name, std::vector<VARIANT> args = {}) {
         ScopedVariant result;
@@ -524,8 +369,7 @@ protected:
 
     ComApartment com_;
     Installation install_;
-    std::unique_ptr<ScopedLibrary> dll_;
-    bool registered_ = false;
+    std::unique_ptr<Registration> registration_;
     ComPtr<IDispatch> control_;
     ComPtr<IConnectionPoint> point_;
 };
@@ -670,119 +514,6 @@ TEST_F(DocivaOcxObject, KeepsDriverPathInThePropertyBag) {
         EXPECT_EQ(narrow(out.values[0].second), narrow(row.saved));
     }
 }
-
-// A container embedding the control in place, in a window of its own (a
-// message-only one: the tests run without a display).
-class Container final : public IOleClientSite, public IOleInPlaceSite, public IOleControlSite, public IDispatch {
-public:
-    static constexpr COLORREF kBackground = RGB(10, 20, 30);
-    explicit Container(HWND window) : window_(window) {}
-    virtual ~Container() = default;
-    Container(const Container&) = delete;
-    Container& operator=(const Container&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        *object = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite))
-            *object = static_cast<IOleClientSite*>(this);
-        else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceSite))
-            *object = static_cast<IOleInPlaceSite*>(this);
-        else if (IsEqualIID(riid, IID_IDispatch))
-            *object = static_cast<IDispatch*>(this);
-        else if (IsEqualIID(riid, IID_IOleControlSite))
-            *object = static_cast<IOleControlSite*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
-    // IOleClientSite
-    HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** c) override {
-        *c = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
-    // IOleInPlaceSite
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* w) override {
-        *w = window_;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override {
-        ++activated;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnUIActivate() override {
-        ++uiActivated;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT position,
-                                               LPRECT clip, LPOLEINPLACEFRAMEINFO) override {
-        *frame = nullptr;
-        *doc = nullptr;
-        *position = RECT{10, 20, 10 + 665, 20 + 800};
-        *clip = *position;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override {
-        ++uiDeactivated;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override {
-        ++deactivated;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
-    // IOleControlSite: F5 is the container's own accelerator.
-    HRESULT STDMETHODCALLTYPE OnControlInfoChanged() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE LockInPlaceActive(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetExtendedControl(IDispatch** d) override {
-        *d = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG* msg, DWORD) override {
-        offeredKeys.push_back(msg->wParam);
-        return msg->message == WM_KEYDOWN && msg->wParam == VK_F5 ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE OnFocus(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE ShowPropertyFrame() override { return E_NOTIMPL; }
-    // IDispatch: the ambient properties
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                                     UINT*) override {
-        if (dispid != DISPID_AMBIENT_BACKCOLOR || !result) return DISP_E_MEMBERNOTFOUND;
-        V_VT(result) = VT_I4;
-        V_I4(result) = static_cast<LONG>(background);
-        return S_OK;
-    }
-
-    ULONG references = 1;
-    int activated = 0;
-    int deactivated = 0;
-    int uiActivated = 0;
-    int uiDeactivated = 0;
-    std::vector<WPARAM> offeredKeys;  // what the control handed on
-    COLORREF background = kBackground;
-
-private:
-    HWND window_;
-};
 
 struct WindowTraits {
     using Handle = HWND;
@@ -947,7 +678,7 @@ TEST_F(DocivaOcxObject, KeepsTheScriptsObjectUntilTheControlGoes) {
     EXPECT_EQ(callback.references, 2u);
     control_.reset();
     EXPECT_EQ(callback.references, 1u);
-    EXPECT_EQ(dll_->call("DllCanUnloadNow"), S_OK);
+    EXPECT_EQ(dll().call("DllCanUnloadNow"), S_OK);
 }
 
 TEST_F(DocivaOcxObject, DescribesItselfFromItsTypeLibrary) {
@@ -968,7 +699,7 @@ TEST_F(DocivaOcxObject, DescribesItselfFromItsTypeLibrary) {
     ASSERT_EQ(dispatchInfo->GetTypeAttr(&attr), S_OK);
     EXPECT_TRUE(IsEqualGUID(attr->guid, kDispatchId));
     dispatchInfo->ReleaseTypeAttr(attr);
-    EXPECT_EQ(dll_->call("DllCanUnloadNow"), S_FALSE);
+    EXPECT_EQ(dll().call("DllCanUnloadNow"), S_FALSE);
 }
 
 
@@ -1428,7 +1159,7 @@ TEST_F(DocivaOcxObject, NamesItsPropertyPageWhichShowsOnAWindow) {
     if (!parent.valid()) GTEST_SKIP() << "no display: visible windows cannot be made here (Wine without an X server)";
     // The size the dialog manager gives template 200 on this display.
     platform::ScopedHandle<WindowTraits> reference(
-        CreateDialogParamW(dll_->get(), MAKEINTRESOURCEW(200), parent.get(), plainDialog, 0));
+        CreateDialogParamW(dll().get(), MAKEINTRESOURCEW(200), parent.get(), plainDialog, 0));
     ASSERT_TRUE(reference.valid());
     RECT made{};
     GetWindowRect(reference.get(), &made);
@@ -1576,24 +1307,15 @@ protected:
         ASSERT_EQ(ole_->SetClientSite(container_.get()), S_OK);
     }
     void TearDown() override {
-        if (ole_) {
-            ole_->Close(OLECLOSE_NOSAVE);
-            ole_->SetClientSite(nullptr);
-            ole_.reset();
-        }
+        closeEmbedding(ole_);
         DocivaOcxObject::TearDown();
         if (container_) { EXPECT_EQ(container_->references, 1u); }
     }
     HRESULT doVerb(LONG verb) {
-        RECT position{10, 20, 10 + 665, 20 + 800};
+        RECT position = Container::kPlace;
         return ole_->DoVerb(verb, nullptr, container_.get(), 0, host_.get(), &position);
     }
-    HWND window() {
-        ComPtr<IOleInPlaceObject> inPlace;
-        HWND w = nullptr;
-        if (SUCCEEDED(control_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid()))) inPlace->GetWindow(&w);
-        return w;
-    }
+    HWND window() { return inPlaceWindow(control_.get()); }
 
     platform::ScopedHandle<WindowTraits> host_;
     std::unique_ptr<Container> container_;
@@ -1740,49 +1462,115 @@ TEST_F(DocivaOcxInPlace, MovesAndClipsItsWindow) {
 // these tests.
 using testing_support::AttachedScanner;
 
-std::int32_t eventId(std::u16string_view name) {
-    for (const auto& e : dispatch::events()) {
-        if (e.name == name) return e.dispid;
+// The EVENT lines of a Linux end-to-end page's trace
+// (tests/control/e2e/NAME.trace); empty when it cannot be read.
+std::vector<std::string> linuxEventLines(const std::string& name) {
+    const std::string path = std::string(DOCIVA_E2E_DIR) + "/" + name + ".trace";
+    const std::string text = testing_support::readBytes(platform::win32::fromWide(windowsPath(path)));
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t to = text.find('\n', from);
+        if (to == std::string::npos) to = text.size();
+        std::string line = text.substr(from, to - from);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.rfind("EVENT ", 0) == 0) lines.push_back(std::move(line));
+        from = to + 1;
     }
-    return -1;
+    return lines;
 }
 
-std::vector<std::wstring> filesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// A text as it stands inside a payload's JSON string.
+std::string inJson(const std::wstring& text) {
+    std::string escaped;
+    for (char c : narrow(text)) {
+        if (c == '\\' || c == '"') escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+// What legitimately differs between this run and the Linux page's.
+struct RunPlaces {
+    std::wstring installation;  // the control's folder: ROOT/module there
+    std::wstring driver;        // the attached scanner's driver folder
+    std::wstring product;       // the attached scanner's name
+};
+
+// The profile list in name order: both platforms list the folder in the
+// order its file system gives (run_e2e.py compares it sorted, too).
+std::string profilesByName(const std::string& line) {
+    const std::string open = "\"profiles\":[";
+    const std::size_t start = line.find(open);
+    const std::size_t end = line.rfind("]}");
+    if (line.rfind("EVENT OnProfileReady ", 0) != 0 || start == std::string::npos || end == std::string::npos ||
+        end < start)
+        return line;
+    const std::string list = line.substr(start + open.size(), end - start - open.size());
+    std::vector<std::pair<std::string, std::string>> items;  // name, item
+    for (std::size_t from = 0; from < list.size();) {
+        std::size_t to = list.find("},{", from);
+        to = to == std::string::npos ? list.size() : to + 1;
+        const std::string item = list.substr(from, to - from);
+        const std::size_t name = item.find("\"name\":\"");
+        items.emplace_back(name == std::string::npos ? item : item.substr(name + 8, item.find('"', name + 8) - name - 8),
+                           item);
+        from = to + 1;
+    }
+    std::sort(items.begin(), items.end());
+    std::string sorted;
+    for (const auto& item : items) sorted += (sorted.empty() ? "" : ",") + item.second;
+    return line.substr(0, start + open.size()) + sorted + line.substr(end);
+}
+
+// An event heard here as the Linux trace writes it ("EVENT name json"),
+// with this run's places and scanner written as the Linux page's: paths
+// below the control's folder with slashes, as the Linux control writes
+// them, and the driver folder and scanner name of the example
+// installation's duplex scanner, which the Windows scanner stands for.
+std::string asOnLinux(const Recorder::Call& call, const RunPlaces& places) {
+    std::string line = "EVENT " + eventName(call.dispid) + " " + narrow(call.text);
+    replaceAll(line, inJson(places.driver), "@ROOT@/install/programdata/Corvane/VirtualDuplex/driver");
+    replaceAll(line, inJson(places.product), "Dociva Virtual Duplex 300");
+    const std::string installation = inJson(places.installation);
+    const std::string root = "@ROOT@/module";
+    for (std::size_t at = line.find(installation); at != std::string::npos; at = line.find(installation, at)) {
+        line.replace(at, installation.size(), root);
+        at += root.size();
+        // The rest of this JSON string: its escaped backslashes are the
+        // path's separators.
+        for (std::size_t i = at; i + 1 < line.size() && line[i] != '"'; ++i) {
+            if (line[i] == '\\' && line[i + 1] == '\\') line.replace(i, 2, "/");
+            else if (line[i] == '\\') ++i;
+        }
+    }
+    return profilesByName(line);
+}
+
+// Where OnScanEnd falls among the button reports is the threads' choice:
+// the SDK's thread posts the run's end while the request pool's worker may
+// still be putting files into the viewer, each file's four reports
+// following it. Both lists are compared with the end after every report.
+std::vector<std::string> endAfterTheReports(std::vector<std::string> lines) {
+    std::stable_partition(lines.begin(), lines.end(),
+                          [](const std::string& line) { return line.rfind("EVENT OnScanEnd ", 0) != 0; });
+    return lines;
 }
 
 TEST_F(DocivaOcxObject, ScansIntoFilesTheViewerShowsAndEdits) {
     AttachedScanner scanner(L"COM");
     ASSERT_TRUE(scanner.installed());
     if (!scanner.attached()) GTEST_SKIP() << "SetupAPI would not create a device here";
-    const std::int32_t onRegister = eventId(u"OnAfterScannerRegister");
-    const std::int32_t onSizes = eventId(u"OnAfterScanSizesReady");
-    const std::int32_t onButtons = eventId(u"OnUIButtonStatusChange");
-    const std::int32_t onEnd = eventId(u"OnScanEnd");
-    ASSERT_NE(onRegister, -1);
-    ASSERT_NE(onSizes, -1);
-    ASSERT_NE(onButtons, -1);
-    ASSERT_NE(onEnd, -1);
-    const auto count = [](const Recorder& r, std::int32_t dispid) -> std::size_t {
-        const auto heardIt = [dispid](const Recorder::Call& c) { return c.dispid == dispid; };
-        return static_cast<std::size_t>(std::count_if(r.calls.begin(), r.calls.end(), heardIt));
-    };
 
     // The control looks for drivers when it is made: a control made with
     // the scanner in place.
     control_.reset();
-    CLSID clsid{};
-    ASSERT_EQ(CLSIDFromProgID(kProgId, &clsid), S_OK);
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, control_.putVoid()), S_OK);
+    ASSERT_EQ(createControl(control_), S_OK);
     Recorder sink;
     DWORD cookie = 0;
     ASSERT_EQ(advise(sink, cookie), S_OK);
@@ -1799,68 +1587,34 @@ TEST_F(DocivaOcxObject, ScansIntoFilesTheViewerShowsAndEdits) {
             control.reset();
         }
     } release{point_, control_, cookie};
-    const auto heard = [&sink] {
-        std::string all;
-        for (const auto& c : sink.calls) all += std::to_string(c.dispid) + " " + narrow(c.text) + "\n";
-        return all;
-    };
-    Bstr product(scanner.product().c_str());
-    ASSERT_EQ(call(L"ScannerRegister", {str(product)}), S_OK);
-    std::wstring registered = L"<none>";
-    for (const auto& c : sink.calls) {
-        if (c.dispid == onRegister) registered = c.text;
-    }
-    ASSERT_EQ(registered.rfind(L"{\"code\":0", 0), 0u) << heard();
-    EXPECT_EQ(count(sink, onSizes), 1u);
 
     const std::wstring scans = install_.file(L"scans");
-    ASSERT_TRUE(CreateDirectoryW(scans.c_str(), nullptr));
-    Bstr folder(scans.c_str());
-    EXPECT_EQ(call(L"SetOutputFormatJPG", {i2(1)}), S_OK);
-    EXPECT_EQ(call(L"SetResolution", {i2(100)}), S_OK);
-    EXPECT_EQ(call(L"SetSavetoFolder", {str(folder)}), S_OK);
-    Bstr pattern(L"page_%COUNTER3%");
-    EXPECT_EQ(call(L"SetSavetoFileName", {str(pattern)}), S_OK);
-    EXPECT_EQ(call(L"ScanStart", {str(product)}), S_OK);
-
-    const auto fileCount = [this] {
-        ScopedVariant n;
-        return call(L"GetFileCount", {}, n.get()) == S_OK && V_VT(n.get()) == VT_I2 ? V_I2(n.get()) : -1;
-    };
-    const auto done = [&] {
-        const auto written = filesIn(scans).size();
-        return count(sink, onEnd) > 0 && written > 0 && fileCount() == static_cast<int>(written) &&
-               count(sink, onButtons) >= 4 * written;
-    };
-    // The run reaches the control through its window: pump this thread's
-    // messages until the run has ended and every file is in the viewer.
-    const auto pump = [](DWORD milliseconds) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    };
-    const DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < 60000) pump(50);
-    // A little longer: a late extra event would show.
-    for (const DWORD settle = GetTickCount(); GetTickCount() - settle < 300;) pump(50);
-
+    ASSERT_TRUE(scanAsThePageDoes(control_.get(), sink, scanner.product(), L"SetOutputFormatJPG", scans));
+    const std::vector<Recorder::Call> run = sink.calls;
     const std::vector<std::wstring> files = filesIn(scans);
     std::string names;
     for (const auto& f : files) names += narrow(f) + " ";
     SCOPED_TRACE("files: " + names);
-    ASSERT_EQ(count(sink, onEnd), 1u) << "no single end of the run within 60 s; heard:\n" << heard();
-    std::wstring ended;
-    for (const auto& c : sink.calls) {
-        if (c.dispid == onEnd) ended = c.text;
-    }
-    EXPECT_EQ(narrow(ended), R"({"code":0})");
+    EXPECT_EQ(sink.count(u"OnAfterScanSizesReady"), 1u);
+    ASSERT_EQ(sink.count(u"OnScanEnd"), 1u) << "no single end of the run; heard:\n" << sink.all();
+    EXPECT_EQ(narrow(sink.last(u"OnScanEnd")), R"({"code":0})");
     // One feeder of four sheets, front sides only (the default profile).
     ASSERT_EQ(files, (std::vector<std::wstring>{L"page_001.jpg", L"page_002.jpg", L"page_003.jpg", L"page_004.jpg"}));
-    EXPECT_EQ(fileCount(), static_cast<int>(files.size()));
-    EXPECT_EQ(count(sink, onButtons), 4 * files.size());
+    EXPECT_EQ(fileCountOf(control_.get()), static_cast<int>(files.size()));
+    EXPECT_EQ(sink.count(u"OnUIButtonStatusChange"), 4 * files.size());
+
+    // The same payloads, in the same order, as the Linux page taking these
+    // steps with this scanner heard (tests/control/e2e/scan_events.js).
+    const std::vector<std::string> onLinux = endAfterTheReports(linuxEventLines("scan_events"));
+    ASSERT_FALSE(onLinux.empty()) << "no EVENT lines in " << DOCIVA_E2E_DIR << "/scan_events.trace";
+    const RunPlaces places{install_.folder(), scanner.driver(), scanner.product()};
+    std::vector<std::string> heard;
+    for (const auto& call : run) heard.push_back(asOnLinux(call, places));
+    heard = endAfterTheReports(std::move(heard));
+    for (std::size_t i = 0; i < std::max(heard.size(), onLinux.size()); ++i) {
+        SCOPED_TRACE("event " + std::to_string(i + 1));
+        EXPECT_EQ(i < heard.size() ? heard[i] : "<none>", i < onLinux.size() ? onLinux[i] : "<none>");
+    }
 
     // Editing the first page writes its file back at once.
     ScopedVariant first;
@@ -1871,7 +1625,7 @@ TEST_F(DocivaOcxObject, ScansIntoFilesTheViewerShowsAndEdits) {
     ScopedVariant rotated;
     ASSERT_EQ(call(L"RotateRight", {}, rotated.get()), S_OK);
     ASSERT_EQ(V_VT(rotated.get()), VT_I2);
-    EXPECT_EQ(V_I2(rotated.get()), 0) << heard();
+    EXPECT_EQ(V_I2(rotated.get()), 0) << sink.all();
     const std::string after = testing_support::readBytes(path);
     EXPECT_FALSE(after.empty());
     EXPECT_NE(after, before) << "the rotated page's file was not rewritten";

@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "control/dispatch.h"
+#include "control/com_test_support.h"
 #include "control/win32/com_handles.h"
 #include "control/win32/docivaocx_ids.h"
 #include "dialogs/win32/dialog_watcher.h"
@@ -33,23 +33,12 @@
 #include "support/test_support.h"
 #include "viewer/win32/viewer_ids.h"
 
-// COM objects are destroyed only by their own Release, never through an
-// interface pointer, so the interfaces' missing virtual destructors are
-// harmless here.
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-
 using namespace docivaocx;
+using namespace com_testing;
 using dialog_testing::DialogWatcher;
-using dialog_testing::narrow;
 using platform::win32::ScopedWindow;
-using platform::win32::toWide;
 
 namespace {
-
-std::wstring windowsPath(std::string unixPath) {
-    std::replace(unixPath.begin(), unixPath.end(), '/', '\\');
-    return L"Z:" + std::wstring(unixPath.begin(), unixPath.end());
-}
 
 std::wstring className(HWND window) {
     wchar_t name[64] = {};
@@ -74,252 +63,6 @@ std::vector<HWND> childrenOf(HWND parent) {
     std::vector<HWND> found;
     for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) found.push_back(w);
     return found;
-}
-
-// Pumps this thread's messages (the control's window runs on it) until
-// `done` holds or `milliseconds` have passed; true when it held.
-bool pumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done()) return true;
-        if (GetTickCount() - start >= milliseconds) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-}
-void pumpFor(DWORD milliseconds) { pumpUntil([] { return false; }, milliseconds); }
-
-class ComApartment {
-public:
-    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-    HRESULT result() const { return hr_; }
-
-private:
-    HRESULT hr_;
-};
-
-class ScopedLibrary {
-public:
-    explicit ScopedLibrary(const std::wstring& path)
-        : h_(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) {}
-    ScopedLibrary(const ScopedLibrary&) = delete;
-    ScopedLibrary& operator=(const ScopedLibrary&) = delete;
-    ~ScopedLibrary() {
-        if (h_) FreeLibrary(h_);
-    }
-    HMODULE get() const { return h_; }
-    HRESULT call(const char* exportName) const {
-        using Fn = HRESULT(STDAPICALLTYPE*)();
-        const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(h_, exportName)));
-        return fn ? fn() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-    }
-
-private:
-    HMODULE h_;
-};
-
-// The control as it is installed, in a temporary folder of its own.
-class Installation {
-public:
-    Installation() {
-        const std::wstring from = windowsPath(DOCIVA_MODULE_DIR) + L"\\";
-        for (const wchar_t* name : {L"DocivaOCX.dll", L"dociva.dll", L"timage.dll", L"dociva.ini"})
-            copied_ = copied_ && CopyFileW((from + name).c_str(), file(name).c_str(), FALSE);
-        copied_ = copied_ && CreateDirectoryW(file(L"profiles").c_str(), nullptr);
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((from + L"profiles\\*.ini").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = std::wstring(L"profiles\\") + found.cFileName;
-                copied_ = copied_ && CopyFileW((from + name).c_str(), file(name).c_str(), FALSE);
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-    }
-    bool copied() const { return copied_; }
-    std::wstring folder() const { return toWide(dir_.path()); }
-    std::wstring file(std::wstring_view name) const { return folder() + L"\\" + std::wstring(name); }
-
-private:
-    testing_support::TempDir dir_;
-    bool copied_ = true;
-};
-
-std::vector<std::wstring> filesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The event sink: records every event with its text.
-class Sink final : public IDispatch {
-public:
-    struct Event {
-        DISPID dispid;
-        std::wstring text;
-    };
-    Sink() = default;
-    virtual ~Sink() = default;
-    Sink(const Sink&) = delete;
-    Sink& operator=(const Sink&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, kEventsId))
-            return E_NOINTERFACE;
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    // Lives in the fixture; the count only shows who holds it.
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
-        Event e{dispid, L"<not one text>"};
-        if (params && params->cArgs == 1 && V_VT(&params->rgvarg[0]) == VT_BSTR)
-            e.text.assign(V_BSTR(&params->rgvarg[0]), SysStringLen(V_BSTR(&params->rgvarg[0])));
-        events.push_back(e);
-        return S_OK;
-    }
-
-    std::size_t count(std::u16string_view name) const {
-        const DISPID id = idOf(name);
-        return static_cast<std::size_t>(
-            std::count_if(events.begin(), events.end(), [id](const Event& e) { return e.dispid == id; }));
-    }
-    std::wstring last(std::u16string_view name) const {
-        const DISPID id = idOf(name);
-        for (auto e = events.rbegin(); e != events.rend(); ++e) {
-            if (e->dispid == id) return e->text;
-        }
-        return L"<none>";
-    }
-    std::string all() const {
-        std::string text;
-        for (const auto& e : events) text += std::to_string(e.dispid) + " " + narrow(e.text) + "\n";
-        return text;
-    }
-
-    ULONG references = 1;
-    std::vector<Event> events;
-
-private:
-    static DISPID idOf(std::u16string_view name) {
-        for (const auto& e : dispatch::events()) {
-            if (e.name == name) return e.dispid;
-        }
-        return -1;
-    }
-};
-
-// The container: a client and in-place site on a top-level window.
-class Container final : public IOleClientSite, public IOleInPlaceSite {
-public:
-    explicit Container(HWND window) : window_(window) {}
-    virtual ~Container() = default;
-    Container(const Container&) = delete;
-    Container& operator=(const Container&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        *object = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite))
-            *object = static_cast<IOleClientSite*>(this);
-        else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceSite))
-            *object = static_cast<IOleInPlaceSite*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
-    HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** c) override {
-        *c = nullptr;
-        return E_NOINTERFACE;
-    }
-    HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* w) override {
-        *w = window_;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override {
-        ++activated;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc, LPRECT position,
-                                               LPRECT clip, LPOLEINPLACEFRAMEINFO) override {
-        *frame = nullptr;
-        *doc = nullptr;
-        *position = kPlace;
-        *clip = kPlace;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override {
-        ++deactivated;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT) override { return S_OK; }
-
-    // Where the control sits on the host, off its corner so that the
-    // viewer's place inside the control's own window shows.
-    static constexpr RECT kPlace{10, 20, 10 + 665, 20 + 800};
-    ULONG references = 1;
-    int activated = 0;
-    int deactivated = 0;
-
-private:
-    HWND window_;
-};
-
-VARIANT i2(short v) {
-    VARIANT r;
-    VariantInit(&r);
-    V_VT(&r) = VT_I2;
-    V_I2(&r) = v;
-    return r;
-}
-// The BSTR stays with the caller's Bstr.
-VARIANT str(const Bstr& b) {
-    VARIANT r;
-    VariantInit(&r);
-    V_VT(&r) = VT_BSTR;
-    V_BSTR(&r) = b.get();
-    return r;
 }
 
 // ---- pictures ----
@@ -517,21 +260,16 @@ protected:
         if (!dialog_testing::displayAvailable())
             GTEST_SKIP() << "no display: visible windows cannot be made here (Wine without an X server)";
         ASSERT_TRUE(install_.copied());
-        dll_ = std::make_unique<ScopedLibrary>(install_.file(L"DocivaOCX.dll"));
-        ASSERT_NE(dll_->get(), nullptr);
-        ASSERT_EQ(dll_->call("DllRegisterServer"), S_OK);
-        registered_ = true;
+        registration_ = std::make_unique<Registration>(install_);
+        ASSERT_NE(registration_->dll().get(), nullptr);
+        ASSERT_EQ(registration_->result(), S_OK);
         host_.reset(CreateWindowExW(0, L"STATIC", L"Dociva window test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 760,
                                     900, nullptr, nullptr, nullptr, nullptr));
         ASSERT_TRUE(host_.valid());
         container_ = std::make_unique<Container>(host_.get());
     }
     void TearDown() override {
-        if (ole_) {
-            ole_->Close(OLECLOSE_NOSAVE);
-            ole_->SetClientSite(nullptr);
-            ole_.reset();
-        }
+        closeEmbedding(ole_);
         if (point_) point_->Unadvise(cookie_);
         point_.reset();
         control_.reset();
@@ -540,22 +278,14 @@ protected:
         if (container_) {
             EXPECT_EQ(container_->references, 1u);
         }
-        if (registered_) {
-            EXPECT_EQ(dll_->call("DllUnregisterServer"), S_OK);
-        }
-        dll_.reset();
+        registration_.reset();
     }
 
     // Makes the control (it looks for scanners as it is made), hears it
     // and sets it in its container.
     void makeControl() {
-        CLSID clsid{};
-        ASSERT_EQ(CLSIDFromProgID(kProgId, &clsid), S_OK);
-        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, control_.putVoid()), S_OK);
-        ComPtr<IConnectionPointContainer> points;
-        ASSERT_EQ(control_->QueryInterface(IID_IConnectionPointContainer, points.putVoid()), S_OK);
-        ASSERT_EQ(points->FindConnectionPoint(kEventsId, point_.put()), S_OK);
-        ASSERT_EQ(point_->Advise(&sink_, &cookie_), S_OK);
+        ASSERT_EQ(createControl(control_), S_OK);
+        ASSERT_EQ(advise(control_.get(), sink_, point_, cookie_), S_OK);
         ASSERT_EQ(control_->QueryInterface(IID_IOleObject, ole_.putVoid()), S_OK);
         ASSERT_EQ(ole_->SetClientSite(container_.get()), S_OK);
     }
@@ -568,12 +298,7 @@ protected:
         const HRESULT hr = control_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid());
         return FAILED(hr) ? hr : inPlace->InPlaceDeactivate();
     }
-    HWND controlWindow() {
-        ComPtr<IOleInPlaceObject> inPlace;
-        HWND w = nullptr;
-        if (SUCCEEDED(control_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid()))) inPlace->GetWindow(&w);
-        return w;
-    }
+    HWND controlWindow() { return inPlaceWindow(control_.get()); }
     // The control window's one dialog child (template 206), and the viewer
     // window inside it; null when missing.
     HWND viewerDialog() {
@@ -590,28 +315,17 @@ protected:
     }
 
     HRESULT call(const wchar_t* name, std::vector<VARIANT> args, VARIANT* result = nullptr) {
-        std::wstring text(name);
-        LPOLESTR names[] = {text.data()};
-        DISPID id = 0;
-        HRESULT hr = control_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-        if (FAILED(hr)) return hr;
-        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-        DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-        return control_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, nullptr, nullptr);
+        return callByName(control_.get(), name, std::move(args), result);
     }
-    int fileCount() {
-        ScopedVariant n;
-        return call(L"GetFileCount", {}, n.get()) == S_OK && V_VT(n.get()) == VT_I2 ? V_I2(n.get()) : -1;
-    }
+    int fileCount() { return fileCountOf(control_.get()); }
 
     ComApartment com_;
     Installation install_;
-    std::unique_ptr<ScopedLibrary> dll_;
-    bool registered_ = false;
+    std::unique_ptr<Registration> registration_;
     ScopedWindow host_;
     std::unique_ptr<Container> container_;
     std::unique_ptr<testing_support::AttachedScanner> scanner_;
-    Sink sink_;
+    Recorder sink_;
     ComPtr<IDispatch> control_;
     ComPtr<IConnectionPoint> point_;
     DWORD cookie_ = 0;
@@ -749,30 +463,10 @@ TEST_F(ControlWindowTest, ScansInPlaceShowingProgressAndTheViewerMatchesTheLinux
     EXPECT_FALSE(IsWindowVisible(progress));
     ShowCounter shows(progress);
 
-    Bstr product(scanner_->product().c_str());
-    ASSERT_EQ(call(L"ScannerRegister", {str(product)}), S_OK);
-    ASSERT_EQ(sink_.last(u"OnAfterScannerRegister").rfind(L"{\"code\":0", 0), 0u) << sink_.all();
-    const std::wstring scans = install_.file(L"scans");
-    ASSERT_TRUE(CreateDirectoryW(scans.c_str(), nullptr));
-    Bstr folder(scans.c_str());
-    Bstr pattern(L"page_%COUNTER3%");
     // PNG pages, not JPEG: see the comparison below.
-    EXPECT_EQ(call(L"SetOutputFormatPNG", {i2(1)}), S_OK);
-    EXPECT_EQ(call(L"SetResolution", {i2(100)}), S_OK);
-    EXPECT_EQ(call(L"SetSavetoFolder", {str(folder)}), S_OK);
-    EXPECT_EQ(call(L"SetSavetoFileName", {str(pattern)}), S_OK);
-    ASSERT_EQ(call(L"ScanStart", {str(product)}), S_OK);
-
     bool visibleWhileScanning = false;
-    const auto done = [&] {
-        visibleWhileScanning = visibleWhileScanning || IsWindowVisible(progress);
-        const auto written = filesIn(scans).size();
-        return sink_.count(u"OnScanEnd") > 0 && written > 0 && fileCount() == static_cast<int>(written) &&
-               sink_.count(u"OnUIButtonStatusChange") >= 4 * written;
-    };
-    const bool finished = pumpUntil(done, 60000);
-    pumpFor(300);  // a late extra event or a late show would be seen
-    ASSERT_TRUE(finished) << "the run did not end with every file in the viewer within 60 s; heard:\n" << sink_.all();
+    ASSERT_TRUE(scanAsThePageDoes(control_.get(), sink_, scanner_->product(), L"SetOutputFormatPNG", install_.file(L"scans"),
+                                  [&] { visibleWhileScanning = visibleWhileScanning || IsWindowVisible(progress); }));
     EXPECT_EQ(sink_.count(u"OnScanEnd"), 1u);
     EXPECT_EQ(narrow(sink_.last(u"OnScanEnd")), R"({"code":0})");
     EXPECT_GE(shows.shown(), 1) << "the progress window was never shown during the run";
@@ -781,7 +475,7 @@ TEST_F(ControlWindowTest, ScansInPlaceShowingProgressAndTheViewerMatchesTheLinux
     std::printf("progress window: shown %d time(s), seen visible while pumping: %s\n", shows.shown(),
                 visibleWhileScanning ? "yes" : "no");
 
-    const std::vector<std::wstring> files = filesIn(scans);
+    const std::vector<std::wstring> files = filesIn(install_.file(L"scans"));
     ASSERT_EQ(files, (std::vector<std::wstring>{L"page_001.png", L"page_002.png", L"page_003.png", L"page_004.png"}));
     EXPECT_EQ(fileCount(), 4);
 

@@ -47,21 +47,28 @@ std::vector<std::string> filesIn(const std::wstring& folder) {
     return names;
 }
 
-TEST(PluginPage, RegistersScansAndHearsTheRunEndThroughItsFunctions) {
-    testing_support::AttachedScanner scanner(L"Plugin");
-    ASSERT_TRUE(scanner.installed());
-    if (!scanner.attached()) GTEST_SKIP() << "SetupAPI would not create a device here";
-
-    // A fresh installation: the module folder as the build stages it.
-    testing_support::TempDir dir;
-    const std::wstring install = toWide(dir.path()) + L"\\module";
+// A fresh installation in dir: the module folder as the build stages it
+// (install), and an empty folder for the pages (scans).
+void makeInstallation(const testing_support::TempDir& dir, std::wstring& install, std::wstring& scans) {
+    install = toWide(dir.path()) + L"\\module";
     std::error_code ec;
     std::filesystem::copy(std::filesystem::path(windowsPath(DOCIVA_MODULE_DIR)), std::filesystem::path(install),
                           std::filesystem::copy_options::recursive, ec);
     ASSERT_FALSE(ec) << ec.message();
     std::filesystem::remove(std::filesystem::path(install + L"\\settings.ini"), ec);
-    const std::wstring scans = toWide(dir.path()) + L"\\scans";
+    std::filesystem::remove(std::filesystem::path(install + L"\\device_button.ini"), ec);
+    scans = toWide(dir.path()) + L"\\scans";
     ASSERT_TRUE(CreateDirectoryW(scans.c_str(), nullptr));
+}
+
+TEST(PluginPage, RegistersScansAndHearsTheRunEndThroughItsFunctions) {
+    testing_support::AttachedScanner scanner(L"Plugin");
+    ASSERT_TRUE(scanner.installed());
+    if (!scanner.attached()) GTEST_SKIP() << "SetupAPI would not create a device here";
+
+    testing_support::TempDir dir;
+    std::wstring install, scans;
+    ASSERT_NO_FATAL_FAILURE(makeInstallation(dir, install, scans));
 
     const std::string page = "var PRODUCT = " + jsString(scanner.product()) + ", SCANS = " + jsString(scans) + ";\n" + R"(
 var ends = [], reports = 0, registered = "", sources = "";
@@ -103,6 +110,54 @@ host.print("in the viewer:", dociva.GetFileCount(), "reports:", reports);
         const std::string bytes = testing_support::readBytes(fromWide(scans + L"\\" + std::wstring(name.begin(), name.end())));
         EXPECT_TRUE(bytes.size() > 1000 && bytes.compare(0, 3, "\xFF\xD8\xFF") == 0) << name << " is no JPEG picture";
     }
+}
+
+// The host's own functions reach the control inside npDociva.dll as they
+// reach it in the Linux module: the scanner's button pressed through the
+// SDK the plug-in is bound to starts a run with the bound profile, the
+// progress dialog the run showed is read back, and the run's outcome is in
+// the status log.
+TEST(PluginPage, TheHostPressesTheScannersButtonAndReadsTheProgress) {
+    testing_support::AttachedScanner scanner(L"PluginButton");
+    ASSERT_TRUE(scanner.installed());
+    if (!scanner.attached()) GTEST_SKIP() << "SetupAPI would not create a device here";
+
+    testing_support::TempDir dir;
+    std::wstring install, scans;
+    ASSERT_NO_FATAL_FAILURE(makeInstallation(dir, install, scans));
+    ASSERT_TRUE(testing_support::writeBytes(fromWide(install + L"\\profiles\\button.ini"),
+                                            "[ScanParams]\r\nScanType=1\r\nScanDpi=75\r\nSaveToPath=" + narrow(scans) +
+                                                "\r\nFileName=button_%COUNTER3%\r\n\r\n[Output]\r\nOUT_IMG=1\r\n"));
+
+    const std::string page = "var PRODUCT = " + jsString(scanner.product()) + ", SCANS = " + jsString(scans) + ";\n" + R"(
+var ends = [];
+function OnScanEnd(data) { ends.push(data); }
+dociva.Initialize();
+dociva.ScannerRegister(PRODUCT);
+dociva.SelectProfile("profiles/button.ini");   // its SaveToPath is where the log goes
+dociva.AssignProfileToScannerButton(3, "profiles/button.ini");
+host.pressButton(3);
+host.wait("OnScanEnd", 60000);
+host.idle(60000);
+var p = host.progress();
+host.print("OnScanEnd:", ends.length, ends[0], "progress shown:", p.shown > 0, "now visible:", p.visible);
+host.print("in the viewer:", dociva.GetFileCount());
+host.print("log:", JSON.stringify(host.readFile(SCANS + "\\dociva_status.log", "utf-16le").replace(/TIME=.*$/, "TIME=<time>")));
+)";
+    ASSERT_TRUE(testing_support::writeBytes(fromWide(install + L"\\page.js"), page));
+
+    const auto outcome = testing_support::runWindowsProgram(
+        L"\"" + windowsPath(DOCIVA_TOOL) + L"\" run --plugin --module \"" + install + L"\" page.js", install);
+    SCOPED_TRACE("output:\n" + outcome.output);
+    EXPECT_EQ(outcome.exitCode, 0u);
+    EXPECT_EQ(outcome.output,
+              "OnScanEnd: 1 {\"code\":0} progress shown: true now visible: false\n"
+              "in the viewer: 4\n"
+              "log: \"[ERROR]\\r\\nCODE=0\\r\\nMESSAGE=Scan success\\r\\nButtonID=3\\r\\nTIME=<time>\"\n");
+    const auto files = filesIn(scans);
+    EXPECT_EQ(std::count_if(files.begin(), files.end(), [](const std::string& f) { return f.starts_with("button_"); }),
+              4)
+        << "the bound profile's file names";
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "plugin/np_exports.h"
 #include "plugin/np_host_extension.h"
 #include "plugin/scriptable_object.h"
+#include "support/test_support.h"
 #include "tools/np_browser.h"
 
 #include "plugin_fixture.h"
@@ -395,6 +396,158 @@ TEST_F(PluginTest, PumpAndIdleWithoutAWindow) {
     ASSERT_EQ(setWindow(reinterpret_cast<void*>(0x2a)), NPERR_NO_ERROR);
     EXPECT_EQ(npdocivaPump(browser_.instance(), 0), 0);
     EXPECT_EQ(npdocivaIsIdle(browser_.instance()), 1);
+}
+
+// The host's answerer as a test installs it: records each request and
+// gives the row's answer.
+struct RecordingAnswerer {
+    struct Request {
+        std::uint32_t kind = 0;
+        std::u16string caption, text, initial;
+        bool record = false;
+        std::int32_t textAngle = 0;  // the watermark record's, as the dialog opens
+        std::uint32_t capacity = 0;
+    };
+    std::vector<Request> requests;
+    std::int32_t result = 1;
+    std::u16string answer;
+
+    static std::int32_t run(void* context, const DocivaDialogRequest* request, char16_t* out, std::uint32_t capacity) {
+        auto& self = *static_cast<RecordingAnswerer*>(context);
+        const auto* record = static_cast<platform::WatermarkSettings*>(request->record);
+        self.requests.push_back({request->kind, std::u16string(text::view(request->caption)),
+                                 std::u16string(text::view(request->text)),
+                                 std::u16string(text::view(request->initial)), record != nullptr, record ? record->textAngle : 0,
+                                 capacity});
+        if (out) text::copyBounded(out, capacity, self.answer);
+        if (request->kind == DOCIVA_DIALOG_WATERMARK && self.result == 1) {
+            static_cast<platform::WatermarkSettings*>(request->record)->textAngle = 45;
+        }
+        return self.result;
+    }
+};
+
+TEST_F(PluginTest, TheHostAnswersTheDialogsWhereThePlatformHasNone) {
+    if (testing_support::onWindows()) GTEST_SKIP() << "the plug-in opens its own dialog windows on Windows";
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    ASSERT_EQ(setWindow(reinterpret_cast<void*>(0x2a)), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    RecordingAnswerer host;
+    ASSERT_EQ(npdocivaSetDialogHost(browser_.instance(), &RecordingAnswerer::run, &host), DOCIVA_OK);
+    struct Row {
+        const char* what;
+        const char* method;
+        std::vector<NPVariant> args;
+        std::int32_t hostResult;
+        std::u16string hostAnswer;
+        std::uint32_t kind;
+        std::u16string caption;  // as the host is asked
+        std::uint32_t capacity;
+        std::string result;  // the method's String result; "" when it has none
+    };
+    const Row rows[] = {
+        {"folder chosen", "SelectFolder", {}, 1, u"/scans/here", DOCIVA_DIALOG_FOLDER, u"Select folder:", 260,
+         "/scans/here"},
+        {"folder cancelled", "SelectFolder", {}, 0, u"/ignored", DOCIVA_DIALOG_FOLDER, u"Select folder:", 260, ""},
+        {"program chosen", "SelectAPFile", {}, 1, u"/opt/viewer", DOCIVA_DIALOG_FILE, u"", 260, "/opt/viewer"},
+        {"program cancelled", "SelectAPFile", {}, 0, u"", DOCIVA_DIALOG_FILE, u"", 260, ""},
+        {"alert", "Alert", {stringArg("Title"), stringArg("Body")}, 1, u"", DOCIVA_DIALOG_ALERT, u"Title", 0, ""},
+        {"watermark", "OpenWatermarkSetting", {}, 1, u"", DOCIVA_DIALOG_WATERMARK, u"Wartermark Setting", 0, ""},
+        {"profile name cancelled", "ExportProfile", {}, 0, u"", DOCIVA_DIALOG_INPUT, u"", 256, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        host.requests.clear();
+        host.result = row.hostResult;
+        host.answer = row.hostAnswer;
+        NPVariant result;
+        ASSERT_TRUE(call(object, row.method, row.args, result));
+        ASSERT_EQ(host.requests.size(), 1u) << "the host is asked once";
+        const auto& asked = host.requests[0];
+        EXPECT_EQ(asked.kind, row.kind);
+        if (row.kind != DOCIVA_DIALOG_INPUT) {
+            EXPECT_EQ(asked.caption, row.caption);
+        }
+        EXPECT_EQ(asked.capacity, row.capacity);
+        EXPECT_EQ(asked.record, row.kind == DOCIVA_DIALOG_WATERMARK) << "only the watermark dialog has a record";
+        if (result.type == NPVariantType_String) {
+            EXPECT_EQ(Browser::textOf(result), row.result);
+        }
+        browser_.releaseVariant(result);
+    }
+    // The watermark the host confirmed is the control's from now on.
+    host.requests.clear();
+    host.result = 0;
+    ASSERT_TRUE(call(object, "OpenWatermarkSetting"));
+    ASSERT_EQ(host.requests.size(), 1u);
+    EXPECT_EQ(host.requests[0].textAngle, 45);
+
+    // Taken away again: every dialog is a user's who closes it, and the
+    // host hears nothing.
+    ASSERT_EQ(npdocivaSetDialogHost(browser_.instance(), nullptr, nullptr), DOCIVA_OK);
+    host.requests.clear();
+    NPVariant result;
+    ASSERT_TRUE(call(object, "SelectFolder", {}, result));
+    ASSERT_EQ(result.type, NPVariantType_String);
+    EXPECT_EQ(Browser::textOf(result), "");
+    browser_.releaseVariant(result);
+    EXPECT_TRUE(host.requests.empty());
+    browser_.releaseObject(object);
+}
+
+TEST_F(PluginTest, HostExtensionRefusesAnInstanceWithoutItsObject) {
+    RecordingAnswerer host;
+    DocivaProgress progress{};
+    const char16_t path[] = u"picture.png";
+    // No instance at all, then an instance whose object was never made.
+    for (const bool withInstance : {false, true}) {
+        SCOPED_TRACE(withInstance ? "no object" : "no instance");
+        if (withInstance) {
+            ASSERT_EQ(create(), NPERR_NO_ERROR);
+        }
+        NPP instance = withInstance ? browser_.instance() : nullptr;
+        EXPECT_EQ(npdocivaSetDialogHost(instance, &RecordingAnswerer::run, &host), DOCIVA_E_INVALIDARG);
+        EXPECT_EQ(npdocivaGetProgress(instance, &progress), DOCIVA_E_INVALIDARG);
+        EXPECT_EQ(npdocivaScannerHandle(instance), 0u);
+        EXPECT_EQ(npdocivaMouse(instance, DOCIVA_MOUSE_MOVE, 1, 1), DOCIVA_E_INVALIDARG);
+        EXPECT_EQ(npdocivaSavePicture(instance, path), -1);
+    }
+}
+
+TEST_F(PluginTest, HostExtensionReachesTheControlsProgressViewerAndScanner) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    ASSERT_EQ(setWindow(reinterpret_cast<void*>(0x2a)), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    EXPECT_EQ(npdocivaGetProgress(browser_.instance(), nullptr), DOCIVA_E_INVALIDARG);
+    DocivaProgress progress{};
+    progress.visible = 7;
+    ASSERT_EQ(npdocivaGetProgress(browser_.instance(), &progress), DOCIVA_OK);
+    EXPECT_EQ(progress.visible, 0) << "no run, no progress shown";
+    EXPECT_EQ(progress.timesShown, 0);
+    EXPECT_EQ(npdocivaScannerHandle(browser_.instance()), 0u) << "no scanner registered";
+
+    struct MouseRow {
+        std::int32_t kind;
+        std::int32_t expected;
+    };
+    for (const MouseRow& row : {MouseRow{DOCIVA_MOUSE_MOVE, DOCIVA_OK}, MouseRow{DOCIVA_MOUSE_DRAG, DOCIVA_OK},
+                                MouseRow{DOCIVA_MOUSE_DOWN, DOCIVA_OK}, MouseRow{DOCIVA_MOUSE_UP, DOCIVA_OK},
+                                MouseRow{DOCIVA_MOUSE_DOUBLE_CLICK, DOCIVA_OK}, MouseRow{DOCIVA_MOUSE_LEAVE, DOCIVA_OK},
+                                MouseRow{-1, DOCIVA_E_INVALIDARG}, MouseRow{6, DOCIVA_E_INVALIDARG}}) {
+        EXPECT_EQ(npdocivaMouse(browser_.instance(), row.kind, 10, 10), row.expected) << "mouse kind " << row.kind;
+    }
+
+    EXPECT_EQ(npdocivaSavePicture(browser_.instance(), nullptr), -1);
+    if (!testing_support::onWindows()) {
+        // Linux draws the viewer off-screen: the empty viewer is a picture too.
+        testing_support::TempDir dir;
+        const std::u16string file = dir.path() + u"/viewer.png";
+        ASSERT_EQ(npdocivaSavePicture(browser_.instance(), file.c_str()), 0);
+        EXPECT_EQ(testing_support::readBytes(file).substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+        const std::u16string nowhere = dir.path() + u"/no such folder/viewer.png";
+        EXPECT_EQ(npdocivaSavePicture(browser_.instance(), nowhere.c_str()), -1);
+    }
+    browser_.releaseObject(object);
 }
 
 }  // namespace
