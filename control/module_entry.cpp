@@ -8,14 +8,15 @@
 #include "control/dispatch.h"
 #include "control/dociva_module.h"
 #include "control/docivaocx_ctrl.h"
+#include "control/host_bridge.h"
 #include "output/timage_binding.h"
 #include "platform/text.h"
 
 namespace {
 
-class HostSite final : public ControlSite, public platform::DialogService {
+class HostSite final : public ControlSite {
 public:
-    explicit HostSite(const DocivaHost& host) : host_(host) {}
+    explicit HostSite(const DocivaHost& host) : host_(host) { dialogs_.setAnswerer(host.runDialog, host.context); }
 
     void fireEvent(std::int32_t dispid, std::u16string_view name, std::u16string_view data) override {
         if (!host_.fireEvent) return;
@@ -30,47 +31,11 @@ public:
     void releaseObject(void* object) override {
         if (host_.releaseObject) host_.releaseObject(host_.context, object);
     }
-    platform::DialogService& dialogs() override { return *this; }
-
-    std::optional<std::u16string> inputBox(std::u16string_view caption, std::u16string_view prompt,
-                                           std::u16string_view initial) override {
-        // The input box's edit takes at most 255 characters.
-        return ask(DOCIVA_DIALOG_INPUT, caption, prompt, initial, 256);
-    }
-    platform::FolderResult chooseFolder(std::u16string_view caption, std::u16string_view initialFolder,
-                                        std::uint32_t, void*) override {
-        auto chosen = ask(DOCIVA_DIALOG_FOLDER, caption, initialFolder, u"", 260);
-        if (!chosen) return {};
-        return {platform::FolderChoice::Chosen, std::move(*chosen)};
-    }
-    std::optional<std::u16string> openFile(std::u16string_view filter, void*) override {
-        return ask(DOCIVA_DIALOG_FILE, u"", filter, u"", 260);
-    }
-    int alert(std::u16string_view caption, std::u16string_view message) override {
-        if (!host_.runDialog) return 0;
-        const std::u16string captionText(caption), messageText(message);
-        const DocivaDialogRequest request{DOCIVA_DIALOG_ALERT, captionText.c_str(), messageText.c_str(), u"", nullptr};
-        return host_.runDialog(host_.context, &request, nullptr, 0);
-    }
-    bool editWatermark(platform::WatermarkSettings& record) override {
-        if (!host_.runDialog) return false;
-        const DocivaDialogRequest request{DOCIVA_DIALOG_WATERMARK, u"Wartermark Setting", u"", u"", &record};
-        return host_.runDialog(host_.context, &request, nullptr, 0) == 1;
-    }
+    platform::DialogService& dialogs() override { return dialogs_; }
 
 private:
-    std::optional<std::u16string> ask(DocivaDialogKind kind, std::u16string_view caption, std::u16string_view textArg,
-                                      std::u16string_view initial, std::uint32_t capacity) {
-        if (!host_.runDialog) return std::nullopt;
-        const std::u16string captionText(caption), textText(textArg), initialText(initial);
-        const DocivaDialogRequest request{kind, captionText.c_str(), textText.c_str(), initialText.c_str(), nullptr};
-        std::u16string answer(capacity, u'\0');
-        if (host_.runDialog(host_.context, &request, answer.data(), capacity) != 1) return std::nullopt;
-        answer.resize(text::length(answer.c_str()));
-        return answer;
-    }
-
     DocivaHost host_;
+    HostDialogs dialogs_;
 };
 
 void loadImageToolkitOnce() {
@@ -179,15 +144,7 @@ DOCIVA_MODULE_API std::int32_t docivaIsIdle(DocivaControl* control) {
 
 DOCIVA_MODULE_API std::int32_t docivaGetProgress(DocivaControl* control, DocivaProgress* progress) {
     if (!control || !progress) return DOCIVA_E_INVALIDARG;
-    const ProgressState state = control->control.progressDialog().state();
-    *progress = DocivaProgress{};
-    progress->exists = state.exists;
-    progress->visible = state.visible;
-    progress->position = state.position;
-    progress->low = state.low;
-    progress->high = state.high;
-    progress->timesShown = state.timesShown;
-    text::copyBounded(progress->text, 260, state.text);
+    *progress = host_bridge::progress(control->control);
     return DOCIVA_OK;
 }
 
@@ -197,21 +154,9 @@ DOCIVA_MODULE_API std::uint32_t docivaScannerHandle(DocivaControl* control) {
 
 DOCIVA_MODULE_API std::int32_t docivaMouse(DocivaControl* control, std::int32_t kind, std::int32_t x, std::int32_t y) {
     if (!control) return DOCIVA_E_INVALIDARG;
-    CViewConvasDlg& canvas = control->control.canvas();
-    const ViewerPoint p{x, y};
-    switch (kind) {
-    case DOCIVA_MOUSE_MOVE: canvas.OnMouseMove(p, false); break;
-    case DOCIVA_MOUSE_DRAG: canvas.OnMouseMove(p, true); break;
-    case DOCIVA_MOUSE_DOWN: canvas.OnLButtonDown(p); break;
-    case DOCIVA_MOUSE_UP: canvas.OnLButtonUp(p); break;
-    case DOCIVA_MOUSE_DOUBLE_CLICK: canvas.OnLButtonDblClk(p); break;
-    case DOCIVA_MOUSE_LEAVE: canvas.OnMouseLeave(); break;
-    default: return DOCIVA_E_INVALIDARG;
-    }
-    return DOCIVA_OK;
+    return host_bridge::mouse(control->control, kind, x, y);
 }
 
 DOCIVA_MODULE_API std::int32_t docivaSavePicture(DocivaControl* control, const char16_t* path) {
-    if (!control || !path) return -1;
-    return control->control.canvas().SavePicture(text::view(path)) ? 0 : -1;
+    return control ? host_bridge::savePicture(control->control, path) : -1;
 }

@@ -83,52 +83,6 @@ bool callControl(CDocivaOCXCtrl& control, std::string_view name, const NPVariant
 
 }  // namespace
 
-std::optional<std::u16string> HostDialogs::ask(DocivaDialogKind kind, std::u16string_view caption,
-                                               std::u16string_view textArg, std::u16string_view initial,
-                                               std::uint32_t capacity) {
-    const std::u16string captionText(caption), textText(textArg), initialText(initial);
-    const DocivaDialogRequest request{kind, captionText.c_str(), textText.c_str(), initialText.c_str(), nullptr};
-    std::u16string answer(capacity, u'\0');
-    if (runDialog_(context_, &request, answer.data(), capacity) != 1) return std::nullopt;
-    answer.resize(text::length(answer.c_str()));
-    return answer;
-}
-
-// The same requests, with the same sizes, as the control module's host
-// gets, so a host answers both alike.
-std::optional<std::u16string> HostDialogs::inputBox(std::u16string_view caption, std::u16string_view prompt,
-                                                    std::u16string_view initial) {
-    if (!runDialog_) return cancelling_.inputBox(caption, prompt, initial);
-    // The input box's edit takes at most 255 characters.
-    return ask(DOCIVA_DIALOG_INPUT, caption, prompt, initial, 256);
-}
-
-platform::FolderResult HostDialogs::chooseFolder(std::u16string_view caption, std::u16string_view initialFolder,
-                                                 std::uint32_t flags, void* owner) {
-    if (!runDialog_) return cancelling_.chooseFolder(caption, initialFolder, flags, owner);
-    auto chosen = ask(DOCIVA_DIALOG_FOLDER, caption, initialFolder, u"", 260);
-    if (!chosen) return {};
-    return {platform::FolderChoice::Chosen, std::move(*chosen)};
-}
-
-std::optional<std::u16string> HostDialogs::openFile(std::u16string_view filter, void* owner) {
-    if (!runDialog_) return cancelling_.openFile(filter, owner);
-    return ask(DOCIVA_DIALOG_FILE, u"", filter, u"", 260);
-}
-
-int HostDialogs::alert(std::u16string_view caption, std::u16string_view message) {
-    if (!runDialog_) return cancelling_.alert(caption, message);
-    const std::u16string captionText(caption), messageText(message);
-    const DocivaDialogRequest request{DOCIVA_DIALOG_ALERT, captionText.c_str(), messageText.c_str(), u"", nullptr};
-    return runDialog_(context_, &request, nullptr, 0);
-}
-
-bool HostDialogs::editWatermark(platform::WatermarkSettings& record) {
-    if (!runDialog_) return cancelling_.editWatermark(record);
-    const DocivaDialogRequest request{DOCIVA_DIALOG_WATERMARK, u"Wartermark Setting", u"", u"", &record};
-    return runDialog_(context_, &request, nullptr, 0) == 1;
-}
-
 void PluginSite::fireEvent(std::int32_t, std::u16string_view name, std::u16string_view data) {
     const NPNetscapeFuncs* b = np::browser();
     if (name.empty() || !npp_ || !b || !b->getvalue || !b->getproperty || !b->invoke || !b->releaseobject ||

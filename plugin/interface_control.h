@@ -21,45 +21,16 @@
 
 #include "control/dociva_module.h"
 #include "control/docivaocx_ctrl.h"
+#include "control/host_bridge.h"
 #include "plugin/npapi.h"
 #include "plugin/plugin_window.h"
 
-// The dialogs of the plug-in where the platform has no dialog windows of
-// its own (Linux): the program that hosts the plug-in answers them through
-// the answerer it installed (npdocivaSetDialogHost), the way the control
-// module asks its host; without one they are answered as a user who closes
-// them (an alert as OK).
-class HostDialogs final : public platform::DialogService {
-public:
-    using RunDialog = std::int32_t (*)(void* context, const DocivaDialogRequest* request, char16_t* answer,
-                                       std::uint32_t capacity);
-
-    void setAnswerer(RunDialog runDialog, void* context) {
-        runDialog_ = runDialog;
-        context_ = context;
-    }
-
-    std::optional<std::u16string> inputBox(std::u16string_view caption, std::u16string_view prompt,
-                                           std::u16string_view initial) override;
-    platform::FolderResult chooseFolder(std::u16string_view caption, std::u16string_view initialFolder,
-                                        std::uint32_t flags, void* owner) override;
-    std::optional<std::u16string> openFile(std::u16string_view filter, void* owner) override;
-    int alert(std::u16string_view caption, std::u16string_view message) override;
-    bool editWatermark(platform::WatermarkSettings& record) override;
-
-private:
-    std::optional<std::u16string> ask(DocivaDialogKind kind, std::u16string_view caption, std::u16string_view text,
-                                      std::u16string_view initial, std::uint32_t capacity);
-
-    RunDialog runDialog_ = nullptr;
-    void* context_ = nullptr;
-    platform::CancellingDialogs cancelling_;
-};
-
 // The container of a control inside the plug-in: events become calls of
 // the page's functions through the browser; dialogs are the platform's
-// dialog windows (Windows), or the host's answers (HostDialogs) where the
-// platform has none.
+// dialog windows (Windows), or where the platform has none (Linux) the
+// answers of the program that hosts the plug-in, through the answerer it
+// installed (npdocivaSetDialogHost), the way the control module asks its
+// host (HostDialogs).
 class PluginSite final : public ControlSite {
 public:
     explicit PluginSite(NPP npp) : npp_(npp), windows_(platform::makeDialogWindows()) {}

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 
+#include "control/host_bridge.h"
 #include "output/timage_binding.h"
 #include "plugin/np_exports.h"
 #include "plugin/np_host_extension.h"
@@ -216,15 +217,7 @@ NPDOCIVA_API std::int32_t npdocivaSetDialogHost(NPP instance, NpdocivaRunDialog 
 NPDOCIVA_API std::int32_t npdocivaGetProgress(NPP instance, DocivaProgress* progress) {
     ScriptablePluginDocivaObject* object = objectOf(dataOf(instance));
     if (!object || !progress) return DOCIVA_E_INVALIDARG;
-    const ProgressState state = object->control().progressDialog().state();
-    *progress = DocivaProgress{};
-    progress->exists = state.exists;
-    progress->visible = state.visible;
-    progress->position = state.position;
-    progress->low = state.low;
-    progress->high = state.high;
-    progress->timesShown = state.timesShown;
-    text::copyBounded(progress->text, std::size(progress->text), state.text);
+    *progress = host_bridge::progress(object->control());
     return DOCIVA_OK;
 }
 
@@ -236,22 +229,10 @@ NPDOCIVA_API std::uint32_t npdocivaScannerHandle(NPP instance) {
 NPDOCIVA_API std::int32_t npdocivaMouse(NPP instance, std::int32_t kind, std::int32_t x, std::int32_t y) {
     ScriptablePluginDocivaObject* object = objectOf(dataOf(instance));
     if (!object) return DOCIVA_E_INVALIDARG;
-    CViewConvasDlg& canvas = object->control().canvas();
-    const ViewerPoint p{x, y};
-    switch (kind) {
-    case DOCIVA_MOUSE_MOVE: canvas.OnMouseMove(p, false); break;
-    case DOCIVA_MOUSE_DRAG: canvas.OnMouseMove(p, true); break;
-    case DOCIVA_MOUSE_DOWN: canvas.OnLButtonDown(p); break;
-    case DOCIVA_MOUSE_UP: canvas.OnLButtonUp(p); break;
-    case DOCIVA_MOUSE_DOUBLE_CLICK: canvas.OnLButtonDblClk(p); break;
-    case DOCIVA_MOUSE_LEAVE: canvas.OnMouseLeave(); break;
-    default: return DOCIVA_E_INVALIDARG;
-    }
-    return DOCIVA_OK;
+    return host_bridge::mouse(object->control(), kind, x, y);
 }
 
 NPDOCIVA_API std::int32_t npdocivaSavePicture(NPP instance, const char16_t* path) {
     ScriptablePluginDocivaObject* object = objectOf(dataOf(instance));
-    if (!object || !path) return -1;
-    return object->control().canvas().SavePicture(text::view(path)) ? 0 : -1;
+    return object ? host_bridge::savePicture(object->control(), path) : -1;
 }
