@@ -72,6 +72,15 @@ public:
     void start();
     bool started() const { return started_; }
 
+    // A scanned file reaches the viewer as in the control, except that the
+    // viewer takes the kind of file from its name rather than from the
+    // code the SDK sent with it (the plug-in's loaders are chosen by
+    // extension: PDF for .pdf, the image toolkit for everything else).
+    void addScannedImage(ImageReadyRecord record) override {
+        record.formatCode = -1;
+        CDocivaOCXCtrl::addScannedImage(record);
+    }
+
     // The control's dialog inside the plug-in's window (parent), made the
     // first time; the scan run's private messages that reach it are
     // handled as the control's window handles them. Nothing on a platform
