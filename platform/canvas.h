@@ -2,12 +2,13 @@
 // origin at the top-left of the window's client area.
 //
 // Small on purpose: every call maps onto one or two GDI calls (FillRect,
-// SetDIBitsToDevice, DrawText over an alpha-blended box, a hatched frame
-// and FillRect for handles, GetClipBox), and onto Cairo on Linux.
+// SetDIBitsToDevice, DrawText over an alpha-blended box, a dotted frame,
+// PatBlt with a pattern brush, GetClipBox), and onto Cairo on Linux.
 //
 // Thread safety: one thread at a time.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -45,6 +46,15 @@ struct CanvasPixels {
     bool topDown = true;
 };
 
+// An 8 x 8 one-bit pattern, one byte per row from the top, the leftmost
+// pixel in the top bit. It is anchored at the surface's origin: pixel
+// (x, y) takes bit 7 - x % 8 of row y % 8, wherever the filled rectangle
+// lies, so neighbouring fills join without a seam.
+struct CanvasPattern {
+    std::array<std::uint8_t, 8> rows{};
+    friend bool operator==(const CanvasPattern&, const CanvasPattern&) = default;
+};
+
 struct CanvasTextStyle {
     std::u16string font;
     int pixelHeight = 12;
@@ -73,6 +83,9 @@ public:
                                 const CanvasRect& bounds) = 0;
     // A one-pixel frame just inside rect; dotted draws every other pixel.
     virtual void frameRect(const CanvasRect& rect, CanvasColour colour, bool dotted) = 0;
+    // Inside rect (clipped to the clip box), the pixels whose pattern bit
+    // is set take `ink`; the others keep what they have.
+    virtual void fillPattern(const CanvasRect& rect, const CanvasPattern& pattern, CanvasColour ink) = 0;
 };
 
 }  // namespace platform

@@ -1,5 +1,5 @@
 // Small process services: debugger output, local time, special folders,
-// thread ids and the last error value.
+// thread ids, the last error value and the in-place border width.
 //
 // Thread safety: any thread.
 #pragma once
@@ -56,5 +56,12 @@ void setLastError(std::uint32_t value);
 
 // The value of an environment variable, "" when unset.
 std::u16string environmentVariable(std::u16string_view name);
+
+// The width the system gives the frame of an object active in place,
+// which rectangle trackers take as the side of their handles, as set:
+// Windows reads "oleinplaceborderwidth" in the "windows" section of the
+// system profile (default 4) on every call, unchecked; Linux has no such
+// setting and gives 4.
+int inPlaceBorderWidth();
 
 }  // namespace platform

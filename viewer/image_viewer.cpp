@@ -7,7 +7,6 @@
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/text.h"
-#include "viewer/viewer_painter.h"
 
 namespace {
 
@@ -15,33 +14,7 @@ constexpr int kMargin = 2;
 
 int gridColumns(int mode) { return mode == kViewGrid9 ? 3 : 2; }
 
-// start with the part that hit grabbed moved by dx, dy; a handle may be
-// pulled past the opposite edge (the rectangle is normalised at release).
-ViewerRect trackedRect(const ViewerRect& start, int hit, int dx, int dy) {
-    ViewerRect r = start;
-    const bool left = hit == 0 || hit == 3 || hit == 7 || hit == kCropHitInside;
-    const bool right = hit == 1 || hit == 2 || hit == 5 || hit == kCropHitInside;
-    const bool top = hit == 0 || hit == 1 || hit == 4 || hit == kCropHitInside;
-    const bool bottom = hit == 2 || hit == 3 || hit == 6 || hit == kCropHitInside;
-    if (left) r.left += dx;
-    if (right) r.right += dx;
-    if (top) r.top += dy;
-    if (bottom) r.bottom += dy;
-    return r;
-}
-
 }  // namespace
-
-ViewerRect ViewerRect::normalized() const {
-    return {std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
-}
-
-ViewerRect ViewerRect::intersect(const ViewerRect& other) const {
-    ViewerRect r{std::max(left, other.left), std::max(top, other.top), std::min(right, other.right),
-                 std::min(bottom, other.bottom)};
-    if (r.empty()) return {};
-    return r;
-}
 
 int formatCodeFromExtension(std::u16string_view path) {
     const std::u16string ext = extensionOf(path);
@@ -240,41 +213,32 @@ int CImageViewer::GetMouseMode() const {
 
 ViewerRect CImageViewer::CropRect() const {
     Lock lock(mutex_);
-    return cropRect_;
+    return cropTracker_.Rect();
 }
 
 void CImageViewer::SetCropRect(const ViewerRect& rect) {
     Lock lock(mutex_);
-    cropRect_ = rect.normalized();
+    cropTracker_.SetRect(rect.normalized());
 }
 
 ViewerRect CImageViewer::ShownCropRect() const {
     Lock lock(mutex_);
     if (mouseMode_ != kMouseCrop) return {};
-    return cropRect_.normalized().intersect(SingleImageRect());
+    return cropTracker_.ShownRect(SingleImageRect());
 }
 
 int CImageViewer::CropHitTest(ViewerPoint p) const {
     Lock lock(mutex_);
-    const ViewerRect shown = ShownCropRect();
-    if (shown.empty()) return kCropHitOutside;
-    // The handles lie inside the rectangle, so they are asked first.
-    const std::vector<ViewerRect> handles = CropHandles(shown);
-    for (std::size_t i = 0; i < handles.size(); ++i)
-        if (handles[i].contains(p)) return static_cast<int>(i);
-    return shown.contains(p) ? kCropHitInside : kCropHitOutside;
+    if (mouseMode_ != kMouseCrop) return kCropHitOutside;
+    return cropTracker_.HitTest(p, SingleImageRect());
 }
 
-ViewerCursor CImageViewer::CursorAt(ViewerPoint p) const {
-    // In the order of CropHandles: the corners from the top left clockwise,
-    // then the middles of the top, right, bottom and left edges.
-    static constexpr ViewerCursor kHandles[] = {ViewerCursor::SizeNwse, ViewerCursor::SizeNesw, ViewerCursor::SizeNwse,
-                                                ViewerCursor::SizeNesw, ViewerCursor::SizeNs,   ViewerCursor::SizeWe,
-                                                ViewerCursor::SizeNs,   ViewerCursor::SizeWe};
-    const int hit = CropHitTest(p);
-    if (hit == kCropHitInside) return ViewerCursor::SizeAll;
-    if (hit >= 0 && hit < static_cast<int>(std::size(kHandles))) return kHandles[hit];
-    return ViewerCursor::Arrow;
+ViewerCursor CImageViewer::CursorAt(ViewerPoint p) const { return CQixRectTracker::CursorFor(CropHitTest(p)); }
+
+ViewerRect CImageViewer::DrawCropRect(platform::Canvas& canvas) const {
+    Lock lock(mutex_);
+    if (mouseMode_ != kMouseCrop) return {};
+    return cropTracker_.Draw(canvas, SingleImageRect());
 }
 
 int CImageViewer::FirstItemOnScreen() const {
@@ -386,8 +350,7 @@ void CImageViewer::SetViewMode(int mode) {
     if (mode != kViewSingle && mode != kViewGrid4 && mode != kViewGrid9) return;
     viewMode_ = mode;
     if (mode != kViewSingle) pageMode_ = false;
-    cropRect_ = {};
-    cropHit_ = kCropHitOutside;
+    cropTracker_.Reset();
     mouseMode_ = kMouseNone;
     zoomLevel_ = kZoomFit;
     UpdateFirstItem();
@@ -569,8 +532,8 @@ int CImageViewer::Cut() {
     Lock lock(mutex_);
     if (viewMode_ != kViewSingle || (mouseMode_ != kMouseNone && mouseMode_ != kMouseCrop) || !CurrentEditPage())
         return 0;
-    if (cropRect_.empty() || mouseMode_ == kMouseNone) {
-        cropRect_ = SingleImageRect();
+    if (cropTracker_.Rect().empty() || mouseMode_ == kMouseNone) {
+        cropTracker_.SetRect(SingleImageRect());
         mouseMode_ = kMouseCrop;
         Redraw();
         return 0;
@@ -585,7 +548,7 @@ void CImageViewer::ApplyCrop() {
     busy_ = 1;
     CImageViewObj* page = CurrentEditPage();
     const ViewerRect image = SingleImageRect();
-    const ViewerRect crop = cropRect_.normalized().intersect(image);
+    const ViewerRect crop = cropTracker_.ShownRect(image);
     const double scale = page->Scale();
     const int left = static_cast<int>((crop.left - image.left) / scale);
     const int top = static_cast<int>((crop.top - image.top) / scale);
@@ -608,7 +571,7 @@ void CImageViewer::ApplyCrop() {
             Rewrite(*CurrentDocument());
         }
     }
-    cropRect_ = {};
+    cropTracker_.SetRect({});
     Redraw();
     busy_ = 0;
 }
@@ -664,10 +627,10 @@ void CImageViewer::OnMouseMove(ViewerPoint p, bool leftHeld) {
         pendingDrag_ = {buttonDownPoint_.x - p.x, buttonDownPoint_.y - p.y};
         Redraw();
     } else if (mouseMode_ == kMouseCrop) {
-        if (cropHit_ == kCropHitOutside)
-            cropRect_ = ViewerRect{buttonDownPoint_.x, buttonDownPoint_.y, p.x, p.y}.normalized();
-        else
-            cropRect_ = trackedRect(cropStart_, cropHit_, p.x - buttonDownPoint_.x, p.y - buttonDownPoint_.y);
+        // A press made before crop mode began is taken as one outside the
+        // rectangle: it starts a band.
+        if (!cropTracker_.Tracking()) cropTracker_.BeginBand(buttonDownPoint_);
+        cropTracker_.TrackTo(p);
         Redraw();
     }
 }
@@ -677,10 +640,7 @@ void CImageViewer::OnLButtonDown(ViewerPoint p) {
     buttonDownPoint_ = p;
     buttonDown_ = true;
     if (mouseMode_ == kMouseCrop) {
-        // What is grabbed is the rectangle as the user sees it.
-        cropHit_ = CropHitTest(p);
-        cropStart_ = cropHit_ == kCropHitOutside ? ViewerRect{} : ShownCropRect();
-        cropRect_ = cropStart_;
+        cropTracker_.BeginTrack(p, SingleImageRect());
         Redraw();
     } else if (mouseMode_ == kMouseDrag) {
         scrollOrigin_.x = std::max(0, scrollOrigin_.x);
@@ -697,8 +657,7 @@ void CImageViewer::OnLButtonUp(ViewerPoint p) {
         scrollOrigin_.y += pendingDrag_.y;
         pendingDrag_ = {};
     } else if (mouseMode_ == kMouseCrop && wasDown) {
-        cropRect_ = cropRect_.normalized();
-        cropHit_ = kCropHitOutside;
+        cropTracker_.EndTrack();
     }
     if (viewMode_ == kViewSingle) return;
     for (const ViewerCell& cell : cells_) {
@@ -749,8 +708,7 @@ void CImageViewer::OnMouseLeave() {
         pendingDrag_ = {};
     } else if (mouseMode_ == kMouseCrop && buttonDown_) {
         // The track ends here as at a release.
-        cropRect_ = cropRect_.normalized();
-        cropHit_ = kCropHitOutside;
+        cropTracker_.EndTrack();
     }
     tracking_ = false;
     buttonDown_ = false;

@@ -22,26 +22,9 @@
 #include <vector>
 
 #include "output/multi_pdf.h"
+#include "platform/canvas.h"
+#include "viewer/rect_tracker.h"
 #include "viewer/viewer_document.h"
-
-struct ViewerPoint {
-    int x = 0;
-    int y = 0;
-};
-
-struct ViewerRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
-    bool empty() const { return width() <= 0 || height() <= 0; }
-    bool contains(ViewerPoint p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
-    ViewerRect normalized() const;
-    ViewerRect intersect(const ViewerRect& other) const;
-};
 
 // One cell of the screen: the item it shows (-1 none), its rectangle and
 // where its picture lies.
@@ -55,12 +38,9 @@ struct ViewerCell {
 enum ViewMode : int { kViewSingle = 1, kViewGrid4 = 4, kViewGrid9 = 9 };
 enum MouseMode : int { kMouseNone = 0, kMouseCrop = 1, kMouseDrag = 2 };
 // What of the crop rectangle lies under a point: 0 to 7 one of its sizing
-// handles (in the order of CropHandles), or one of these.
-enum CropHit : int { kCropHitOutside = -1, kCropHitInside = 8 };
-// The pointer's shape over the viewer: the sizing shapes over the crop
-// rectangle's handles (corners diagonal, edge middles straight), the
-// moving shape inside it, the arrow everywhere else.
-enum class ViewerCursor : int { Arrow, SizeNwse, SizeNesw, SizeNs, SizeWe, SizeAll };
+// handles (in the order of CropHandles and CQixRectTracker::Hit), or one
+// of these.
+enum CropHit : int { kCropHitOutside = CQixRectTracker::kHitNothing, kCropHitInside = CQixRectTracker::kHitMiddle };
 
 inline constexpr int kViewerWidth = 665;
 inline constexpr int kViewerHeight = 800;
@@ -133,6 +113,9 @@ public:
     int CropHitTest(ViewerPoint p) const;
     // The pointer's shape at p, from what a press there would grab.
     ViewerCursor CursorAt(ViewerPoint p) const;
+    // Draws the crop rectangle as it is shown (ShownCropRect) and returns
+    // it; nothing outside mouse mode 1.
+    ViewerRect DrawCropRect(platform::Canvas& canvas) const;
     // The rectangle the single view's picture is drawn in at zoom level 0.
     ViewerRect SingleImageRect() const;
     int FirstItemOnScreen() const;
@@ -174,10 +157,9 @@ private:
     bool tracking_ = false;
     ViewerPoint buttonDownPoint_;
     bool buttonDown_ = false;
-    // What the press grabbed, and the rectangle as it was then.
-    int cropHit_ = kCropHitOutside;
-    ViewerRect cropStart_;
-    ViewerRect cropRect_;
+    // The crop rectangle and its track, clipped to SingleImageRect()
+    // wherever it is shown.
+    CQixRectTracker cropTracker_;
     std::vector<ViewerCell> cells_;
     int zoomLevel_ = kZoomFit;
     int mouseMode_ = kMouseNone;

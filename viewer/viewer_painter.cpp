@@ -35,14 +35,6 @@ void drawCaption(platform::Canvas& canvas, ViewerPaintResult& result, int x, int
     result.caption = fromCanvas(canvas.drawText(x, y, caption, style, toCanvas(bounds)));
 }
 
-void drawCrop(platform::Canvas& canvas, ViewerPaintResult& result, const ViewerRect& crop) {
-    if (crop.empty()) return;
-    constexpr platform::CanvasColour black{0, 0, 0, 255};
-    canvas.frameRect(toCanvas(crop), black, true);
-    for (const ViewerRect& handle : CropHandles(crop)) canvas.fillRect(toCanvas(handle), black);
-    result.crop = crop;
-}
-
 void paintSingle(CImageViewer& viewer, platform::Canvas& canvas, ViewerPaintResult& result, const ViewerRect& area,
                  ViewerDocument* document) {
     canvas.fillRect(toCanvas(area), kCellBackground);
@@ -76,8 +68,7 @@ void paintSingle(CImageViewer& viewer, platform::Canvas& canvas, ViewerPaintResu
                                                  static_cast<int>(document->pages.size()), page->Path());
     drawCaption(canvas, result, x, y, caption, area);
 
-    if (viewer.GetMouseMode() == kMouseCrop)
-        drawCrop(canvas, result, viewer.CropRect().normalized().intersect(viewer.SingleImageRect()));
+    result.crop = viewer.DrawCropRect(canvas);
 }
 
 void paintGrid(CImageViewer& viewer, platform::Canvas& canvas, ViewerPaintResult& result,
@@ -108,13 +99,8 @@ std::u16string ViewerCaption(bool pageMode, int page, int pageCount, std::u16str
 }
 
 std::vector<ViewerRect> CropHandles(const ViewerRect& rect) {
-    const int s = kCropHandleSize;
-    const int cx = rect.left + (rect.width() - s) / 2;
-    const int cy = rect.top + (rect.height() - s) / 2;
-    auto at = [](int x, int y) { return ViewerRect{x, y, x + kCropHandleSize, y + kCropHandleSize}; };
-    return {at(rect.left, rect.top),       at(rect.right - s, rect.top), at(rect.right - s, rect.bottom - s),
-            at(rect.left, rect.bottom - s), at(cx, rect.top),             at(rect.right - s, cy),
-            at(cx, rect.bottom - s),        at(rect.left, cy)};
+    const auto handles = CQixRectTracker::HandleRectsOf(rect, CQixRectTracker::ProcessHandleSize());
+    return {handles.begin(), handles.end()};
 }
 
 void DrawImageRect(platform::Canvas& canvas, TI_IMAGE image, const ViewerRect& target) {

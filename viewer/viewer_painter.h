@@ -17,8 +17,6 @@ inline constexpr platform::CanvasColour kViewerBackground{200, 200, 200, 255};
 inline constexpr platform::CanvasColour kCellBackground{230, 230, 230, 255};
 inline constexpr platform::CanvasColour kCurrentCellBackground{175, 175, 175, 255};
 inline constexpr platform::CanvasColour kCaptionBackground{220, 115, 10, 220};
-// Side of the crop rectangle's sizing handles.
-inline constexpr int kCropHandleSize = 4;
 
 // A tooltip tool: the pointer over rect shows text.
 struct ViewerTooltip {
@@ -53,5 +51,6 @@ int ResizeInterpolation(double ratioX, double ratioY);
 std::u16string ViewerCaption(bool pageMode, int page, int pageCount, std::u16string_view path);
 
 // The eight sizing handles of a crop rectangle (corners, then edge
-// middles), inside the rectangle.
+// middles), inside the rectangle, at the process's handle size
+// (CQixRectTracker::ProcessHandleSize), whether shown or not.
 std::vector<ViewerRect> CropHandles(const ViewerRect& rect);

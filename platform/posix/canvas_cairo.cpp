@@ -11,6 +11,9 @@ namespace platform {
 
 namespace {
 
+struct PatternDeleter {
+    void operator()(cairo_pattern_t* p) const { cairo_pattern_destroy(p); }
+};
 struct SurfaceDeleter {
     void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
 };
@@ -167,6 +170,37 @@ void CairoCanvas::frameRect(const CanvasRect& rect, CanvasColour colour, bool do
     // Pixel centres, so the one-pixel line covers whole pixels.
     cairo_rectangle(cr, rect.left + 0.5, rect.top + 0.5, rect.width() - 1.0, rect.height() - 1.0);
     cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
+void CairoCanvas::fillPattern(const CanvasRect& rect, const CanvasPattern& pattern, CanvasColour ink) {
+    if (!valid()) return;
+    const CanvasRect target = intersect(rect, clipBox());
+    if (target.empty()) return;
+    // The bits become an 8 x 8 alpha mask repeated from the surface's
+    // origin; sampled at pixel centres without smoothing, each pixel takes
+    // its bit exactly, as the Windows pattern brush gives it.
+    std::unique_ptr<cairo_surface_t, SurfaceDeleter> mask(cairo_image_surface_create(CAIRO_FORMAT_A8, 8, 8));
+    if (cairo_surface_status(mask.get()) != CAIRO_STATUS_SUCCESS) return;
+    cairo_surface_flush(mask.get());
+    unsigned char* bits = cairo_image_surface_get_data(mask.get());
+    const int stride = cairo_image_surface_get_stride(mask.get());
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            bits[y * stride + x] = (pattern.rows[static_cast<std::size_t>(y)] >> (7 - x)) & 1 ? 255 : 0;
+    cairo_surface_mark_dirty(mask.get());
+    std::unique_ptr<cairo_pattern_t, PatternDeleter> repeat(cairo_pattern_create_for_surface(mask.get()));
+    cairo_pattern_set_extend(repeat.get(), CAIRO_EXTEND_REPEAT);
+    cairo_pattern_set_filter(repeat.get(), CAIRO_FILTER_NEAREST);
+
+    cairo_t* cr = state_->context.get();
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    cairo_rectangle(cr, target.left, target.top, target.width(), target.height());
+    cairo_clip(cr);
+    cairo_set_source_rgb(cr, unit(ink.red), unit(ink.green), unit(ink.blue));
+    cairo_mask(cr, repeat.get());
     cairo_restore(cr);
 }
 

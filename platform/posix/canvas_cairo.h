@@ -30,6 +30,7 @@ public:
     CanvasRect drawText(int x, int y, std::u16string_view text, const CanvasTextStyle& style,
                         const CanvasRect& bounds) override;
     void frameRect(const CanvasRect& rect, CanvasColour colour, bool dotted) override;
+    void fillPattern(const CanvasRect& rect, const CanvasPattern& pattern, CanvasColour ink) override;
 
     // 0xRRGGBB; 0xFFFFFFFF outside the surface.
     std::uint32_t pixel(int x, int y) const;

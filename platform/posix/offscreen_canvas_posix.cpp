@@ -27,6 +27,9 @@ public:
     void frameRect(const CanvasRect& rect, CanvasColour colour, bool dotted) override {
         canvas_.frameRect(rect, colour, dotted);
     }
+    void fillPattern(const CanvasRect& rect, const CanvasPattern& pattern, CanvasColour ink) override {
+        canvas_.fillPattern(rect, pattern, ink);
+    }
 
     std::uint32_t pixel(int x, int y) const override { return canvas_.pixel(x, y); }
     bool savePng(std::u16string_view path) const override {

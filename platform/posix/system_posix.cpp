@@ -111,4 +111,6 @@ std::u16string environmentVariable(std::u16string_view name) {
     return v ? text::fromUtf8(v) : std::u16string();
 }
 
+int inPlaceBorderWidth() { return 4; }
+
 }  // namespace platform

@@ -279,7 +279,7 @@ void GdiCanvas::frameRect(const CanvasRect& rect, CanvasColour colour, bool dott
     // top-left corner. Going left or up, a step of the walk lands on the
     // pixel before the one it starts from; that is how the Linux canvas's
     // dashed one-pixel line falls on the pixel grid, and the two must agree
-    // (the crop rectangle's golden picture holds the Linux one).
+    // (the viewer's canvas tests pin the Linux one).
     GdiFlush();
     const COLORREF c = toColorRef(colour);
     HDC dc = dc_.get();
@@ -295,6 +295,44 @@ void GdiCanvas::frameRect(const CanvasRect& rect, CanvasColour colour, bool dott
         if (on(w - 1 + h - 1 + i)) SetPixelV(dc, r - 2 - i, b - 1, c);
     for (int j = 0; j + 1 < h; ++j)  // left, upwards
         if (on(2L * (w - 1) + h - 1 + j)) SetPixelV(dc, l, b - 2 - j, c);
+}
+
+void GdiCanvas::fillPattern(const CanvasRect& rect, const CanvasPattern& pattern, CanvasColour ink) {
+    const CanvasRect target = intersect(rect, clipBox());
+    if (target.empty()) return;
+    if (!patternBrush_ || !(brushPattern_ == pattern)) {
+        // A one-bit bitmap's rows are 16-bit words; the first byte of each
+        // holds the eight pixels.
+        WORD rows[8] = {};
+        for (std::size_t i = 0; i < 8; ++i) rows[i] = pattern.rows[i];
+        const ScopedBitmap bitmap(CreateBitmap(8, 8, 1, 1, rows));
+        if (!bitmap) return;
+        // The brush keeps its own copy of the bits.
+        patternBrush_.reset(CreatePatternBrush(bitmap.get()));
+        if (!patternBrush_) return;
+        brushPattern_ = pattern;
+    }
+    // A one-bit brush paints its clear bits in the text colour and its set
+    // bits in the background colour. Leaving the clear bits untouched
+    // takes two passes: white/black ANDed turns the set bits black and
+    // keeps the rest, black/ink ORed then puts the ink into them alone.
+    // The brush is selected after the colours are set, since some GDIs
+    // take a one-bit brush's colours when it is selected.
+    HDC dc = dc_.get();
+    const COLORREF oldText = GetTextColor(dc);
+    const COLORREF oldBack = GetBkColor(dc);
+    auto pass = [&](COLORREF clearBits, COLORREF setBits, DWORD rop) {
+        SetTextColor(dc, clearBits);
+        SetBkColor(dc, setBits);
+        const ScopedSelection selectBrush(dc, patternBrush_.get());
+        if (selectBrush.selected()) PatBlt(dc, target.left, target.top, target.width(), target.height(), rop);
+    };
+    constexpr DWORD kMaskPattern = 0x00A000C9;   // D & P
+    constexpr DWORD kMergePattern = 0x00FA0089;  // D | P
+    pass(RGB(255, 255, 255), RGB(0, 0, 0), kMaskPattern);
+    pass(RGB(0, 0, 0), toColorRef(ink), kMergePattern);
+    SetTextColor(dc, oldText);
+    SetBkColor(dc, oldBack);
 }
 
 std::uint32_t GdiCanvas::pixel(int x, int y) const {

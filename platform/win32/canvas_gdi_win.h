@@ -7,6 +7,8 @@
 //   blit        SetDIBitsToDevice, 1:1 (grey rows through a grey palette)
 //   drawText    AlphaBlend of the box, then anti-aliased ExtTextOut
 //   frameRect   the frame's pixels, dotted the way the Linux canvas dots
+//   fillPattern PatBlt with a pattern brush made from an 8 x 8 one-bit
+//               bitmap: once masking (D & P), once merging (D | P)
 //   savePng     GDI+'s PNG encoder
 //
 // The caption's font, "Arial Unicode MS", is missing on most machines (and
@@ -50,6 +52,7 @@ public:
     CanvasRect drawText(int x, int y, std::u16string_view text, const CanvasTextStyle& style,
                         const CanvasRect& bounds) override;
     void frameRect(const CanvasRect& rect, CanvasColour colour, bool dotted) override;
+    void fillPattern(const CanvasRect& rect, const CanvasPattern& pattern, CanvasColour ink) override;
 
     std::uint32_t pixel(int x, int y) const override;
     bool savePng(std::u16string_view path) const override;
@@ -77,6 +80,13 @@ private:
     // The last face looked up, since every paint asks for the same one.
     std::wstring wantedFace_;
     std::wstring resolvedFace_;
+    // The brush of the last pattern filled, made on first use: a window
+    // paints the same hatch on every paint, and the surface lives as long
+    // as the window. A brush kept for the whole process instead would
+    // have to be deleted at the module's unloading, where GDI must not be
+    // called.
+    CanvasPattern brushPattern_;
+    ScopedBrush patternBrush_;
 };
 
 }  // namespace platform::win32

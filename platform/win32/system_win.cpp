@@ -56,4 +56,10 @@ std::u16string environmentVariable(std::u16string_view name) {
     return win32::fromWide(buf);
 }
 
+int inPlaceBorderWidth() {
+    // The profile gives back what was written, a negative number as its
+    // unsigned form; the caller judges the value.
+    return static_cast<int>(GetProfileIntW(L"windows", L"oleinplaceborderwidth", 4));
+}
+
 }  // namespace platform

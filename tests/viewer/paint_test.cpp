@@ -52,8 +52,8 @@ std::unique_ptr<platform::OffscreenCanvas> viewerCanvas(int width = kViewerWidth
 
 // How close a drawn screen must come to its golden picture. On Linux the
 // goldens are this canvas's own pictures, so only rounding may differ. On
-// Windows GDI draws them: the fills, the copied pictures and the crop frame
-// must land on the same pixels, but text is rendered by other fonts and
+// Windows GDI draws them: the fills, the copied pictures and the crop
+// rectangle's hatched band and handles must land on the same pixels, but text is rendered by other fonts and
 // anti-aliasing, and its box may be a pixel wider or taller than the one
 // left out of the comparison.
 struct GoldenTolerance {
@@ -409,8 +409,8 @@ TEST(ViewerCanvas, BlitsRowsWhateverTheirStride) {
 }
 
 // The dotted frame: every other pixel counted clockwise from the top-left
-// corner, the way the Linux canvas's one-pixel dash falls (the crop
-// golden was drawn so), and the bottom-right corner always. Odd and even
+// corner, the way the Linux canvas's one-pixel dash falls, and the
+// bottom-right corner always. Odd and even
 // sides, since the count carries over from side to side.
 TEST(ViewerCanvas, DottedFrameAlternatesAlongTheFrame) {
     struct Row {
@@ -459,6 +459,51 @@ TEST(ViewerCanvas, SolidFrameIsOnePixelInsideTheRectangle) {
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.p.x << "," << row.p.y);
         EXPECT_EQ(canvas->pixel(row.p.x, row.p.y), row.colour);
+    }
+}
+
+// A one-bit pattern: set bits take the ink, clear bits leave what was
+// there, the top bit of a row is its leftmost pixel, and the pattern is
+// anchored at the surface's origin whatever the rectangle. The pattern
+// is lopsided (a diagonal with one extra bit), so a mirrored, flipped or
+// shifted pattern shows; every pixel of the surface is checked.
+TEST(ViewerCanvas, PatternFillPaintsSetBitsAndLeavesTheRest) {
+    struct Row {
+        const char* name;
+        platform::CanvasRect rect;
+        platform::CanvasColour ink;
+    } rows[] = {
+        {"black, rectangle off the pattern's grid", {3, 2, 19, 13}, {0, 0, 0, 255}},
+        {"a colour, over two backgrounds", {5, 1, 23, 15}, {200, 30, 60, 255}},
+        {"reaching past the surface", {-7, -3, 40, 40}, {90, 250, 10, 255}},
+        {"empty", {6, 6, 6, 12}, {0, 0, 0, 255}},
+    };
+    platform::CanvasPattern pattern;
+    pattern.rows = {0xC0, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01};
+    constexpr int kWidth = 24;
+    constexpr int kHeight = 16;
+    auto background = [](int x) { return x < 12 ? 0x0000FFu : 0x0AC81Eu; };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto canvas = viewerCanvas(kWidth, kHeight);
+        ASSERT_TRUE(canvas);
+        canvas->fillRect({0, 0, 12, kHeight}, {0, 0, 255, 255});
+        canvas->fillRect({12, 0, kWidth, kHeight}, {10, 200, 30, 255});
+        canvas->fillPattern(row.rect, pattern, row.ink);
+        // Twice: a cached brush or mask must give the same again.
+        canvas->fillPattern(row.rect, pattern, row.ink);
+        const std::uint32_t ink = (std::uint32_t{row.ink.red} << 16) | (std::uint32_t{row.ink.green} << 8) | row.ink.blue;
+        int wrong = 0;
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                const bool inside = x >= row.rect.left && x < row.rect.right && y >= row.rect.top && y < row.rect.bottom;
+                const bool set = (pattern.rows[static_cast<std::size_t>(y % 8)] >> (7 - x % 8)) & 1;
+                const std::uint32_t expected = inside && set ? ink : background(x);
+                if (canvas->pixel(x, y) != expected && ++wrong <= 5)
+                    ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex << canvas->pixel(x, y)
+                                  << " instead of " << expected;
+            }
+        EXPECT_EQ(wrong, 0);
     }
 }
 
