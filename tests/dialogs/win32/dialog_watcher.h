@@ -44,7 +44,7 @@ private:
 bool displayAvailable();
 
 // User actions, from the watcher thread.
-void press(HWND dialog, int id);                   // a push button (posted click)
+void press(HWND dialog, int id);                   // a push button (click handled before it returns)
 void click(HWND dialog, int id);                   // BM_CLICK (radio buttons: checks and notifies)
 void setItem(HWND dialog, int id, const std::wstring& text);
 void typeInto(HWND dialog, int id, const std::wstring& text);  // one WM_CHAR per character

@@ -650,8 +650,10 @@ TEST(AlertWindow, DrawsItsMessageAtTheTopLeft) {
                 press(dialog, IDOK);
             });
             Win32Dialogs dialogs;
-            dialogs.alert(u"Drawn", row.message);
-            EXPECT_TRUE(watcher.acted());
+            SetLastError(0);
+            const int result = dialogs.alert(u"Drawn", row.message);
+            const DWORD error = GetLastError();
+            EXPECT_TRUE(watcher.acted()) << "alert gave " << result << ", last error " << error;
         }
         if (row.drawn) {
             EXPECT_GT(inside, 50) << "black text from (10, 10)";
