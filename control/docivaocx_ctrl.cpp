@@ -48,7 +48,11 @@ CDocivaOCXCtrl::CDocivaOCXCtrl(ControlSite& site, const ControlEnvironment& envi
     g_currentControl.store(this);
 }
 
-CDocivaOCXCtrl::~CDocivaOCXCtrl() {
+CDocivaOCXCtrl::~CDocivaOCXCtrl() { stopRunning(); }
+
+void CDocivaOCXCtrl::stopRunning() {
+    if (stopped_) return;
+    stopped_ = true;
     // A status callback arriving from now on must not find this control.
     CDocivaOCXCtrl* self = this;
     g_currentControl.compare_exchange_strong(self, nullptr);

@@ -223,6 +223,12 @@ protected:
     virtual bool setsUpPageOnCreate() const { return true; }
     virtual std::u16string registerFailureText(RegisterFailure why) const;
     ControlSite& site() { return site_; }
+    // Ends everything that calls into the control from other threads: the
+    // request pool (whose requests call virtual members), the SDK's
+    // callbacks, the window. The destructor does it; a shell derived from
+    // the control calls it first in its own destructor, so that no worker
+    // calls into a half-destroyed object. Once only.
+    void stopRunning();
 
 private:
     std::intptr_t onMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
@@ -272,4 +278,6 @@ private:
     // profile and the message texts are shared between the two.
     mutable std::recursive_mutex scannerLock_;
     mutable std::recursive_mutex profileLock_;
+    // stopRunning has run (kept apart from the members above).
+    bool stopped_ = false;
 };

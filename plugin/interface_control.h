@@ -62,6 +62,9 @@ public:
     // The browser's table must be set (NP_Initialize): the method table is
     // filled with its identifiers.
     CInterfaceControl(PluginSite& site, const ControlEnvironment& environment);
+    // The pool's worker calls addScannedImage, which this class overrides:
+    // it is stopped before any of this class is taken down.
+    ~CInterfaceControl() override { stopRunning(); }
 
     bool hasMethod(NPIdentifier name) const;
     // Runs the method's handler; false when the name is not in the table.
