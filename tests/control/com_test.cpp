@@ -128,6 +128,27 @@ std::wstring valueOf(const std::wstring& path, const wchar_t* name) {
     return buffer;
 }
 
+// One registry value a registration must have written.
+struct RegistryRow {
+    std::wstring key;
+    const wchar_t* value;  // null: the key's default value
+    std::wstring expected;
+};
+
+void expectRegistry(const std::vector<RegistryRow>& rows) {
+    for (const RegistryRow& row : rows) {
+        SCOPED_TRACE(narrow(row.key) + " " + (row.value ? narrow(row.value) : std::string("(default)")));
+        EXPECT_EQ(narrow(valueOf(row.key, row.value)), narrow(row.expected));
+    }
+}
+
+// A class's InprocServer32 names the DLL, however Wine spells its case.
+void expectServerIs(const std::wstring& classKey, const std::wstring& dll) {
+    const std::wstring server = valueOf(classKey + L"\\InprocServer32", nullptr);
+    EXPECT_EQ(CompareStringOrdinal(server.c_str(), -1, dll.c_str(), -1, TRUE), CSTR_EQUAL)
+        << narrow(server) << " vs " << narrow(dll);
+}
+
 const std::wstring kClassKey = std::wstring(L"CLSID\\") + kClassIdText;
 const std::wstring kInitCategory = L"{7DD95802-9882-11CF-9FA9-00AA006C42C4}";
 const std::wstring kScriptCategory = L"{7DD95801-9882-11CF-9FA9-00AA006C42C4}";
@@ -271,12 +292,7 @@ TEST(DocivaOcxRegistration, RegistersTheClassAndUnregistersAllButTheCategories) 
 
     const std::wstring progId = kProgId;
     const std::wstring libVersion = std::wstring(L"TypeLib\\") + kLibIdText + L"\\1.0";
-    struct Row {
-        std::wstring key;
-        const wchar_t* value;
-        std::wstring expected;
-    };
-    const Row rows[] = {
+    expectRegistry({
         {kClassKey, nullptr, L"DocivaOCX Control"},
         {kClassKey + L"\\ProgID", nullptr, progId},
         {kClassKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
@@ -290,15 +306,8 @@ TEST(DocivaOcxRegistration, RegistersTheClassAndUnregistersAllButTheCategories) 
         {L"Component Categories\\" + kScriptCategory, L"409", L"Controls safely  scriptable!"},
         // The library's own help text names it there.
         {libVersion, nullptr, L"DocivaOCX ActiveX Control module"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(narrow(row.key) + " " + (row.value ? narrow(row.value) : std::string("(default)")));
-        EXPECT_EQ(narrow(valueOf(row.key, row.value)), narrow(row.expected));
-    }
-    // The server's path, however Wine spells its case.
-    const std::wstring server = valueOf(kClassKey + L"\\InprocServer32", nullptr);
-    EXPECT_EQ(CompareStringOrdinal(server.c_str(), -1, install.dll().c_str(), -1, TRUE), CSTR_EQUAL)
-        << narrow(server) << " vs " << narrow(install.dll());
+    });
+    expectServerIs(kClassKey, install.dll());
     const std::wstring toolbox = valueOf(kClassKey + L"\\ToolboxBitmap32", nullptr);
     EXPECT_EQ(CompareStringOrdinal(toolbox.c_str(), -1, (install.dll() + L", 1").c_str(), -1, TRUE), CSTR_EQUAL)
         << narrow(toolbox);
@@ -973,12 +982,7 @@ TEST(DocivaOcxRegistration, RegistersThePropertyPageAndRemovesIt) {
 
     const std::wstring pageKey = std::wstring(L"CLSID\\") + kPropPageClassIdText;
     const std::wstring progId = L"DOCIVAOCX.DocivaOCXPropPage.1";
-    struct Row {
-        std::wstring key;
-        const wchar_t* value;
-        std::wstring expected;
-    };
-    const Row rows[] = {
+    expectRegistry({
         {pageKey, nullptr, L"DocivaOCX Property Page"},
         {pageKey + L"\\ProgID", nullptr, progId},
         {pageKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
@@ -986,13 +990,8 @@ TEST(DocivaOcxRegistration, RegistersThePropertyPageAndRemovesIt) {
         {progId + L"\\CLSID", nullptr, kPropPageClassIdText},
         // The control's own keys are still all there.
         {kClassKey + L"\\ProgID", nullptr, kProgId},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(narrow(row.key) + " " + (row.value ? narrow(row.value) : std::string("(default)")));
-        EXPECT_EQ(narrow(valueOf(row.key, row.value)), narrow(row.expected));
-    }
-    const std::wstring server = valueOf(pageKey + L"\\InprocServer32", nullptr);
-    EXPECT_EQ(CompareStringOrdinal(server.c_str(), -1, install.dll().c_str(), -1, TRUE), CSTR_EQUAL) << narrow(server);
+    });
+    expectServerIs(pageKey, install.dll());
     CLSID fromProgId{};
     EXPECT_EQ(CLSIDFromProgID(progId.c_str(), &fromProgId), S_OK);
     EXPECT_TRUE(IsEqualCLSID(fromProgId, kPropPageClassId));

@@ -61,6 +61,14 @@ void makeInstallation(const testing_support::TempDir& dir, std::wstring& install
     ASSERT_TRUE(CreateDirectoryW(scans.c_str(), nullptr));
 }
 
+// Runs the page's script with dociva.exe run --plugin in the installation.
+testing_support::ProgramOutcome runPage(const std::wstring& install, const std::string& page) {
+    if (!testing_support::writeBytes(fromWide(install + L"\\page.js"), page)) return {};
+    // A relative script path: the tool takes a leading slash for an option.
+    return testing_support::runWindowsProgram(
+        L"\"" + windowsPath(DOCIVA_TOOL) + L"\" run --plugin --module \"" + install + L"\" page.js", install);
+}
+
 TEST(PluginPage, RegistersScansAndHearsTheRunEndThroughItsFunctions) {
     testing_support::AttachedScanner scanner(L"Plugin");
     ASSERT_TRUE(scanner.installed());
@@ -90,11 +98,7 @@ host.idle(60000);
 host.print("OnScanEnd:", ends.length, ends[0]);
 host.print("in the viewer:", dociva.GetFileCount(), "reports:", reports);
 )";
-    ASSERT_TRUE(testing_support::writeBytes(fromWide(install + L"\\page.js"), page));
-
-    // A relative script path: the tool takes a leading slash for an option.
-    const auto outcome = testing_support::runWindowsProgram(
-        L"\"" + windowsPath(DOCIVA_TOOL) + L"\" run --plugin --module \"" + install + L"\" page.js", install);
+    const auto outcome = runPage(install, page);
     SCOPED_TRACE("output:\n" + outcome.output);
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_EQ(outcome.output,
@@ -144,10 +148,7 @@ host.print("OnScanEnd:", ends.length, ends[0], "progress shown:", p.shown > 0, "
 host.print("in the viewer:", dociva.GetFileCount());
 host.print("log:", JSON.stringify(host.readFile(SCANS + "\\dociva_status.log", "utf-16le").replace(/TIME=.*$/, "TIME=<time>")));
 )";
-    ASSERT_TRUE(testing_support::writeBytes(fromWide(install + L"\\page.js"), page));
-
-    const auto outcome = testing_support::runWindowsProgram(
-        L"\"" + windowsPath(DOCIVA_TOOL) + L"\" run --plugin --module \"" + install + L"\" page.js", install);
+    const auto outcome = runPage(install, page);
     SCOPED_TRACE("output:\n" + outcome.output);
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_EQ(outcome.output,
