@@ -166,6 +166,7 @@ std::intptr_t CDocivaOCXCtrl::onMessage(std::uint32_t message, std::uintptr_t wP
         return 0;
     }
     case WM_SCAN_END:
+        endedRun_.store(scanRun_.load());
         progress_.Show(false);
         fire(kEventScanEnd, payload::scanEnd(0));
         isScanning_.store(0);
@@ -174,7 +175,7 @@ std::intptr_t CDocivaOCXCtrl::onMessage(std::uint32_t message, std::uintptr_t wP
         endRefusedRun();
         return 0;
     case WM_SCAN_BEGIN:
-        if (progress_.HasWindow()) progress_.Show(true);
+        if (progress_.HasWindow() && wParam == scanRun_.load() && wParam != endedRun_.load()) progress_.Show(true);
         return 0;
     case WM_VIEWER_CHANGED:
         reportAllButtonStatus();
@@ -187,6 +188,7 @@ std::intptr_t CDocivaOCXCtrl::onMessage(std::uint32_t message, std::uintptr_t wP
 // The SDK refused to start (its result is not 0): no event will end this
 // run, so it ends here, with a code of its own.
 void CDocivaOCXCtrl::endRefusedRun() {
+    endedRun_.store(scanRun_.load());
     progress_.Show(false);
     fire(kEventScanEnd, payload::scanEnd(3));
     isScanning_.store(0);
@@ -416,7 +418,8 @@ void CDocivaOCXCtrl::ScanStart(const char16_t* productName) {
             return;
         }
     }
-    if (window_) window_->post(WM_SCAN_BEGIN, 0, 0);
+    const std::uintptr_t run = ++scanRun_;
+    if (window_) window_->post(WM_SCAN_BEGIN, run, 0);
 
     ScanSettings& s = scanSettings_;
     const SourceCapability& capability = source->capability;
@@ -523,7 +526,7 @@ void CDocivaOCXCtrl::onScannerButton(const int* buttonId) {
     if (id != -1 && id >= 0 && id <= 9) {
         const CConfigImpl buttons(buttonConfigPath().c_str());
         const std::u16string stored =
-            buttons.getString(u"ButtonAction", text::format(u"ID_%d", id).c_str(), u"", kFixedTextUnits - 1);
+            buttons.getRawString(u"ButtonAction", text::format(u"ID_%d", id).c_str(), u"", kFixedTextUnits - 1);
         if (!stored.empty()) {
             const std::u16string profile =
                 text::cut(platform::hasDrive(stored) ? stored : moduleDirectory_ + stored, kFixedTextUnits - 1);
@@ -537,7 +540,8 @@ void CDocivaOCXCtrl::onScannerButton(const int* buttonId) {
                 if (source && source->handle != 0) {
                     std::uint8_t idle = 0;
                     if (!isScanning_.compare_exchange_strong(idle, 1)) return;  // a run began meanwhile
-                    if (port_) port_->post(WM_SCAN_BEGIN, 0, 0);
+                    const std::uintptr_t run = ++scanRun_;
+                    if (port_) port_->post(WM_SCAN_BEGIN, run, 0);
                     if (wrap_.startScan(source, profile.c_str(), nullptr, buttonId) != 0 && port_) {
                         port_->post(WM_SCAN_REFUSED, 0, 0);
                     }
@@ -554,7 +558,7 @@ std::u16string CDocivaOCXCtrl::buttonList() const {
     std::u16string items;
     for (int i = 1; i <= 9; ++i) {
         const std::u16string path =
-            buttons.getString(u"ButtonAction", text::format(u"ID_%d", i).c_str(), u"", kFixedTextUnits - 1);
+            buttons.getRawString(u"ButtonAction", text::format(u"ID_%d", i).c_str(), u"", kFixedTextUnits - 1);
         if (i > 1) items += u',';
         items += text::format(u"{\"id\":%d, \"path\":\"%s\"}", i, payload::jsonString(path));
     }
@@ -569,7 +573,7 @@ std::u16string CDocivaOCXCtrl::AssignProfileToScannerButton(std::int16_t buttonI
         const std::u16string_view path = text::view(profilePath);
         for (int i = 1; i <= 9; ++i) {
             const std::u16string key = text::format(u"ID_%d", i);
-            const std::u16string stored = buttons.getString(u"ButtonAction", key.c_str(), u"", kFixedTextUnits - 1);
+            const std::u16string stored = buttons.getRawString(u"ButtonAction", key.c_str(), u"", kFixedTextUnits - 1);
             if (stored.empty()) continue;
             const bool matches = text::equalsIgnoreAsciiCase(stored, path) ||
                                  (path == moduleDirectory_ + u"dociva.ini" && stored == u"dociva.ini") ||

@@ -263,6 +263,11 @@ private:
     CScanProfile profile_;
     CSettingConfig settings_;
     std::atomic<std::uint8_t> isScanning_{0};
+    // Counts the runs begun; WM_SCAN_BEGIN carries its run's number, and a
+    // begin that arrives after its run already ended (a refused start ends
+    // at once, before its posted begin is handled) shows nothing.
+    std::atomic<std::uintptr_t> scanRun_{0};
+    std::atomic<std::uintptr_t> endedRun_{~std::uintptr_t{0}};
     TP::ThreadPool pool_;
     std::uint8_t watermarkEnabled_ = 0;
     std::u16string moduleDirectory_;

@@ -25,6 +25,11 @@ public:
     // Frees any library held before. False (and lastError() set) when the
     // library cannot be loaded.
     bool load(std::u16string_view path);
+    // Holds the library of that file name that the process has already
+    // loaded (one it was linked against), never loading one: looking up an
+    // optional export must not bring in a second copy or a stranger's file.
+    // False when no such library is loaded.
+    bool attachLoaded(std::u16string_view fileName);
     void unload() { handle_.reset(); }
     bool loaded() const { return handle_.valid(); }
 

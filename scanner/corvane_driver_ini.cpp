@@ -45,7 +45,7 @@ bool CCorvaneDriverRootIni::getProductAndDirectory(char16_t* product, std::size_
                                 std::size_t capacity) {
         if (!out || capacity == 0) return;
         const auto size = static_cast<std::uint32_t>(std::min<std::size_t>(capacity, 0xFFFFFFFFu));
-        platform::getPrivateProfileString(section.c_str(), key.c_str(), u"", out, size, iniPath.c_str());
+        text::copyBounded(out, capacity, getRawString(section.c_str(), key.c_str(), u"", size - 1));
     };
 
     int products = 0;

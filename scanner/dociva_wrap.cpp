@@ -95,9 +95,11 @@ bool CDocivaWrap::getSystemDirectory(const char16_t* name, char16_t* buffer, std
 int CDocivaWrap::startScan(const ScannerSource* source, const char16_t* profilePath, const ScanSettings* settings,
                            const int* buttonId) const {
     if (!source || !sdk_.startScanAsync) return -1;
-    if (settings && settingsForm_ == SettingsForm::Earlier) {
+    // The earlier form goes only to an SDK that can be told of it: one that
+    // cannot would read a whole current record through the shorter one.
+    if (settings && settingsForm_ == SettingsForm::Earlier && sdk_.setSettingsForm &&
+        sdk_.setSettingsForm(source->handle, static_cast<int>(sizeof(LegacyScanSettings))) == 0) {
         const LegacyScanSettings earlier = toLegacy(*settings);
-        if (sdk_.setSettingsForm) sdk_.setSettingsForm(source->handle, static_cast<int>(sizeof earlier));
         // The SDK reads only the earlier form's bytes through this pointer.
         return sdk_.startScanAsync(source->handle, profilePath, reinterpret_cast<const ScanSettings*>(&earlier),
                                    buttonId);

@@ -86,15 +86,16 @@ public:
     // The driver directory of an installed product, cut to capacity - 1.
     bool getSystemDirectory(const char16_t* name, char16_t* buffer, std::size_t capacity) const;
     // The form of the settings record startScan hands over. The browser
-    // plug-in's SDK reads the earlier 4912-byte form; the control's the
-    // current one (the default).
+    // plug-in hands the earlier 4912-byte form to an SDK that accepts being
+    // told of it (the optional settings-form call answers 0); any other SDK
+    // gets the current one, the default, which every SDK reads.
     enum class SettingsForm { Current, Earlier };
     void setSettingsForm(SettingsForm form) { settingsForm_ = form; }
     SettingsForm settingsForm() const { return settingsForm_; }
 
     // dociva_StartScanAsync with the source's handle; -1 without a source.
-    // A record goes over in the chosen form (the SDK is told the earlier
-    // form first, when it can be).
+    // A record goes over in the chosen form when the SDK takes it, else in
+    // the current form.
     int startScan(const ScannerSource* source, const char16_t* profilePath, const ScanSettings* settings,
                   const int* buttonId) const;
 

@@ -60,6 +60,16 @@ std::u16string CConfigImpl::getString(const char16_t* section, const char16_t* k
     return out;
 }
 
+std::u16string CConfigImpl::getRawString(const char16_t* section, const char16_t* key, const char16_t* defaultValue,
+                                         std::uint32_t maxUnits) const {
+    if (iniPath.empty() || !section || !key) return {};
+    std::u16string out(static_cast<std::size_t>(maxUnits) + 1, u'\0');
+    platform::getPrivateProfileString(section, key, defaultValue ? defaultValue : u"", out.data(), maxUnits + 1,
+                                      iniPath.c_str());
+    out.resize(text::length(out.c_str()));
+    return out;
+}
+
 int CConfigImpl::getInt(const char16_t* section, const char16_t* key, int defaultValue) const {
     if (iniPath.empty() || !section || !key) return defaultValue;
     return platform::getPrivateProfileInt(section, key, defaultValue, iniPath.c_str());

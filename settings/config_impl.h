@@ -31,6 +31,11 @@ public:
     // The same into a string, reading at most maxUnits units.
     std::u16string getString(const char16_t* section, const char16_t* key, const char16_t* defaultValue,
                              std::uint32_t maxUnits = 259) const;
+    // The value as stored, without the line-break expansion, at most
+    // maxUnits units: for paths, which are never multi-line texts (the
+    // folder "C:\\new" must not become "C:" and a line "ew").
+    std::u16string getRawString(const char16_t* section, const char16_t* key, const char16_t* defaultValue,
+                                std::uint32_t maxUnits = 259) const;
     int getInt(const char16_t* section, const char16_t* key, int defaultValue) const;
     bool getBool(const char16_t* section, const char16_t* key, bool defaultValue) const;
 

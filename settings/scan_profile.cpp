@@ -80,14 +80,10 @@ void CScanProfile::load(const char16_t* path) {
 
 void CScanProfile::readKeys() {
     const std::u16string& file = iniFile.path();
-    // Texts are read with the platform call itself: CConfigImpl would turn a
-    // backslash + 'n' inside a folder name into a line break.
+    // Texts are read raw: a backslash + 'n' inside a folder name is no
+    // line break.
     auto readText = [&](const char16_t* section, const char16_t* key, const char16_t* def, std::uint32_t units) {
-        if (file.empty()) return text::cut(def, units);
-        std::u16string buffer(static_cast<std::size_t>(units) + 1, u'\0');
-        platform::getPrivateProfileString(section, key, def, buffer.data(), units + 1, file.c_str());
-        buffer.resize(text::length(buffer.c_str()));
-        return buffer;
+        return file.empty() ? text::cut(def, units) : iniFile.getRawString(section, key, def, units);
     };
     auto integer = [&](const char16_t* section, const char16_t* key, int def) { return iniFile.getInt(section, key, def); };
     auto flag = [&](const char16_t* section, const char16_t* key) { return integer(section, key, 0) != 0; };

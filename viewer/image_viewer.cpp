@@ -549,21 +549,29 @@ void CImageViewer::ApplyCrop() {
     CImageViewObj* page = CurrentEditPage();
     const ViewerRect image = SingleImageRect();
     const ViewerRect crop = cropTracker_.ShownRect(image);
-    const double scale = page->Scale();
-    const int left = static_cast<int>((crop.left - image.left) / scale);
-    const int top = static_cast<int>((crop.top - image.top) / scale);
-    int width = static_cast<int>(crop.width() / scale);
-    int height = static_cast<int>(crop.height() / scale);
-    TI_IMAGE full = (width > 0 && height > 0) ? page->FullImage() : nullptr;
+    TI_IMAGE full = (crop.width() > 0 && crop.height() > 0 && !image.empty()) ? page->FullImage() : nullptr;
     if (!full) {
         busy_ = 0;
         return;
     }
     const TI_IMAGE_INFO info = imageInfo(full);
-    if (width < info.width || height < info.height) {
-        width = std::min(width, info.width - left);
-        height = std::min(height, info.height - top);
-        ScopedImage cropped(width > 0 && height > 0 ? timage::ti_CreateImage(width, height, info.pixelFormat) : nullptr);
+    // Each edge maps back by the ratio of the image to the picture shown,
+    // rounded: the picture's own edges land on the image's, so a rectangle
+    // over the whole picture is the whole image and changes nothing (the
+    // shown size is itself rounded, and a division by the scale that is
+    // then cut off lost the last column).
+    const auto toImage = [](int shown, int shownSize, int imageSize) {
+        const long v = std::lround(static_cast<double>(shown) * imageSize / shownSize);
+        return static_cast<int>(std::clamp<long>(v, 0, imageSize));
+    };
+    const int left = toImage(crop.left - image.left, image.width(), info.width);
+    const int right = toImage(crop.right - image.left, image.width(), info.width);
+    const int top = toImage(crop.top - image.top, image.height(), info.height);
+    const int bottom = toImage(crop.bottom - image.top, image.height(), info.height);
+    const int width = right - left;
+    const int height = bottom - top;
+    if (width > 0 && height > 0 && (width < info.width || height < info.height)) {
+        ScopedImage cropped(timage::ti_CreateImage(width, height, info.pixelFormat));
         if (cropped && timage::ti_CopyRect(full, cropped.get(), left, top, -1) == TI_OK) {
             ScopedImage previous = page->ReplaceFullImage(std::move(cropped));
             timage::ti_SetDpi(page->FullImage(), info.xDpi, info.yDpi);

@@ -114,8 +114,9 @@ std::optional<DeviceDescription> readDeviceDescription(std::u16string_view drive
     const auto multiPage = integer(u"multiPage", 0, 0, 1);
     const auto warmupMs = integer(u"warmupMs", 0, 0, kMaxWarmupMs);
     const auto pagesPerBatch = integer(u"pagesPerBatch", 1, 0, kMaxPagesPerBatch);
+    const auto ready = integer(u"ready", 1, 0, 1);
     if (!source || !maxWidth || !maxHeight || !maxLength || !duplex || !overscan || !multiPage || !warmupMs ||
-        !pagesPerBatch)
+        !pagesPerBatch || !ready)
         return std::nullopt;
     if (*maxWidth <= 0.0 || *maxHeight <= 0.0) return std::nullopt;
 
@@ -130,6 +131,7 @@ std::optional<DeviceDescription> readDeviceDescription(std::u16string_view drive
     d.multiPage = *multiPage == 1;
     d.warmupMs = static_cast<std::uint32_t>(*warmupMs);
     d.pagesPerBatch = static_cast<std::uint32_t>(*pagesPerBatch);
+    d.ready = *ready == 1;
     const std::u16string input = present(u"input") ? std::u16string(trimmed(raw(u"input"))) : std::u16string();
     if (!input.empty()) {
         d.inputFolder = platform::hasDrive(input) ? input : platform::joinPath(driverDirectory, input);

@@ -25,6 +25,8 @@ struct DeviceDescription {
     bool multiPage = false;
     std::uint32_t warmupMs = 0;
     std::uint32_t pagesPerBatch = 1;  // sheets per start
+    // A device that is not ready (offline, cover open) refuses every start.
+    bool ready = true;
     // Folder of page images (absolute, or made so against the driver
     // directory); empty: pages are generated.
     std::u16string inputFolder;

@@ -234,7 +234,7 @@ int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, cons
     {
         std::lock_guard guard(device->lock);
         if (device->closed) return -1;
-        busy = device->running;
+        busy = device->running || !device->description.ready;
         if (!busy) {
             // The last run's thread may still be returning from its final
             // event; it is joined later (or at close), never waited for here

@@ -18,6 +18,14 @@ bool DynamicLibrary::load(std::u16string_view path) {
     return handle_.valid();
 }
 
+bool DynamicLibrary::attachLoaded(std::u16string_view fileName) {
+    handle_.reset();
+    if (fileName.empty()) return false;
+    // A bare name matches a loaded library's soname.
+    handle_.reset(::dlopen(posix::toNativePath(fileName).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD));
+    return handle_.valid();
+}
+
 void* DynamicLibrary::symbol(const char* name) const {
     if (!handle_ || !name) return nullptr;
     return ::dlsym(handle_.get(), name);

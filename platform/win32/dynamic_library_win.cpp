@@ -16,6 +16,16 @@ bool DynamicLibrary::load(std::u16string_view path) {
     return handle_.valid();
 }
 
+bool DynamicLibrary::attachLoaded(std::u16string_view fileName) {
+    handle_.reset();
+    if (fileName.empty()) return false;
+    // Counted, so that the owner's FreeLibrary balances it.
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(0, win32::toWide(fileName).c_str(), &module)) return false;
+    handle_.reset(module);
+    return true;
+}
+
 void* DynamicLibrary::symbol(const char* name) const {
     if (!handle_ || !name) return nullptr;
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_.get()), name));

@@ -374,6 +374,8 @@ def main() -> int:
     parser.add_argument("--module", required=True)
     parser.add_argument("--examples", required=True, help="examples/install-demo.sh")
     parser.add_argument("--plugin", action="store_true", help="run against the plug-in")
+    parser.add_argument("--sdk", help="a folder whose libdociva.so replaces the installation's SDK "
+                        "(the same trace is expected)")
     parser.add_argument("script")
     args = parser.parse_args()
 
@@ -399,6 +401,15 @@ def main() -> int:
         files = folder / (name + ".files")
         if files.is_dir():
             copy_files(files, root)
+        if args.sdk:
+            # The tool links an SDK of its own; the loader must find this one
+            # first, or the module would be bound to the tool's.
+            sdk = root / "module" / "libdociva.so"
+            sdk.unlink()
+            shutil.copy2(pathlib.Path(args.sdk) / "libdociva.so", sdk)
+            env["LD_LIBRARY_PATH"] = str(root / "module")
+            env["LD_DEBUG"] = "libs"
+            env["LD_DEBUG_OUTPUT"] = str(root / "ld-debug")
 
         runs = [script]
         n = 2
@@ -434,6 +445,16 @@ def main() -> int:
             for line in stderr.splitlines():
                 output.append("STDERR " + line)
             output.append(f"EXIT {done.returncode}")
+
+        if args.sdk:
+            loaded = set()
+            for log in root.glob("ld-debug.*"):
+                for line in log.read_text(encoding="utf-8", errors="replace").splitlines():
+                    match = re.search(r"calling init: (\S*libdociva\.so)$", line)
+                    if match:
+                        loaded.add(match.group(1))
+            if loaded != {str(root / "module" / "libdociva.so")}:
+                failures.append(f"the SDK in use was not the one given: {sorted(loaded)}")
 
         # The viewer's pictures the script saved under its name.
         regenerate = os.environ.get("DOCIVA_REGENERATE_GOLDEN") == "1"

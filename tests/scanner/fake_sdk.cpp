@@ -54,6 +54,7 @@ int fakeStart(DocivaHandle h, const char16_t* profile, const ScanSettings* setti
     active->log.push_back("start " + std::to_string(h) + " profile=" + utf8(profile) +
                           " settings=" + (settings ? "yes" : "no") +
                           " button=" + (button ? std::to_string(*button) : std::string("none")));
+    active->lastSettings = settings;
     if (!active->openHandles.count(h)) return -1;
     const auto reg = active->registrations.find(h);
     if (reg == active->registrations.end()) return 0;
@@ -91,6 +92,11 @@ int fakeClose(DocivaHandle* h) {
     return 0;
 }
 
+int fakeSettingsForm(DocivaHandle h, int bytes) {
+    active->log.push_back("form " + std::to_string(h) + " " + std::to_string(bytes));
+    return active->settingsFormAnswer;
+}
+
 }  // namespace
 
 FakeSdk::FakeSdk() { active = this; }
@@ -104,6 +110,7 @@ SdkCalls FakeSdk::calls() const {
     c.registerCallback = fakeRegister;
     c.startScanAsync = fakeStart;
     c.closeDriver = fakeClose;
+    if (offersSettingsForm) c.setSettingsForm = fakeSettingsForm;
     return c;
 }
 

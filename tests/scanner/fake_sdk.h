@@ -49,4 +49,11 @@ public:
     std::map<std::u16string, Driver> drivers;
     std::map<DocivaHandle, std::u16string> handleDirectory;
     DocivaHandle nextHandle = 1;
+
+    // The SDK's optional settings-form call: absent unless offered, and
+    // then answering settingsFormAnswer (logged "form H BYTES").
+    bool offersSettingsForm = false;
+    int settingsFormAnswer = 0;
+    // The record pointer of the last start.
+    const ScanSettings* lastSettings = nullptr;
 };

@@ -182,6 +182,46 @@ TEST_F(WrapperTest, StartScanReachesTheSdkAndItsCallbacks) {
     EXPECT_TRUE(sdk.log.empty());
 }
 
+TEST_F(WrapperTest, HandsTheEarlierRecordFormOnlyToAnSdkThatTakesIt) {
+    // An SDK without the settings-form call reads a whole current record
+    // through whatever pointer it gets: a shorter record would be over-read.
+    const struct {
+        const char* name;
+        CDocivaWrap::SettingsForm form;
+        bool offered;
+        int answer;
+        bool callersRecord;  // the start gets the caller's record itself
+        std::vector<std::string> calls;
+    } rows[] = {
+        {"current form, no call", CDocivaWrap::SettingsForm::Current, false, 0, true, {"start"}},
+        {"current form, call offered", CDocivaWrap::SettingsForm::Current, true, 0, true, {"start"}},
+        {"earlier form, no call", CDocivaWrap::SettingsForm::Earlier, false, 0, true, {"start"}},
+        {"earlier form, call refuses", CDocivaWrap::SettingsForm::Earlier, true, -1, true, {"form 4912", "start"}},
+        {"earlier form, call takes it", CDocivaWrap::SettingsForm::Earlier, true, 0, false, {"form 4912", "start"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sdk.offersSettingsForm = row.offered;
+        sdk.settingsFormAnswer = row.answer;
+        CDocivaWrap wrap(sdk.calls(), places());
+        wrap.setSettingsForm(row.form);
+        ASSERT_TRUE(wrap.registerSource(u"Alpha"));
+        const ScannerSource* source = wrap.getSource(u"Alpha");
+        ASSERT_NE(source, nullptr);
+        ScanSettings settings;
+        sdk.log.clear();
+        EXPECT_EQ(wrap.startScan(source, nullptr, &settings, nullptr), 0);
+        std::vector<std::string> calls;
+        // Handles differ from row to row: only the call and the size count.
+        for (const auto& line : sdk.log) {
+            if (line.rfind("start", 0) == 0) calls.push_back("start");
+            if (line.rfind("form", 0) == 0) calls.push_back("form " + line.substr(line.rfind(' ') + 1));
+        }
+        EXPECT_EQ(calls, row.calls);
+        EXPECT_EQ(sdk.lastSettings == &settings, row.callersRecord);
+    }
+}
+
 TEST_F(WrapperTest, WithoutSdkCallsNothingOpens) {
     CDocivaWrap wrap(SdkCalls{}, places());
     EXPECT_EQ(wrap.listDrivers().size(), 3u);

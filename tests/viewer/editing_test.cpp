@@ -123,6 +123,52 @@ TEST_F(EditingTest, CutTwiceWithoutMovingChangesNothing) {
     EXPECT_FALSE(viewer.UndoAvailable());
 }
 
+TEST_F(EditingTest, ACropOverTheWholeScaledPageLeavesTheFileAlone) {
+    // Scanned pages are scaled to fit the viewer, with their shown size
+    // rounded: the whole picture must still map onto the whole page.
+    struct Row {
+        const char* name;
+        int width, height;
+    } rows[] = {
+        {"A4 150 dpi", 1240, 1754}, {"A4 150 dpi landscape", 1754, 1240},
+        {"A4 200 dpi", 1654, 2339}, {"A4 200 dpi landscape", 2339, 1654},
+        {"A4 300 dpi", 2480, 3508}, {"A4 300 dpi landscape", 3508, 2480},
+        {"A4 600 dpi", 4960, 7016}, {"A4 600 dpi landscape", 7016, 4960},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::u16string path = file(u"scan.jpg");
+        ASSERT_TRUE(writePicture(path, {row.width, row.height, kRed}));
+        const std::string before = testing_support::readBytes(path);
+        CImageViewer viewer(nullptr);
+        ASSERT_TRUE(viewer.AddImage(path, -1));
+        // Cut twice without moving the rectangle.
+        EXPECT_EQ(viewer.Cut(), 0);
+        EXPECT_EQ(viewer.Cut(), 0);
+        EXPECT_TRUE(testing_support::readBytes(path) == before) << "the page was written again";
+        EXPECT_FALSE(viewer.UndoAvailable());
+        // A rectangle drawn from corner to corner of the picture, and past it.
+        const ViewerRect image = viewer.SingleImageRect();
+        const ViewerRect drawn[] = {image, {image.left - 5, image.top - 5, image.right + 5, image.bottom + 5}};
+        for (const ViewerRect& rect : drawn) {
+            EXPECT_EQ(viewer.Cut(), 0);
+            viewer.SetCropRect(rect);
+            EXPECT_EQ(viewer.Cut(), 0);
+            EXPECT_TRUE(testing_support::readBytes(path) == before) << "the page was written again";
+            EXPECT_FALSE(viewer.UndoAvailable());
+        }
+        // One shown column less is a crop, to the page's own column count.
+        EXPECT_EQ(viewer.Cut(), 0);
+        viewer.SetCropRect({image.left, image.top, image.right - 1, image.bottom});
+        EXPECT_EQ(viewer.Cut(), 0);
+        const FileFacts f = readFacts(path);
+        EXPECT_LT(f.width, row.width);
+        EXPECT_GT(f.width, row.width - row.width / 300);
+        EXPECT_EQ(f.height, row.height);
+        EXPECT_TRUE(viewer.UndoAvailable());
+    }
+}
+
 TEST_F(EditingTest, CropRectangles) {
     struct Row {
         const char* name;
