@@ -53,16 +53,27 @@ host.idle(120000);
 host.print("  " + dociva.GetFileCount() + " files in the viewer, " + reports + " button-state events");
 
 host.print("Editing in the viewer:");
+// Four pages a screen, from the first: the scan as it came.
 dociva.ViewThumb4();
+dociva.GoFirstPage();
 host.screenshot(out + "/viewer-4-pages.png");
 dociva.ViewSinglePage();
 dociva.GoFirstPage();
 host.print("  rotate right: " + dociva.RotateRight());
-// A rubber band over the middle of the page, then the cut.
-host.mouse("down", 150, 200);
-host.mouse("drag", 350, 400);
-host.mouse("drag", 500, 600);
-host.mouse("up", 500, 600);
+host.screenshot(out + "/viewer-rotated-page.png");
+// The first Cut shows the crop rectangle round the whole page; its
+// corner handles are dragged in to the printed part of the page; the
+// second Cut crops to it. (The page fills 74,33 to 592,768 of the viewer.)
+dociva.Cut();
+function dragHandle(fromX, fromY, toX, toY) {
+    host.mouse("down", fromX, fromY);
+    host.mouse("drag", (fromX + toX) / 2, (fromY + toY) / 2);
+    host.mouse("drag", toX, toY);
+    host.mouse("up", toX, toY);
+}
+dragHandle(74, 33, 250, 110);
+dragHandle(591, 767, 510, 690);
+host.screenshot(out + "/viewer-crop-rectangle.png");
 host.print("  crop: " + dociva.Cut() + " (" + reports + " button-state events so far)");
 host.screenshot(out + "/viewer-edited-page.png");
 host.print("Files written to " + out + ":");

@@ -43,7 +43,8 @@ struct LocalTime {
 LocalTime localTime();
 
 // The current user's documents folder, without a trailing separator.
-// Linux: XDG_DOCUMENTS_DIR from user-dirs.dirs, else ~/Documents.
+// Linux: XDG_DOCUMENTS_DIR from user-dirs.dirs, else ~/Documents, made
+// (with any missing parents) when it does not exist yet.
 std::u16string documentsFolder();
 // The folder shared by all users for application data.
 // Linux: $DOCIVA_COMMON_APPDATA, else /usr/share.

@@ -1,7 +1,10 @@
 // The scanner SDK: the five calls, two callbacks and two records through
 // which the component drives a scanner. The SDK is a library of its own
-// (dociva.dll, a 32-bit Windows DLL; libdociva.so on Linux); this header is
-// the whole of what it must provide and what it may rely on.
+// (dociva.dll, a 32-bit Windows DLL; libdociva.so on Linux); the five calls
+// are the whole of what it must provide, and the only ones the component
+// imports. Our own SDK has more (the settings-form call and two test
+// calls, declared at the end); the component looks those up at run time
+// and does without them when they are missing.
 //
 // Exports
 //   Windows, dociva.dll (export table: scanner/dociva_sdk.def):

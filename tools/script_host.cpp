@@ -1047,8 +1047,10 @@ duk_ret_t Host::answer(duk_context* ctx) {
             }
             break;
         case AnswerForm::Result:
+            if (duk_is_null(ctx, 1)) break;  // closed without a choice
             if (!integerAt(ctx, 1, value.result))
-                return fail(u"host.answer: an alert's answer is the dialog's result, an integer", "TypeError");
+                return fail(u"host.answer: an alert's answer is the dialog's result, an integer, or null to cancel",
+                            "TypeError");
             value.confirmed = true;
             break;
         case AnswerForm::Record:

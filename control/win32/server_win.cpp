@@ -74,8 +74,8 @@ using namespace docivaocx;
 using Create = HRESULT (*)(REFIID riid, void** object);
 
 // The control's object: the image toolkit lives beside the DLL, and the
-// first control loads it from there (the DLL's start-up only tried the
-// current folder).
+// first control loads it from there. Nothing is loaded from the current
+// folder, which is the browser's and could hold anybody's timage.dll.
 HRESULT createControl(REFIID riid, void** object) {
     static std::once_flag once;
     std::call_once(once, [] { timage::loadFromModuleFolder(); });

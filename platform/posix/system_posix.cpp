@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -92,6 +93,12 @@ std::u16string documentsFolder() {
     const std::string home = stripTrailingSlashes(homeFolder());
     std::string docs = xdgDocuments(home);
     if (docs.empty()) docs = (home == "/" ? std::string() : home) + "/Documents";
+    // A fresh account may have no documents folder yet, where Windows'
+    // always exists: callers make folders one level below it.
+    if (home != "/") {
+        std::error_code ignored;
+        std::filesystem::create_directories(docs, ignored);
+    }
     return posix::fromNativePath(docs);
 }
 

@@ -69,6 +69,33 @@ TEST(System, SpecialFoldersAreAbsolute) {
     }
 }
 
+TEST(System, DocumentsFolderIsMadeOnAFreshAccount) {
+    if (testing_support::onWindows()) GTEST_SKIP() << "the special folder always exists on Windows";
+    struct Row {
+        const char* name;
+        const char* userDirs;  // null: no user-dirs.dirs
+        const char* folder;    // below the home folder
+    } rows[] = {
+        {"no user-dirs.dirs", nullptr, "Documents"},
+        {"named under $HOME, two levels new", "XDG_DOCUMENTS_DIR=\"$HOME/Mine/Papers\"\n", "Mine/Papers"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        testing_support::TempDir home;
+        testing_support::ScopedEnvironment setHome{"HOME", testing_support::utf8(home.path())};
+        testing_support::ScopedEnvironment setConfig{"XDG_CONFIG_HOME", testing_support::utf8(home.path()) + "/.config"};
+        if (row.userDirs) {
+            ASSERT_TRUE(platform::createDirectory(home.path() + u"/.config"));
+            ASSERT_TRUE(testing_support::writeBytes(home.path() + u"/.config/user-dirs.dirs", row.userDirs));
+        }
+        const std::u16string docs = platform::documentsFolder();
+        EXPECT_EQ(testing_support::utf8(docs), testing_support::utf8(home.path()) + "/" + row.folder);
+        EXPECT_TRUE(platform::isDirectory(docs));
+        // A folder one level below can now be made, as the output folder is.
+        EXPECT_TRUE(platform::createDirectory(docs + u"/scans"));
+    }
+}
+
 TEST(System, ThreadIdsDiffer) {
     const auto main = platform::currentThreadId();
     std::uint32_t other = main;

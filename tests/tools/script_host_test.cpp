@@ -319,25 +319,26 @@ CALL OpenDialog -> "x"
 CALL SetResolution -> 10
 )t",
      ""},
-    {"alerts give the queued results, then OK without a warning",
+    {"alerts give the queued results, null cancels, then OK without a warning",
      "host.answer('alert', 2);\n"
      "host.answer('alert', -1);\n"
+     "host.answer('alert', null);\n"
      "host.answer('alert', 0);\n"
-     "host.print(dociva.Alert('a', 'b'), dociva.Alert('a', 'b'), dociva.Alert('a', 'b'), dociva.Alert('a', 'b'));",
-     0, "2 -1 0 1\n", "", "", false},
-    {"an alert's answer must be an integer",
-     "var bad = ['OK', null, 1.5, undefined, true];\n"
+     "host.print(dociva.Alert('a', 'b'), dociva.Alert('a', 'b'), dociva.Alert('a', 'b'), dociva.Alert('a', 'b'),\n"
+     "           dociva.Alert('a', 'b'));",
+     0, "2 -1 0 0 1\n", "", "", false},
+    {"an alert's answer must be an integer or null",
+     "var bad = ['OK', 1.5, undefined, true];\n"
      "for (var i = 0; i < bad.length; ++i) {\n"
      "  try { host.answer('alert', bad[i]); host.print('taken', bad[i]); }\n"
      "  catch (e) { host.print(e.name, e.message); }\n"
      "}\n"
      "host.print(dociva.Alert('a', 'b'));",
      0,
-     "TypeError host.answer: an alert's answer is the dialog's result, an integer\n"
-     "TypeError host.answer: an alert's answer is the dialog's result, an integer\n"
-     "TypeError host.answer: an alert's answer is the dialog's result, an integer\n"
-     "TypeError host.answer: an alert's answer is the dialog's result, an integer\n"
-     "TypeError host.answer: an alert's answer is the dialog's result, an integer\n"
+     "TypeError host.answer: an alert's answer is the dialog's result, an integer, or null to cancel\n"
+     "TypeError host.answer: an alert's answer is the dialog's result, an integer, or null to cancel\n"
+     "TypeError host.answer: an alert's answer is the dialog's result, an integer, or null to cancel\n"
+     "TypeError host.answer: an alert's answer is the dialog's result, an integer, or null to cancel\n"
      "1\n",
      "", "", false},
     {"watermark answers replace only the fields given; null and no answer cancel",
