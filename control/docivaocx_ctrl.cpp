@@ -290,6 +290,18 @@ void CDocivaOCXCtrl::SetRotate(std::int16_t v) {
     if (v >= 0 && v <= 3) scanSettings_.rotate = v;
 }
 
+void CDocivaOCXCtrl::SetSavetoFolder(const char16_t* v) {
+    // A relative folder is the module folder's, never the host's current
+    // one; one that would not fit leaves the setting as it was.
+    const std::u16string_view given = text::view(v);
+    if (given.empty()) {
+        setText(scanSettings_.saveToPath, v);
+        return;
+    }
+    const std::u16string folder = resolveInModuleFolder(given);
+    if (!folder.empty()) setText(scanSettings_.saveToPath, folder.c_str());
+}
+
 void CDocivaOCXCtrl::SetSplitMerge(std::int16_t v) {
     if (v >= 0 && v <= 2) scanSettings_.splitMerge = v;
 }
@@ -315,6 +327,13 @@ void CDocivaOCXCtrl::SelectProfile(const char16_t* profilePath) {
 }
 
 std::int16_t CDocivaOCXCtrl::SaveProfile() {
+    // The active profile may be any file a page selected; only the
+    // component's own profiles and files that already are profiles are
+    // written (settings/folders.h).
+    if (!isWritableProfile(profile_.path())) {
+        platform::debugOutput(u"SaveProfile: not a profile this control writes: " + profile_.path() + u"\n");
+        return 1;
+    }
     writeBack(scanSettings_, selectedFormats_, currentScannerDirectory(), profile_);
     return 0;
 }
@@ -326,7 +345,7 @@ std::int16_t CDocivaOCXCtrl::ExportProfile() {
     if (name.empty()) return 2;
     const std::u16string source = profile_.path();
     const std::u16string target = text::format(u"%s%s.ini", profilesFolder(), name);
-    if (source.empty() || !usableProfileTarget(name, target)) return 3;
+    if (source.empty() || !usableProfileTarget(name, target) || !isWritableProfile(target)) return 3;
     if (!platform::copyFile(source, target, false)) return 3;
     CScanProfile exported(target.c_str());
     writeBack(scanSettings_, selectedFormats_, currentScannerDirectory(), exported);

@@ -126,7 +126,7 @@ public:
     void SetProcessGrayscaleChannel(std::int16_t v);
     std::u16string SelectFolder();
     std::u16string SelectAPFile();
-    void SetSavetoFolder(const char16_t* v) { setText(scanSettings_.saveToPath, v); }
+    void SetSavetoFolder(const char16_t* v);
     void SetSavetoIsOpenSaveFolder(std::int16_t v) { scanSettings_.openSaveFolder = v == 1 ? 1 : 0; }
     void SetSavetoFileName(const char16_t* v) { setText(scanSettings_.fileName, v); }
     void SetSavetoLaunchAppPath(const char16_t* v) { setText(scanSettings_.apPath, v); }

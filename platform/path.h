@@ -33,4 +33,12 @@ std::u16string fileNameOf(std::u16string_view path);
 // is empty or already ends with a separator.
 std::u16string joinPath(std::u16string_view folder, std::u16string_view name);
 
+// The path with "." and ".." resolved by its text alone (a ".." at the
+// root stays at the root; a relative path keeps its leading ".."s),
+// repeated separators folded and every separator the native one, no
+// trailing separator. A drive letter or a leading separator (two for a
+// UNC name) is kept as the root. For telling whether a path lies inside a
+// folder: "profiles/../../x" does not.
+std::u16string lexicallyNormal(std::u16string_view path);
+
 }  // namespace platform

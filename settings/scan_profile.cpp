@@ -144,6 +144,9 @@ void CScanProfile::readKeys() {
     if (saveTo.size() > kPathTextUnits) saveTo.clear();
     setText(s.fileName, readText(kScanParams, u"FileName", u"", kPathTextUnits));
     setText(s.apPath, readText(kScanParams, u"APPath", u"", kPathTextUnits));
+    // A relative folder is the module folder's, as the profile's own path
+    // is, never the host's current one.
+    if (!saveTo.empty() && !platform::hasDrive(saveTo)) saveTo = resolveInModuleFolder(saveTo, module);
     if (saveTo.empty()) saveTo = defaultSaveFolder();
     setText(s.saveToPath, saveTo);
     setText(s.apParams, readText(kScanParams, u"APParams", u"%1", kPathTextUnits));

@@ -18,6 +18,19 @@ bool CViewConvasDlg::Create() {
     return true;
 }
 
+bool CViewConvasDlg::Resize(int width, int height) {
+    if (!canvas_ || width <= 0 || height <= 0) return false;
+    if (width == width_ && height == height_) return true;
+    auto canvas = platform::createOffscreenCanvas(width, height);
+    if (!canvas) return false;
+    canvas_ = std::move(canvas);
+    width_ = width;
+    height_ = height;
+    viewer_.SetClientSize(width, height);
+    dirty_.store(true);
+    return true;
+}
+
 const platform::OffscreenCanvas* CViewConvasDlg::Paint() {
     if (!canvas_) return nullptr;
     // Cleared before painting: a redraw asked for meanwhile (a file added

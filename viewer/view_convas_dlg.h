@@ -65,6 +65,12 @@ public:
     // the surface cannot be had; the window then paints nothing.
     bool Create();
     bool IsCreated() const { return static_cast<bool>(canvas_); }
+    // A surface of another size for a window that was resized (the
+    // viewer lays its screens out anew for it). False, keeping the old
+    // surface, before Create or when the new one cannot be had.
+    bool Resize(int width, int height);
+    int Width() const { return width_; }
+    int Height() const { return height_; }
 
     // True when the viewer asked for a redraw since the last paint.
     bool NeedsPaint() const { return dirty_.load(); }
@@ -94,5 +100,7 @@ private:
     std::atomic<bool> dirty_{false};
     CImageViewer viewer_;
     std::unique_ptr<platform::OffscreenCanvas> canvas_;
+    int width_ = kViewerWidth;
+    int height_ = kViewerHeight;
     std::vector<ViewerTooltip> tooltips_;
 };

@@ -180,10 +180,10 @@ private:
         const int height = area.bottom - area.top;
         platform::debugOutput(text::format(u"l:%d t:%d r:%d b:%d ---- W:%d H:%d", area.left, area.top, area.right,
                                            area.bottom, width, height));
-        // The viewer's window keeps the size of the viewer's surface; the
-        // static window stands in with the whole area.
+        // The viewer follows the client area, as the static window it
+        // replaced would.
         if (viewerWindow_) {
-            viewerWindow_->move(0, 0);
+            viewerWindow_->place(0, 0, width, height);
         } else if (placeholder_) {
             MoveWindow(placeholder_, 0, 0, width, height, TRUE);
         }

@@ -1631,6 +1631,51 @@ TEST_F(DocivaOcxObject, ScansIntoFilesTheViewerShowsAndEdits) {
     EXPECT_EQ(filesIn(scans).size(), files.size());
 }
 
+// The maker's SDK has only the five contracted calls: the control loads,
+// registers its scanner and scans against such an SDK, looking up anything
+// more at run time.
+TEST(DocivaOcxContractSdk, ScansThroughAnSdkOfOnlyTheFiveCalls) {
+    ComApartment com;
+    ASSERT_TRUE(SUCCEEDED(com.result()));
+    Installation install(windowsPath(DOCIVA_CONTRACT_SDK));
+    ASSERT_TRUE(install.copied());
+    AttachedScanner scanner(L"Contract");
+    ASSERT_TRUE(scanner.installed());
+    if (!scanner.attached()) GTEST_SKIP() << "SetupAPI would not create a device here";
+    Registration registration(install);
+    ASSERT_NE(registration.dll().get(), nullptr) << "DocivaOCX.dll does not load against the SDK";
+    ASSERT_EQ(registration.result(), S_OK);
+    // The SDK the control runs on is the installation's own.
+    HMODULE sdk = GetModuleHandleW(L"dociva.dll");
+    ASSERT_NE(sdk, nullptr);
+    EXPECT_EQ(GetProcAddress(sdk, "dociva_SetSettingsForm"), nullptr) << "not the SDK of the five calls";
+
+    ComPtr<IDispatch> control;
+    ASSERT_EQ(createControl(control), S_OK);
+    Recorder sink;
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    ASSERT_EQ(advise(control.get(), sink, point, cookie), S_OK);
+    struct Release {
+        ComPtr<IConnectionPoint>& point;
+        ComPtr<IDispatch>& control;
+        DWORD cookie;
+        ~Release() {
+            if (point) point->Unadvise(cookie);
+            point.reset();
+            control.reset();
+        }
+    } release{point, control, cookie};
+
+    const std::wstring scans = install.file(L"scans");
+    ASSERT_TRUE(scanAsThePageDoes(control.get(), sink, scanner.product(), L"SetOutputFormatJPG", scans));
+    ASSERT_EQ(sink.count(u"OnScanEnd"), 1u) << sink.all();
+    EXPECT_EQ(narrow(sink.last(u"OnScanEnd")), R"({"code":0})");
+    EXPECT_EQ(filesIn(scans),
+              (std::vector<std::wstring>{L"page_001.jpg", L"page_002.jpg", L"page_003.jpg", L"page_004.jpg"}));
+    EXPECT_EQ(fileCountOf(control.get()), 4);
+}
+
 // A page's script as Windows Script Host runs it: created by its ProgID,
 // called by name, errors arriving as script exceptions. (Events cannot be
 // tested this way under Wine, whose script host does not connect them.)

@@ -43,10 +43,11 @@ HRESULT ScopedLibrary::call(const char* exportName) const {
     return fn ? fn() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
 }
 
-Installation::Installation() {
+Installation::Installation(const std::wstring& sdk) {
     const std::wstring from = windowsPath(DOCIVA_MODULE_DIR) + L"\\";
     for (const wchar_t* name : {L"DocivaOCX.dll", L"dociva.dll", L"timage.dll", L"dociva.ini"}) {
-        copied_ = copied_ && CopyFileW((from + name).c_str(), file(name).c_str(), FALSE);
+        const std::wstring source = sdk.empty() || std::wstring_view(name) != L"dociva.dll" ? from + name : sdk;
+        copied_ = copied_ && CopyFileW(source.c_str(), file(name).c_str(), FALSE);
     }
     copied_ = copied_ && CreateDirectoryW(file(L"profiles").c_str(), nullptr);
     WIN32_FIND_DATAW found;

@@ -72,7 +72,8 @@ private:
 // dociva.ini and the profiles), copied into a temporary folder of its own.
 class Installation {
 public:
-    Installation();
+    // sdk: another dociva.dll in place of the module folder's (empty: that one).
+    explicit Installation(const std::wstring& sdk = {});
     bool copied() const { return copied_; }
     std::wstring folder() const;
     std::wstring file(std::wstring_view name) const { return folder() + L"\\" + std::wstring(name); }

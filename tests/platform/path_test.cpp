@@ -54,3 +54,34 @@ TEST(Path, JoinUsesNativeSeparatorOnlyWhenNeeded) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Path, LexicallyNormalResolvesDotsByTheTextAlone) {
+    // Expected paths are written with '/', read as the native separator.
+    struct Row {
+        const char16_t* path;
+        const char16_t* normal;
+    } rows[] = {
+        {u"/a/b/../c", u"/a/c"},
+        {u"/a/./b//c/", u"/a/b/c"},
+        {u"/a/profiles/../../etc/x.ini", u"/etc/x.ini"},
+        {u"/../../x", u"/x"},
+        {u"a\\b\\..\\..\\..\\c", u"../c"},
+        {u"./a/.", u"a"},
+        {u"C:\\Dociva\\profiles\\..\\dociva.ini", u"C:/Dociva/dociva.ini"},
+        {u"C:\\..\\x", u"C:/x"},
+        {u"\\\\server\\share\\..\\x", u"//server/x"},
+        {u"", u""},
+        {u"/", u"/"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing_support::utf8(row.path));
+        std::u16string expected(row.normal);
+        for (auto& c : expected)
+            if (c == u'/') c = platform::nativeSeparator();
+        EXPECT_EQ(testing_support::utf8(platform::lexicallyNormal(row.path)), testing_support::utf8(expected));
+    }
+}
+
+}  // namespace

@@ -61,22 +61,39 @@ void makeInstallation(const testing_support::TempDir& dir, std::wstring& install
     ASSERT_TRUE(CreateDirectoryW(scans.c_str(), nullptr));
 }
 
-// Runs the page's script with dociva.exe run --plugin in the installation.
-testing_support::ProgramOutcome runPage(const std::wstring& install, const std::string& page) {
+// Runs the page's script with dociva.exe run --plugin in the installation
+// (tool: the dociva.exe to run; empty: the build's).
+testing_support::ProgramOutcome runPage(const std::wstring& install, const std::string& page,
+                                        const std::wstring& tool = {}) {
     if (!testing_support::writeBytes(fromWide(install + L"\\page.js"), page)) return {};
     // A relative script path: the tool takes a leading slash for an option.
     return testing_support::runWindowsProgram(
-        L"\"" + windowsPath(DOCIVA_TOOL) + L"\" run --plugin --module \"" + install + L"\" page.js", install);
+        L"\"" + (tool.empty() ? windowsPath(DOCIVA_TOOL) : tool) + L"\" run --plugin --module \"" + install +
+            L"\" page.js",
+        install);
 }
 
-TEST(PluginPage, RegistersScansAndHearsTheRunEndThroughItsFunctions) {
-    testing_support::AttachedScanner scanner(L"Plugin");
+// The page that registers, scans and counts what it heard.
+struct ScanPageRun {
+    bool sdkOfFiveCalls = false;
+};
+
+void registerScanAndHearTheEnd(const ScanPageRun& how) {
+    testing_support::AttachedScanner scanner(how.sdkOfFiveCalls ? L"PluginContract" : L"Plugin");
     ASSERT_TRUE(scanner.installed());
     if (!scanner.attached()) GTEST_SKIP() << "SetupAPI would not create a device here";
 
     testing_support::TempDir dir;
     std::wstring install, scans;
     ASSERT_NO_FATAL_FAILURE(makeInstallation(dir, install, scans));
+    std::wstring tool;
+    if (how.sdkOfFiveCalls) {
+        // The tool and the plug-in bind to the dociva.dll beside the tool:
+        // both there, with the SDK of only the five contracted calls.
+        tool = install + L"\\dociva.exe";
+        ASSERT_TRUE(CopyFileW(windowsPath(DOCIVA_TOOL).c_str(), tool.c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(windowsPath(DOCIVA_CONTRACT_SDK).c_str(), (install + L"\\dociva.dll").c_str(), FALSE));
+    }
 
     const std::string page = "var PRODUCT = " + jsString(scanner.product()) + ", SCANS = " + jsString(scans) + ";\n" + R"(
 var ends = [], reports = 0, registered = "", sources = "";
@@ -98,7 +115,7 @@ host.idle(60000);
 host.print("OnScanEnd:", ends.length, ends[0]);
 host.print("in the viewer:", dociva.GetFileCount(), "reports:", reports);
 )";
-    const auto outcome = runPage(install, page);
+    const auto outcome = runPage(install, page, tool);
     SCOPED_TRACE("output:\n" + outcome.output);
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_EQ(outcome.output,
@@ -115,6 +132,12 @@ host.print("in the viewer:", dociva.GetFileCount(), "reports:", reports);
         EXPECT_TRUE(bytes.size() > 1000 && bytes.compare(0, 3, "\xFF\xD8\xFF") == 0) << name << " is no JPEG picture";
     }
 }
+
+TEST(PluginPage, RegistersScansAndHearsTheRunEndThroughItsFunctions) { registerScanAndHearTheEnd({}); }
+
+// The maker's SDK has only the five contracted calls: npDociva.dll loads
+// and scans against it, handing the SDK the record form it reads.
+TEST(PluginPage, ScansThroughAnSdkOfOnlyTheFiveCalls) { registerScanAndHearTheEnd({.sdkOfFiveCalls = true}); }
 
 // The host's own functions reach the control inside npDociva.dll as they
 // reach it in the Linux module: the scanner's button pressed through the

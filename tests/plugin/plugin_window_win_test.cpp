@@ -165,6 +165,37 @@ TEST_F(PluginWindowTest, TheControlsDialogFillsTheWindowAndTakesTheScanMessages)
     EXPECT_FALSE(IsWindow(hdlg)) << "the dialog goes with the object";
 }
 
+TEST_F(PluginWindowTest, TheViewerFollowsTheDialogsSize) {
+    ASSERT_EQ(create(), NPERR_NO_ERROR);
+    ASSERT_EQ(setWindow(window_.get()), NPERR_NO_ERROR);
+    NPObject* object = scriptable();
+    ASSERT_NE(object, nullptr);
+    const np::ControlDialog* dialog = controlOf(object).dialog();
+    ASSERT_NE(dialog, nullptr);
+    const auto hdlg = static_cast<HWND>(dialog->handle());
+    const auto viewer = static_cast<HWND>(dialog->viewerWindow());
+    ASSERT_TRUE(IsWindow(viewer));
+    const struct {
+        const char* name;
+        int width, height;
+    } rows[] = {{"smaller", 500, 600}, {"wider than the viewer's first size", 900, 700}, {"back", 665, 800}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        MoveWindow(hdlg, 0, 0, row.width, row.height, TRUE);
+        pumpMessages();
+        RECT area{};
+        GetClientRect(viewer, &area);
+        EXPECT_EQ(area.right, row.width);
+        EXPECT_EQ(area.bottom, row.height);
+        POINT corner{0, 0};
+        MapWindowPoints(viewer, hdlg, &corner, 1);
+        EXPECT_EQ(corner.x, 0);
+        EXPECT_EQ(corner.y, 0);
+    }
+    browser_.releaseObject(object);
+    destroy();
+}
+
 TEST_F(PluginWindowTest, TheDialogLogsItsSizeAndAPaintOfTheWindowRedrawsTheViewer) {
     ASSERT_EQ(create(), NPERR_NO_ERROR);
     std::vector<std::u16string> lines;

@@ -110,6 +110,15 @@ void ViewerWindow::move(int x, int y) {
     SetWindowPos(hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void ViewerWindow::place(int x, int y, int width, int height) {
+    if (!dialog_.Resize(width, height)) {
+        move(x, y);
+        return;
+    }
+    SetWindowPos(hwnd(), nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
 bool ViewerWindow::refresh() {
     if (!dialog_.NeedsPaint()) return false;
     InvalidateRect(hwnd(), nullptr, FALSE);
@@ -202,7 +211,7 @@ LRESULT ViewerWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         // The whole surface, up to date, into the caller's DC.
         const platform::OffscreenCanvas* canvas = dialog_.Paint();
         if (const auto* gdi = dynamic_cast<const platform::win32::GdiCanvas*>(canvas))
-            gdi->copyTo(reinterpret_cast<HDC>(wParam), {0, 0, kViewerWidth, kViewerHeight});
+            gdi->copyTo(reinterpret_cast<HDC>(wParam), {0, 0, dialog_.Width(), dialog_.Height()});
         updateTools();
         return 0;
     }

@@ -68,6 +68,9 @@ public:
 
     // Moves the window's top-left corner, in the parent's client coordinates.
     void move(int x, int y);
+    // Moves and sizes the window; the dialog's surface takes the new size
+    // (the window keeps its old size when the surface cannot be had).
+    void place(int x, int y, int width, int height);
     // Invalidates the window when the dialog asked for a redraw; what the
     // timer does, for a host that wants it now. True when it did.
     bool refresh();
