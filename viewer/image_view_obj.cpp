@@ -74,9 +74,11 @@ bool CImageViewObj::Fit(ScopedImage image, bool keepSource, int boxWidth, int bo
 
 bool CImageViewObj::Open(std::u16string_view path, int boxWidth, int boxHeight, int index) {
     ReleaseImages();
+    // A cut path would name another file.
+    if (path.size() > platform::kMaxPathUnits) return false;
     if (!Fit(LoadFromFile(path, index), false, boxWidth, boxHeight)) return false;
     index_ = index;
-    path_ = text::cut(path, platform::kMaxPathUnits);
+    path_ = std::u16string(path);
     return true;
 }
 

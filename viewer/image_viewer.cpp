@@ -6,6 +6,7 @@
 #include "output/document_writer.h"
 #include "platform/files.h"
 #include "platform/path.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace {
@@ -42,7 +43,7 @@ CImageViewer::~CImageViewer() = default;
 // ---- adding files --------------------------------------------------------
 
 std::unique_ptr<ViewerDocument> CImageViewer::LoadImageDocument(std::u16string_view path, int formatCode) const {
-    const std::u16string zpath = text::cut(path, platform::kMaxPathUnits);
+    const std::u16string zpath(path);
     {
         // The file must open as an image before its pages are counted.
         ScopedImage probe(timage::ti_LoadImage(zpath.c_str()));
@@ -63,7 +64,7 @@ std::unique_ptr<ViewerDocument> CImageViewer::LoadImageDocument(std::u16string_v
 
 std::unique_ptr<ViewerDocument> CImageViewer::LoadPdfDocument(std::u16string_view path) const {
     if (!pdf_) return nullptr;
-    const std::u16string zpath = text::cut(path, platform::kMaxPathUnits);
+    const std::u16string zpath(path);
     int pages = 0;
     {
         CMultiPDF::Document object = pdf_->CreateIF();
@@ -82,6 +83,13 @@ std::unique_ptr<ViewerDocument> CImageViewer::LoadPdfDocument(std::u16string_vie
 }
 
 bool CImageViewer::AddImage(std::u16string_view path, int formatCode) {
+    // A path cut to fit would name some other file, which a later edit or
+    // delete would then act on: such a file is refused, never shortened.
+    if (path.size() > platform::kMaxPathUnits) {
+        platform::debugOutput(u"AddImage: the path is longer than 259 units, the file is left out: " +
+                              std::u16string(path) + u"\n");
+        return false;
+    }
     if (formatCode == -1) formatCode = formatCodeFromExtension(path);
     // Decoding takes long and needs no lock: the window thread goes on
     // meanwhile.

@@ -216,6 +216,36 @@ TEST_F(EditingTest, CutOnlyInTheSingleViewAtRest) {
     EXPECT_EQ(viewer.GetMouseMode(), kMouseDrag);
 }
 
+TEST_F(EditingTest, AFileWhosePathDoesNotFitIsLeftOutNotShortened) {
+    // F/photo.jpgX of 260 units, cut to 259, would name F/photo.jpg: the
+    // viewer must never show, edit or delete that one in its place.
+    std::u16string folder = dir_.path();
+    const std::size_t nameUnits = std::u16string_view(u"/photo.jpgX").size();
+    folder += u'/';
+    folder += std::u16string(260 - nameUnits - folder.size(), u'd');
+    ASSERT_TRUE(platform::createDirectory(folder));
+    const std::u16string longer = folder + u"/photo.jpgX";
+    const std::u16string shorter = folder + u"/photo.jpg";
+    ASSERT_EQ(longer.size(), 260u);
+    ASSERT_TRUE(writePicture(shorter, {80, 60, kRed}));
+    ASSERT_TRUE(platform::copyFile(shorter, longer, false));
+    const std::string before = testing_support::readBytes(shorter);
+    const struct {
+        const char* name;
+        int format;
+    } rows[] = {{"format from the extension", -1}, {"JPEG", 1}, {"PDF", 2}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        CImageViewer viewer(nullptr);
+        EXPECT_FALSE(viewer.AddImage(longer, row.format));
+        EXPECT_EQ(viewer.GetFileCount(), 0);
+        EXPECT_EQ(viewer.Rotate(90), -1);
+        EXPECT_EQ(viewer.DeleteImage(), 1);
+        EXPECT_TRUE(testing_support::readBytes(shorter) == before) << "the other file was touched";
+        EXPECT_TRUE(platform::pathExists(longer));
+    }
+}
+
 TEST_F(EditingTest, DeleteInAndOutOfPageMode) {
     const std::u16string single = file(u"single.png");
     const std::u16string multi = file(u"multi.tif");
