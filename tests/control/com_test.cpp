@@ -1573,19 +1573,7 @@ TEST_F(DocivaOcxObject, ScansIntoFilesTheViewerShowsAndEdits) {
     Recorder sink;
     DWORD cookie = 0;
     ASSERT_EQ(advise(sink, cookie), S_OK);
-    // The sink lives on this stack, and the driver folder goes with the
-    // scanner: however the test ends, the sink leaves and the control (and
-    // with it the open driver) goes first.
-    struct Release {
-        ComPtr<IConnectionPoint>& point;
-        ComPtr<IDispatch>& control;
-        DWORD cookie;
-        ~Release() {
-            if (point) point->Unadvise(cookie);
-            point.reset();
-            control.reset();
-        }
-    } release{point_, control_, cookie};
+    const SinkAndControlRelease release{point_, control_, cookie};
 
     const std::wstring scans = install_.file(L"scans");
     ASSERT_TRUE(scanAsThePageDoes(control_.get(), sink, scanner.product(), L"SetOutputFormatJPG", scans));
@@ -1656,16 +1644,7 @@ TEST(DocivaOcxContractSdk, ScansThroughAnSdkOfOnlyTheFiveCalls) {
     ComPtr<IConnectionPoint> point;
     DWORD cookie = 0;
     ASSERT_EQ(advise(control.get(), sink, point, cookie), S_OK);
-    struct Release {
-        ComPtr<IConnectionPoint>& point;
-        ComPtr<IDispatch>& control;
-        DWORD cookie;
-        ~Release() {
-            if (point) point->Unadvise(cookie);
-            point.reset();
-            control.reset();
-        }
-    } release{point, control, cookie};
+    const SinkAndControlRelease release{point, control, cookie};
 
     const std::wstring scans = install.file(L"scans");
     ASSERT_TRUE(scanAsThePageDoes(control.get(), sink, scanner.product(), L"SetOutputFormatJPG", scans));

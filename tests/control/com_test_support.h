@@ -101,6 +101,20 @@ private:
     HRESULT registered_;
 };
 
+// Leaves the event sink and releases the control when it goes, in that
+// order, however a test ends: the sink lives on the test's stack, and the
+// control (with its open driver) must go before the scanner's folder.
+struct SinkAndControlRelease {
+    ComPtr<IConnectionPoint>& point;
+    ComPtr<IDispatch>& control;
+    DWORD cookie;
+    ~SinkAndControlRelease() {
+        if (point) point->Unadvise(cookie);
+        point.reset();
+        control.reset();
+    }
+};
+
 // A new control of the registered class, by its ProgID.
 HRESULT createControl(ComPtr<IDispatch>& control);
 // Connects sink to the control's event source; point keeps the connection.

@@ -169,12 +169,9 @@ TEST_F(PluginWindowTest, TheViewerFollowsTheDialogsSize) {
     ASSERT_EQ(create(), NPERR_NO_ERROR);
     ASSERT_EQ(setWindow(window_.get()), NPERR_NO_ERROR);
     NPObject* object = scriptable();
-    ASSERT_NE(object, nullptr);
-    const np::ControlDialog* dialog = controlOf(object).dialog();
-    ASSERT_NE(dialog, nullptr);
-    const auto hdlg = static_cast<HWND>(dialog->handle());
-    const auto viewer = static_cast<HWND>(dialog->viewerWindow());
-    ASSERT_TRUE(IsWindow(viewer));
+    const auto hdlg = static_cast<HWND>(controlOf(object).dialog()->handle());
+    const auto viewer = static_cast<HWND>(controlOf(object).dialog()->viewerWindow());
+    ASSERT_TRUE(IsWindow(hdlg) && IsWindow(viewer));
     const struct {
         const char* name;
         int width, height;
