@@ -383,7 +383,7 @@ void CDocivaOCXCtrl::buildScanSizesPayload(const SourceCapability& capability) {
     items.reserve(sizes.size());
     for (const auto& [id, size] : sizes) {
         payload::ScanSizeItem item{std::u16string(text::view(size.name)), id, size.left, size.top, size.width, size.height};
-        if (id == 22) {
+        if (id == paper_id::kCustom) {
             if (capability.source != 0) {
                 item.x = p.adfFrontRangeX, item.y = p.adfFrontRangeY, item.w = p.adfFrontRangeW,
                 item.h = p.adfFrontRangeH;
@@ -394,7 +394,7 @@ void CDocivaOCXCtrl::buildScanSizesPayload(const SourceCapability& capability) {
         }
         items.push_back(std::move(item));
     }
-    fire(kEventAfterScanSizesReady, payload::scanSizes(items, p.autoSize ? 0 : 22));
+    fire(kEventAfterScanSizesReady, payload::scanSizes(items, p.autoSize ? paper_id::kAuto : paper_id::kCustom));
 }
 
 std::u16string CDocivaOCXCtrl::GetConfigPath() const { return text::cut(profile_.path(), kFixedTextUnits - 1); }
@@ -448,15 +448,15 @@ void CDocivaOCXCtrl::ScanStart(const char16_t* productName) {
         text::copyBounded(s.outImg, kRecordTextUnits, outputFormatList(selectedFormats_));
     }
     switch (s.scanSize) {
-    case 0:
-    case 1:
-    case 22:
-    case 23:
-    case -1: break;
+    case paper_id::kAuto:
+    case paper_id::kMultiAuto:
+    case paper_id::kCustom:
+    case paper_id::kLongPaper:
+    case paper_id::kNotSet: break;
     default: {
         s.scanAreaX = s.scanAreaY = s.scanAreaW = s.scanAreaH = 0;
         double width = 0, height = 0;
-        if (s.scanSize != 21 && CDocivaWrap::getPaperSize(s.scanSize, width, height)) {
+        if (s.scanSize != paper_id::kMax && CDocivaWrap::getPaperSize(s.scanSize, width, height)) {
             s.scanAreaW = width;
             s.scanAreaH = height;
             s.scanAreaY = 0;
@@ -476,16 +476,16 @@ std::u16string CDocivaOCXCtrl::statusText(int code, const int* data) {
     case DOCIVA_STATUS_SCAN_SUCCESS:
         if (data && *data != -1) return text::cut(text::format(u"Scan success\r\nButtonID=%d", *data), 259);
         return u"Scan success";
-    case 1: return u"Scanner connected";
-    case 2: return u"Scanner disconnected";
-    case 3: return u"Load scanner driver fail";
-    case 4: return u"Scanner does not found";
-    case 5: return u"Scanner does not ready";
-    case 6: return u"Scanner Capability not match";
-    case 7: return u"No Paper";
-    case 8: return u"No Memory";
-    case 9: return u"ASize fail";
-    case 12: return text::cut(text::format(u"Scan fail. [code=%d]", data ? *data : 0), 259);
+    case DOCIVA_STATUS_CONNECTED: return u"Scanner connected";
+    case DOCIVA_STATUS_DISCONNECTED: return u"Scanner disconnected";
+    case DOCIVA_STATUS_DRIVER_LOAD_FAILED: return u"Load scanner driver fail";
+    case DOCIVA_STATUS_SCANNER_NOT_FOUND: return u"Scanner does not found";
+    case DOCIVA_STATUS_NOT_READY: return u"Scanner does not ready";
+    case DOCIVA_STATUS_CAPABILITY_MISMATCH: return u"Scanner Capability not match";
+    case DOCIVA_STATUS_NO_PAPER: return u"No Paper";
+    case DOCIVA_STATUS_NO_MEMORY: return u"No Memory";
+    case DOCIVA_STATUS_AUTO_SIZE_FAILED: return u"ASize fail";
+    case DOCIVA_STATUS_SCAN_FAILED: return text::cut(text::format(u"Scan fail. [code=%d]", data ? *data : 0), 259);
     default: return {};
     }
 }
@@ -538,7 +538,7 @@ void CDocivaOCXCtrl::onScannerButton(const int* buttonId) {
     if (isScanning_.load()) return;
     loadMessageTexts();
     if (!buttonId) {
-        writeStatusLog(10, text::format(u"Button function is not supported\r\nButtonID=%d", -1).c_str());
+        writeStatusLog(kLogButtonNotSupported, text::format(u"Button function is not supported\r\nButtonID=%d", -1).c_str());
         return;
     }
     const int id = *buttonId;
@@ -569,7 +569,7 @@ void CDocivaOCXCtrl::onScannerButton(const int* buttonId) {
             }
         }
     }
-    writeStatusLog(11, text::format(u"Button ID config not found\r\nButtonID=%d", id).c_str());
+    writeStatusLog(kLogButtonNotBound, text::format(u"Button ID config not found\r\nButtonID=%d", id).c_str());
 }
 
 std::u16string CDocivaOCXCtrl::buttonList() const {

@@ -48,6 +48,10 @@ inline constexpr std::uint32_t WM_VIEWER_CHANGED = 2025;
 // ended on the window thread.
 inline constexpr std::uint32_t WM_SCAN_REFUSED = 2026;
 
+// Status-log codes of the control's own, beside the SDK's statuses.
+inline constexpr int kLogButtonNotSupported = 10;  // the SDK reported a press without a button id
+inline constexpr int kLogButtonNotBound = 11;      // no usable profile or scanner for the button
+
 // Event dispatch ids.
 enum ControlEvent : std::int32_t {
     kEventSourceReady = 1,

@@ -13,19 +13,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/geometry.h"
+
 namespace platform {
 
-struct CanvasRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
-    bool empty() const { return width() <= 0 || height() <= 0; }
-    friend bool operator==(const CanvasRect&, const CanvasRect&) = default;
-};
+// The canvas draws in the rectangles the viewer lays out.
+using CanvasRect = Rect;
 
 struct CanvasColour {
     std::uint8_t red = 0;

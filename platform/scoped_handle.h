@@ -9,7 +9,10 @@
 //   using ScopedLibrary = platform::ScopedHandle<LibraryTraits>;
 #pragma once
 
+#include <cstdint>
 #include <utility>
+
+#include "platform/system.h"
 
 namespace platform {
 
@@ -34,10 +37,22 @@ public:
     explicit operator bool() const noexcept { return valid(); }
     Handle get() const noexcept { return handle_; }
 
-    Handle release() noexcept { return std::exchange(handle_, Traits::invalid()); }
+    // Hands the handle to the caller, who must close it.
+    [[nodiscard]] Handle release() noexcept { return std::exchange(handle_, Traits::invalid()); }
+    // Closes what is held. The caller's last error survives the close: a
+    // failure path that lets its handles go still reports its own reason.
     void reset(Handle h = Traits::invalid()) noexcept {
         Handle old = std::exchange(handle_, h);
-        if (old != Traits::invalid()) Traits::close(old);
+        if (old != Traits::invalid()) {
+            const std::uint32_t error = lastError();
+            Traits::close(old);
+            setLastError(error);
+        }
+    }
+    // For out parameters: closes what is held and hands out the slot.
+    Handle* put() noexcept {
+        reset();
+        return &handle_;
     }
 
 private:

@@ -24,6 +24,17 @@
 #include "scanner/sdk_calls.h"
 
 inline constexpr std::size_t kPaperNameUnits = 260;
+
+// Paper-size ids with a meaning of their own; 2 to 20 are the fixed sizes
+// of the table, in pairs of orientations.
+namespace paper_id {
+inline constexpr std::int32_t kAuto = 0;
+inline constexpr std::int32_t kMultiAuto = 1;
+inline constexpr std::int32_t kMax = 21;
+inline constexpr std::int32_t kCustom = 22;
+inline constexpr std::int32_t kLongPaper = 23;
+inline constexpr std::int32_t kNotSet = -1;
+}  // namespace paper_id
 inline constexpr std::size_t kSourceNameUnits = 260;
 
 // A paper size a source offers. Sizes are inches.

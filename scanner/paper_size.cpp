@@ -45,11 +45,11 @@ const Row kFeederRows[] = {
     {u"Letter", sp(8.5f), sp(11.0f), 19, 20, true},
 };
 
-constexpr std::int32_t kAuto = 0;
-constexpr std::int32_t kMultiAuto = 1;
-constexpr std::int32_t kMax = 21;
-constexpr std::int32_t kCustom = 22;
-constexpr std::int32_t kLongPaper = 23;
+using paper_id::kAuto;
+using paper_id::kCustom;
+using paper_id::kLongPaper;
+using paper_id::kMax;
+using paper_id::kMultiAuto;
 
 PaperSize makeSize(const char16_t* name, std::int32_t id, double width, double height) {
     PaperSize size;

@@ -8,8 +8,6 @@ namespace {
 
 constexpr platform::CanvasColour kBlack{0, 0, 0, 255};
 
-platform::CanvasRect toCanvas(const ViewerRect& r) { return {r.left, r.top, r.right, r.bottom}; }
-
 // Which edges of the rectangle follow the pointer when `hit` is pulled.
 struct PulledEdges {
     bool left, top, right, bottom;
@@ -33,17 +31,6 @@ PulledEdges edgesOf(int hit) {
 
 }  // namespace
 
-ViewerRect ViewerRect::normalized() const {
-    return {std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
-}
-
-ViewerRect ViewerRect::intersect(const ViewerRect& other) const {
-    ViewerRect r{std::max(left, other.left), std::max(top, other.top), std::min(right, other.right),
-                 std::min(bottom, other.bottom)};
-    if (r.empty()) return {};
-    return r;
-}
-
 CQixRectTracker::~CQixRectTracker() = default;
 
 void CQixRectTracker::DrawTrackerRect(platform::Canvas& canvas, const ViewerRect& rect) const {
@@ -56,18 +43,18 @@ void CQixRectTracker::DrawTrackerRect(platform::Canvas& canvas, const ViewerRect
     const int bandX = std::min(size, rect.width());
     const int bandY = std::min(size, rect.height());
     const platform::CanvasPattern hatch = HatchPattern();
-    canvas.fillPattern(toCanvas({rect.left, rect.top, rect.right, rect.top + bandY}), hatch, kBlack);
-    canvas.fillPattern(toCanvas({rect.left, std::max(rect.top + bandY, rect.bottom - bandY), rect.right, rect.bottom}),
+    canvas.fillPattern(ViewerRect{rect.left, rect.top, rect.right, rect.top + bandY}, hatch, kBlack);
+    canvas.fillPattern(ViewerRect{rect.left, std::max(rect.top + bandY, rect.bottom - bandY), rect.right, rect.bottom},
                        hatch, kBlack);
     const int innerTop = rect.top + bandY;
     const int innerBottom = std::max(innerTop, rect.bottom - bandY);
-    canvas.fillPattern(toCanvas({rect.left, innerTop, rect.left + bandX, innerBottom}), hatch, kBlack);
-    canvas.fillPattern(toCanvas({std::max(rect.left + bandX, rect.right - bandX), innerTop, rect.right, innerBottom}),
+    canvas.fillPattern(ViewerRect{rect.left, innerTop, rect.left + bandX, innerBottom}, hatch, kBlack);
+    canvas.fillPattern(ViewerRect{std::max(rect.left + bandX, rect.right - bandX), innerTop, rect.right, innerBottom},
                        hatch, kBlack);
     const unsigned mask = GetHandleMask(rect);
     const std::array<ViewerRect, kHandleCount> handles = HandleRectsOf(rect, size);
     for (int i = 0; i < kHandleCount; ++i)
-        if (mask & (1u << i)) canvas.fillRect(toCanvas(handles[static_cast<std::size_t>(i)]), kBlack);
+        if (mask & (1u << i)) canvas.fillRect(handles[static_cast<std::size_t>(i)], kBlack);
 }
 
 void CQixRectTracker::AdjustRect(int, ViewerRect&) {}

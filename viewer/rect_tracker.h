@@ -40,25 +40,8 @@
 
 #include "platform/canvas.h"
 
-struct ViewerPoint {
-    int x = 0;
-    int y = 0;
-};
-
-struct ViewerRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
-    bool empty() const { return width() <= 0 || height() <= 0; }
-    bool contains(ViewerPoint p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
-    ViewerRect normalized() const;
-    ViewerRect intersect(const ViewerRect& other) const;
-    friend bool operator==(const ViewerRect&, const ViewerRect&) = default;
-};
+using ViewerPoint = platform::Point;
+using ViewerRect = platform::Rect;
 
 // The pointer's shape over the viewer: the sizing shapes over the crop
 // rectangle's handles (corners diagonal, edge middles straight), the

@@ -7,7 +7,6 @@
 
 namespace {
 
-platform::CanvasRect toCanvas(const ViewerRect& r) { return {r.left, r.top, r.right, r.bottom}; }
 ViewerRect fromCanvas(const platform::CanvasRect& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 // The image's rows as the canvas takes them; data null when the image has
@@ -32,12 +31,12 @@ void drawCaption(platform::Canvas& canvas, ViewerPaintResult& result, int x, int
     style.bold = true;
     style.colour = {255, 255, 255, 255};
     style.background = kCaptionBackground;
-    result.caption = fromCanvas(canvas.drawText(x, y, caption, style, toCanvas(bounds)));
+    result.caption = fromCanvas(canvas.drawText(x, y, caption, style, (bounds)));
 }
 
 void paintSingle(CImageViewer& viewer, platform::Canvas& canvas, ViewerPaintResult& result, const ViewerRect& area,
                  ViewerDocument* document) {
-    canvas.fillRect(toCanvas(area), kCellBackground);
+    canvas.fillRect(area, kCellBackground);
     if (!document || document->pages.empty()) return;
     const bool pageMode = viewer.InPageMode();
     CImageViewObj* page = pageMode ? document->current() : document->pages.front().get();
@@ -76,7 +75,7 @@ void paintGrid(CImageViewer& viewer, platform::Canvas& canvas, ViewerPaintResult
     const int current = viewer.CurrentDocumentIndex();
     for (const ViewerCell& cell : cells) {
         const bool isCurrent = cell.item >= 0 && cell.item == current;
-        canvas.fillRect(toCanvas(cell.cell), isCurrent ? kCurrentCellBackground : kCellBackground);
+        canvas.fillRect(cell.cell, isCurrent ? kCurrentCellBackground : kCellBackground);
         if (cell.item < 0) continue;
         viewer.WithDocument(cell.item, [&](ViewerDocument* document) {
             if (!document || document->pages.empty()) return;

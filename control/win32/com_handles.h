@@ -1,5 +1,6 @@
-// Owners for the COM shell's resources: interface pointers, BSTRs,
-// VARIANTs and registry keys. Each releases what it holds exactly once.
+// Owners for the COM shell's resources: interface pointers, BSTRs and
+// VARIANTs (registry keys have the platform's owner). Each releases what it
+// holds exactly once.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +8,8 @@
 
 #include <string_view>
 #include <utility>
+
+#include "platform/win32/handles.h"
 
 namespace docivaocx {
 
@@ -85,23 +88,6 @@ private:
     VARIANT v_;
 };
 
-class ScopedRegKey {
-public:
-    ScopedRegKey() = default;
-    ScopedRegKey(const ScopedRegKey&) = delete;
-    ScopedRegKey& operator=(const ScopedRegKey&) = delete;
-    ~ScopedRegKey() {
-        if (k_) RegCloseKey(k_);
-    }
-    HKEY get() const { return k_; }
-    HKEY* put() {
-        if (k_) RegCloseKey(k_);
-        k_ = nullptr;
-        return &k_;
-    }
-
-private:
-    HKEY k_ = nullptr;
-};
+using ScopedRegKey = platform::win32::ScopedRegKey;
 
 }  // namespace docivaocx

@@ -1,5 +1,6 @@
 #include "control/win32/ole_embedding_win.h"
 
+
 #include <olectl.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include "control/win32/com_object.h"
 #include "control/win32/docivaocx_ids.h"
 #include "control/win32/server_win.h"
+#include "platform/win32/gdi_handles.h"
 
 namespace docivaocx {
 
@@ -23,10 +25,8 @@ static_assert(kMiscStatus == 0x20191);
 LONG himetric(LONG pixels) { return MulDiv(pixels, 2540, 96); }
 
 void fill(HDC dc, const RECT& area, COLORREF colour) {
-    if (HBRUSH brush = CreateSolidBrush(colour)) {
-        FillRect(dc, &area, brush);
-        DeleteObject(brush);
-    }
+    const platform::win32::ScopedBrush brush(CreateSolidBrush(colour));
+    if (brush) FillRect(dc, &area, brush.get());
 }
 
 // The window keeps the colour to fill with in its user data.
@@ -406,10 +406,10 @@ HRESULT STDMETHODCALLTYPE OleEmbedding::SetObjectRects(LPCRECT position, LPCRECT
         return S_OK;
     }
     if (!IsRectEmpty(&visible)) OffsetRect(&visible, -position->left, -position->top);
-    HRGN region = CreateRectRgnIndirect(&visible);
+    platform::win32::ScopedRegion region(CreateRectRgnIndirect(&visible));
     if (!region) return E_OUTOFMEMORY;
     // The window owns the region once it is set.
-    if (!SetWindowRgn(window_.get(), region, TRUE)) DeleteObject(region);
+    if (SetWindowRgn(window_.get(), region.get(), TRUE)) static_cast<void>(region.release());
     return S_OK;
 }
 

@@ -1,5 +1,6 @@
 #include "control/win32/property_page_win.h"
 
+
 #include <ocidl.h>
 #include <olectl.h>
 
@@ -12,6 +13,7 @@
 #include "control/win32/docivaocx_ids.h"
 #include "control/win32/ole_embedding_win.h"
 #include "control/win32/server_win.h"
+#include "platform/win32/gdi_handles.h"
 
 // COM objects are destroyed only by their own Release, never through an
 // interface pointer, so the interfaces' missing virtual destructors are
@@ -129,11 +131,14 @@ SIZE templatePixels(int id) {
     int baseX = LOWORD(systemUnits);
     int baseY = HIWORD(systemUnits);
     if (facts.hasFont) {
-        if (HDC dc = GetDC(nullptr)) {
+        const platform::win32::ScopedWindowDc screen(nullptr);
+        if (HDC dc = screen.get()) {
             const int height = -MulDiv(facts.points, GetDeviceCaps(dc, LOGPIXELSY), 72);
-            if (HFONT font = CreateFontW(height, 0, 0, 0, facts.weight, facts.italic, FALSE, FALSE, DEFAULT_CHARSET, 0,
-                                         0, PROOF_QUALITY, FF_DONTCARE, facts.face.c_str())) {
-                const HGDIOBJ previous = SelectObject(dc, font);
+            const platform::win32::ScopedFont font(CreateFontW(height, 0, 0, 0, facts.weight, facts.italic, FALSE,
+                                                               FALSE, DEFAULT_CHARSET, 0, 0, PROOF_QUALITY,
+                                                               FF_DONTCARE, facts.face.c_str()));
+            if (font) {
+                const platform::win32::ScopedSelection selected(dc, font.get());
                 TEXTMETRICW metrics{};
                 SIZE letters{};
                 static constexpr wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
@@ -141,10 +146,7 @@ SIZE templatePixels(int id) {
                     baseX = (letters.cx / 26 + 1) / 2;
                     baseY = metrics.tmHeight;
                 }
-                SelectObject(dc, previous);
-                DeleteObject(font);
             }
-            ReleaseDC(nullptr, dc);
         }
     }
     return SIZE{MulDiv(facts.units.cx, baseX, 4), MulDiv(facts.units.cy, baseY, 8)};

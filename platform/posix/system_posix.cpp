@@ -109,10 +109,6 @@ std::u16string commonAppDataFolder() {
 
 std::uint32_t currentThreadId() { return static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
 
-std::uint32_t lastError() { return static_cast<std::uint32_t>(errno); }
-
-void setLastError(std::uint32_t value) { errno = static_cast<int>(value); }
-
 std::u16string environmentVariable(std::u16string_view name) {
     const char* v = std::getenv(text::toUtf8(name).c_str());
     return v ? text::fromUtf8(v) : std::u16string();

@@ -23,6 +23,7 @@ struct GdiObjectTraits {
 using ScopedBitmap = ScopedHandle<GdiObjectTraits<HBITMAP>>;
 using ScopedFont = ScopedHandle<GdiObjectTraits<HFONT>>;
 using ScopedBrush = ScopedHandle<GdiObjectTraits<HBRUSH>>;
+using ScopedRegion = ScopedHandle<GdiObjectTraits<HRGN>>;
 
 // A device context made with CreateCompatibleDC.
 struct MemoryDcTraits {

@@ -39,4 +39,11 @@ struct WindowTraits {
 };
 using ScopedWindow = ScopedHandle<WindowTraits>;
 
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { RegCloseKey(h); }
+};
+using ScopedRegKey = ScopedHandle<RegKeyTraits>;
+
 }  // namespace platform::win32

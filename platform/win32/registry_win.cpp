@@ -5,18 +5,14 @@
 #include <vector>
 
 #include "platform/scoped_handle.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
 
 namespace {
 
-struct RegKeyTraits {
-    using Handle = HKEY;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { RegCloseKey(h); }
-};
-using ScopedKey = ScopedHandle<RegKeyTraits>;
+using ScopedKey = win32::ScopedRegKey;
 
 // Windows key names are at most 255 units.
 constexpr DWORD kMaxKeyNameUnits = 256;

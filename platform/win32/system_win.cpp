@@ -42,8 +42,6 @@ std::u16string documentsFolder() { return specialFolder(CSIDL_PERSONAL); }
 std::u16string commonAppDataFolder() { return specialFolder(CSIDL_COMMON_APPDATA); }
 
 std::uint32_t currentThreadId() { return GetCurrentThreadId(); }
-std::uint32_t lastError() { return GetLastError(); }
-void setLastError(std::uint32_t value) { SetLastError(value); }
 
 std::u16string environmentVariable(std::u16string_view name) {
     const std::wstring n = win32::toWide(name);

@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/module.h"
 #include "platform/path.h"
+#include "platform/scoped_handle.h"
 #include "platform/system.h"
 #include "support/test_support.h"
 
@@ -93,6 +94,34 @@ TEST(System, DocumentsFolderIsMadeOnAFreshAccount) {
         EXPECT_TRUE(platform::isDirectory(docs));
         // A folder one level below can now be made, as the output folder is.
         EXPECT_TRUE(platform::createDirectory(docs + u"/scans"));
+    }
+}
+
+// A handle whose close fails with an error of its own, as closing a
+// broken handle may.
+struct NoisyTraits {
+    using Handle = int;
+    static Handle invalid() noexcept { return 0; }
+    static void close(Handle) noexcept { platform::setLastError(7); }
+};
+
+TEST(ScopedHandle, ClosingKeepsTheCallersLastError) {
+    const struct {
+        const char* name;
+        void (*drop)(platform::ScopedHandle<NoisyTraits>&);
+    } rows[] = {
+        {"reset", [](platform::ScopedHandle<NoisyTraits>& h) { h.reset(); }},
+        {"reset to another", [](platform::ScopedHandle<NoisyTraits>& h) { h.reset(5); }},
+        {"put", [](platform::ScopedHandle<NoisyTraits>& h) { *h.put() = 6; }},
+        {"move over", [](platform::ScopedHandle<NoisyTraits>& h) { h = platform::ScopedHandle<NoisyTraits>(9); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        platform::ScopedHandle<NoisyTraits> handle(3);
+        platform::setLastError(2);  // the reason the failing caller is about to report
+        row.drop(handle);
+        EXPECT_EQ(platform::lastError(), 2u);
+        EXPECT_NE(handle.get(), 3) << "the old handle is still held";
     }
 }
 
