@@ -190,7 +190,8 @@ DocumentPtr load(const char16_t* fileName) {
     const FileIdentity before(st);
     if (DocumentPtr hit = cache().find(path, before)) return hit;
 
-    ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Not blocking even so: the name may have become a pipe since the stat.
+    ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd) return nullptr;
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     if (static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes) return nullptr;

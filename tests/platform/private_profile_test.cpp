@@ -258,4 +258,30 @@ TEST_F(PrivateProfile, LinuxCacheSeesEveryChange) {
     }
 }
 
+// A profile name that is a pipe, a folder or a device reads as a missing
+// file and cannot be written, and neither waits: opening a pipe for reading
+// would block until someone writes to it.
+TEST_F(PrivateProfile, SpecialFilesReadAsMissingAndRefuseWrites) {
+    const auto files = testing_support::makeSpecialFiles(dir, u"profile");
+    ASSERT_FALSE(files.empty());
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.kind);
+        std::u16string value(32, u'#');
+        std::uint32_t n = 99;
+        std::int32_t number = 0;
+        bool written = true;
+        EXPECT_TRUE(testing_support::returnsPromptly(
+            [&] {
+                n = getPrivateProfileString(u"Output", u"Name", u"dflt", value.data(), 32, f.path.c_str());
+                number = getPrivateProfileInt(u"ScanParams", u"ScanDpi", 300, f.path.c_str());
+                written = writePrivateProfileString(u"Output", u"Name", u"x", f.path.c_str());
+            },
+            files));
+        EXPECT_EQ(text::toUtf8(value.substr(0, n)), "dflt");
+        EXPECT_EQ(number, 300);
+        EXPECT_FALSE(written);
+        EXPECT_TRUE(pathExists(f.path));
+    }
+}
+
 }  // namespace
