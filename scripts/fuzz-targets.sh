@@ -1,0 +1,19 @@
+# The libFuzzer targets and the committed corpus folders each one replays,
+# shared by scripts/test (replay and a fixed-seed run) and scripts/fuzz
+# (open-ended runs). Sourced, not run.
+fuzz_targets="ini_fuzz profile_fuzz pdf_fuzz image_fuzz"
+
+# Folders under tests/fuzz/corpus: seeds, and every input that once found a
+# fault (kept with its fix, so the fault cannot come back unnoticed).
+fuzz_corpora() {
+  case $1 in
+    ini_fuzz) echo "ini" ;;
+    profile_fuzz) echo "ini profile" ;;
+    pdf_fuzz) echo "pdf" ;;
+    image_fuzz) echo "image" ;;
+  esac
+}
+
+# The options every run shares: a hang or a blow-up is a finding, and the
+# input size the targets are written for.
+fuzz_options="-timeout=10 -rss_limit_mb=2048 -max_len=65536"
