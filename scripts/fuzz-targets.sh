@@ -1,7 +1,7 @@
 # The libFuzzer targets and the committed corpus folders each one replays,
 # shared by scripts/test (replay and a fixed-seed run) and scripts/fuzz
 # (open-ended runs). Sourced, not run.
-fuzz_targets="ini_fuzz profile_fuzz pdf_fuzz image_fuzz"
+fuzz_targets="ini_fuzz profile_fuzz large_profile_fuzz pdf_fuzz image_fuzz"
 
 # Folders under tests/fuzz/corpus: seeds, and every input that once found a
 # fault (kept with its fix, so the fault cannot come back unnoticed).
@@ -9,8 +9,19 @@ fuzz_corpora() {
   case $1 in
     ini_fuzz) echo "ini" ;;
     profile_fuzz) echo "ini profile" ;;
+    large_profile_fuzz) echo "ini large_profile" ;;
     pdf_fuzz) echo "pdf" ;;
     image_fuzz) echo "image" ;;
+  esac
+}
+
+# Mutation runs of the fuzz stage: DEFAULT, fewer for targets whose inputs
+# are expensive (large_profile_fuzz writes and reads files of up to 12 MiB,
+# about a second each under the sanitizers).
+fuzz_runs() {  # fuzz_runs TARGET DEFAULT
+  case $1 in
+    large_profile_fuzz) echo $(( $2 < 20 ? $2 : 20 )) ;;
+    *) echo "$2" ;;
   esac
 }
 
