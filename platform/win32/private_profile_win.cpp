@@ -12,7 +12,8 @@ using win32::wide;
 namespace {
 
 // A file over the size limit is no INI file of ours: it answers as a
-// missing file would, and is never rewritten.
+// missing file would, and is never rewritten. (The component passes full
+// paths; kernel32 would look for a bare name in the Windows folder.)
 bool oversized(const char16_t* fileName) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!fileName || !GetFileAttributesExW(wide(fileName), GetFileExInfoStandard, &data)) return false;
