@@ -16,10 +16,12 @@ fuzz_corpora() {
 }
 
 # Mutation runs of the fuzz stage: DEFAULT, fewer for targets whose inputs
-# are expensive (large_profile_fuzz writes and reads files of up to 12 MiB,
-# about a second each under the sanitizers).
+# are expensive (profile_fuzz writes and reads two files an input, about
+# 15 a second; large_profile_fuzz files of up to 12 MiB, about a second
+# each under the sanitizers).
 fuzz_runs() {  # fuzz_runs TARGET DEFAULT
   case $1 in
+    profile_fuzz) echo $(( $2 < 500 ? $2 : 500 )) ;;
     large_profile_fuzz) echo $(( $2 < 20 ? $2 : 20 )) ;;
     *) echo "$2" ;;
   esac
