@@ -127,13 +127,15 @@ void BM_LoadLargeProfile(benchmark::State& state) {
     const bool fresh = state.range(1) != 0;
     const fs::path file = fixture().folder / ("large-" + std::to_string(state.range(0)) + (fresh ? "-fresh" : "") + ".ini");
     std::string text = typicalProfile((fixture().folder / "out").string()) + "\r\n[History]\r\n";
-    for (int i = 0; text.size() < size; ++i)
+    // Just under the size, so that 8 MiB is still a profile.
+    for (int i = 0; text.size() + 64 < size; ++i)
         text += "Scan" + std::to_string(i) + "=C:\\Scans\\Invoices\\Invoice_" + std::to_string(i) + ".pdf\r\n";
     std::ofstream(file, std::ios::binary) << text;
     if (fresh) {
         fs::last_write_time(file, fs::file_time_type::clock::now() + std::chrono::hours(1));
     } else {
-        fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(1));
+        // Settled: unchanged for over a second (its change time included).
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     }
     const std::u16string path = file.u16string();
     const std::uint64_t parsesBefore = platform::profileParseCount();
