@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/private_profile.h"
 #include "settings/scan_profile.h"
 
 namespace {
@@ -75,7 +76,8 @@ struct Fixture {
         const std::string text = typicalProfile((folder / "out").string());
         std::ofstream(folder / "dociva.ini", std::ios::binary) << text;
         // A copy stamped in the future never counts as settled, so every
-        // INI call re-reads and re-parses it: the cost without the cache.
+        // INI call re-reads it and compares its bytes with the parsed copy:
+        // the cost of loading a profile written a moment ago.
         std::ofstream(folder / "fresh.ini", std::ios::binary) << text;
         fs::last_write_time(folder / "fresh.ini", fs::file_time_type::clock::now() + std::chrono::hours(1));
         // Files changed within the last second are not cached; a profile
@@ -113,6 +115,43 @@ void BM_LoadProfileRereadPerKey(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LoadProfileRereadPerKey)->Unit(benchmark::kMicrosecond);
+
+// A profile grown large (a typical one with a section of filler lines):
+// a load must parse it once, not once a key, whatever its size. The
+// counters give the ratios to compare with the 4 KiB profile: parses a
+// load (1 expected) and load time a MiB. Argument 0: size in MiB; 1: the
+// file was written a moment ago (its bytes are read again and compared on
+// every call), 0: it has been on disk for a while.
+void BM_LoadLargeProfile(benchmark::State& state) {
+    const std::size_t size = static_cast<std::size_t>(state.range(0)) << 20;
+    const bool fresh = state.range(1) != 0;
+    const fs::path file = fixture().folder / ("large-" + std::to_string(state.range(0)) + (fresh ? "-fresh" : "") + ".ini");
+    std::string text = typicalProfile((fixture().folder / "out").string()) + "\r\n[History]\r\n";
+    // Just under the size, so that 8 MiB is still a profile.
+    for (int i = 0; text.size() + 64 < size; ++i)
+        text += "Scan" + std::to_string(i) + "=C:\\Scans\\Invoices\\Invoice_" + std::to_string(i) + ".pdf\r\n";
+    std::ofstream(file, std::ios::binary) << text;
+    if (fresh) {
+        fs::last_write_time(file, fs::file_time_type::clock::now() + std::chrono::hours(1));
+    } else {
+        // Settled: unchanged for over a second (its change time included).
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    }
+    const std::u16string path = file.u16string();
+    const std::uint64_t parsesBefore = platform::profileParseCount();
+    for (auto _ : state) {
+        CScanProfile profile(path.c_str(), &documents);
+        benchmark::DoNotOptimize(profile.getSettings().scanDpi);
+    }
+    const double loads = static_cast<double>(state.iterations());
+    state.counters["parses_per_load"] = static_cast<double>(platform::profileParseCount() - parsesBefore) / loads;
+    state.counters["MiB"] = static_cast<double>(size >> 20);
+    state.counters["per_MiB"] =
+        benchmark::Counter(static_cast<double>(size >> 20), benchmark::Counter::kIsIterationInvariantRate |
+                                                              benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LoadLargeProfile)->Args({1, 0})->Args({4, 0})->Args({8, 0})->Args({1, 1})->Args({8, 1})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_LoadAndApply(benchmark::State& state) {
     const std::u16string& path = fixture().profile;

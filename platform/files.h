@@ -46,8 +46,15 @@ std::vector<FileEntry> findFiles(std::u16string_view pattern);
 enum class NewFile { Created, NameTaken, Failed };
 NewFile createNewFile(std::u16string_view path);
 
+// A regular file (a symbolic link is followed): not a folder, a device, a
+// pipe or a socket. Only such files are ever read as documents, profiles
+// or pictures.
+bool isRegularFile(std::u16string_view path);
+
 // Whole-file reads and writes for the component's own files (never more
-// than maxBytes; false for a larger file).
+// than maxBytes; false for a larger file). Reads take regular files only:
+// anything else fails at once, without waiting for a writer (a pipe) or
+// reading without end (a device).
 bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxBytes);
 // Creates the file or replaces what it held with bytes, as the run time's
 // "wb" does (no temporary file: for logs, whose last record is all that

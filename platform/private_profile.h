@@ -23,6 +23,12 @@
 
 namespace platform {
 
+// No profile, settings or driver file comes near this size (they hold a
+// few kilobytes): a larger file is not an INI file of ours. It reads as a
+// missing file (every read gives its default), and writes to it fail
+// rather than replace what could not be read.
+inline constexpr std::uint64_t kMaxProfileBytes = std::uint64_t{8} << 20;
+
 // section null: the list of section names; key null: the list of the
 // section's keys. defaultValue null means "". A missing file or key gives
 // the default (trailing blanks of the default are dropped, as Windows does).
@@ -51,5 +57,10 @@ std::uint32_t getPrivateProfileSection(const char16_t* section, char16_t* buffer
 // the file when it does not exist. False when the file cannot be written.
 bool writePrivateProfileString(const char16_t* section, const char16_t* key,
                                const char16_t* value, const char16_t* fileName);
+
+// How many times the calls above have parsed a file in this process (0
+// where they are the system's own): lets tests and benchmarks check that a
+// profile load parses its file once, whatever its size.
+std::uint64_t profileParseCount();
 
 }  // namespace platform

@@ -24,7 +24,14 @@
  *   No image is wider or taller than 30000 pixels or holds more than 1 GiB
  *   of pixels; larger ones are refused with TI_ERR_MEMORY before anything
  *   is allocated (for files: from their headers). Encoded input (a file, a
- *   memory block, a stream) is read up to 1 GiB.
+ *   memory block, a stream) is read up to 1 GiB. A JPEG decode may put out
+ *   16 Mi samples plus 4096 samples for each byte of its data (64 blocks of
+ *   8 x 8 a byte, far more than real files pack), and a progressive JPEG
+ *   may repeat its picture in scans only as often as that budget allows:
+ *   a header that declares far more than its data could hold is refused
+ *   with TI_ERR_FORMAT when the decode is asked for, instead of spending
+ *   seconds on a picture of nothing. A reduced decode (ti_Resize into a
+ *   small destination) of such a file stays within the budget.
  *
  * Deferred JPEG decoding
  *   A JPEG loaded by ti_LoadImage, ti_LoadImageEx, ti_LoadFromMem or

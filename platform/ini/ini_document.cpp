@@ -43,20 +43,37 @@ std::u16string_view trimBlanks(std::u16string_view s) {
 
 // --- parsing ---------------------------------------------------------------
 
+Encoding Document::detectEncoding(std::string_view bytes, std::size_t& markSize) {
+    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    markSize = 0;
+    if (bytes.size() >= 2 && byteAt(0) == 0xFF && byteAt(1) == 0xFE) {
+        markSize = 2;
+        return Encoding::Utf16LE;
+    }
+    if (bytes.size() >= 3 && byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {
+        markSize = 3;
+        return Encoding::Utf8WithBom;
+    }
+    if (bytes.size() < 2) return Encoding::Utf8;
+    // No text file starts with a zero as its second byte but UTF-16LE
+    // without its mark.
+    if (byteAt(0) != 0 && byteAt(1) == 0) return Encoding::Utf16LE;
+    if ((byteAt(0) == 0xFE && byteAt(1) == 0xFF) || (byteAt(0) == 0 && byteAt(1) != 0)) return Encoding::Foreign;
+    return Encoding::Utf8;
+}
+
 Document Document::parse(std::string sourceBytes) {
     Document doc;
+    if (sourceBytes.size() > kMaxDocumentBytes) {
+        doc.encoding_ = Encoding::Foreign;
+        return doc;
+    }
     doc.source_ = std::move(sourceBytes);
     const std::string_view bytes = doc.source_;
     const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
 
     std::size_t pos = 0;
-    if (bytes.size() >= 2 && byteAt(0) == 0xFF && byteAt(1) == 0xFE) {
-        doc.encoding_ = Encoding::Utf16LE;
-        pos = 2;
-    } else if (bytes.size() >= 3 && byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {
-        doc.encoding_ = Encoding::Utf8WithBom;
-        pos = 3;
-    }
+    doc.encoding_ = detectEncoding(bytes, pos);
     doc.prefixSize_ = pos;
 
     const bool utf16 = doc.encoding_ == Encoding::Utf16LE;
@@ -71,16 +88,87 @@ Document Document::parse(std::string sourceBytes) {
     } else {
         doc.text_ = text::fromUtf8(bytes.substr(pos));
     }
+    doc.bodyBegin_ = pos;
+    doc.bodyEnd_ = bodyEnd;
+    const std::size_t firstBreak = doc.text_.find_first_of(u"\r\n");
+    doc.crlf_ = firstBreak != std::u16string::npos && doc.text_[firstBreak] == u'\r' &&
+                firstBreak + 1 < doc.text_.size() && doc.text_[firstBreak + 1] == u'\n';
 
+    // Counted first, so the lines take exactly the memory they need.
+    std::size_t count = 0;
+    doc.splitLines([&](const Line&) { ++count; });
+    doc.lines_.reserve(count);
+    doc.splitLines([&](const Line& line) { doc.lines_.push_back(line); });
+    doc.reindex();
+    return doc;
+}
+
+// Calls emit for every line of the parsed text in order, runs of blank
+// lines, of comments and of lines before the first section joined.
+template <typename Emit>
+void Document::splitLines(Emit&& emit) const {
+    const std::string_view bytes = source_;
+    const bool utf16 = encoding_ == Encoding::Utf16LE;
+    const std::size_t pos = bodyBegin_;
+    const std::size_t bodyEnd = bodyEnd_;
     // Lines are cut on the decoded text. CR and LF bytes decode to CR and LF
     // units one for one and nothing else does, so the n-th break in the text
     // is the n-th break in the bytes; a cursor finds its byte offset.
-    const std::u16string& t = doc.text_;
+    const std::u16string& t = text_;
     const std::size_t units = t.size();
     std::size_t lineUnit = 0;
     std::size_t lineByte = pos;
-    bool styleKnown = false;
     bool inSection = false;
+    // The run being gathered, and the blank lines after a run of comments
+    // or of lines before the first section: they join the run when another
+    // line of its kind follows, and stay a run of their own otherwise, so
+    // that an edit still goes before the blank lines that end a section.
+    bool held = false, tailHeld = false;
+    Line pending, tail;
+    const auto start = [](std::size_t rawBegin, std::size_t rawEnd, bool terminated, std::size_t textBegin,
+                          std::size_t textEnd, Kind kind) {
+        Line line;
+        line.rawBegin = static_cast<std::uint32_t>(rawBegin);
+        line.rawSize = static_cast<std::uint32_t>(rawEnd - rawBegin);
+        line.textBegin = static_cast<std::uint32_t>(textBegin);
+        line.textSize = static_cast<std::uint32_t>(textEnd - textBegin);
+        line.kind = kind;
+        line.terminated = terminated;
+        return line;
+    };
+    const auto extend = [](Line& line, std::size_t rawEnd, bool terminated, std::size_t textEnd) {
+        line.rawSize = static_cast<std::uint32_t>(rawEnd - line.rawBegin);
+        line.textSize = static_cast<std::uint32_t>(textEnd - line.textBegin);
+        line.terminated = terminated;
+    };
+    const auto add = [&](std::size_t rawBegin, std::size_t rawEnd, bool terminated, std::size_t textBegin,
+                         std::size_t textEnd) {
+        const Kind kind = classify(std::u16string_view(t).substr(textBegin, textEnd - textBegin), inSection);
+        const bool runs = held && pending.terminated && (pending.kind == Kind::Comment || pending.kind == Kind::Orphan);
+        if (kind == Kind::Blank) {
+            if (held && pending.kind == Kind::Blank && pending.terminated) {
+                extend(pending, rawEnd, terminated, textEnd);
+                return;
+            }
+            if (runs) {
+                if (tailHeld)
+                    extend(tail, rawEnd, terminated, textEnd);
+                else
+                    tail = start(rawBegin, rawEnd, terminated, textBegin, textEnd, kind);
+                tailHeld = true;
+                return;
+            }
+        } else if (runs && kind == pending.kind && (!tailHeld || tail.terminated)) {
+            extend(pending, rawEnd, terminated, textEnd);
+            tailHeld = false;
+            return;
+        }
+        if (held) emit(pending);
+        if (tailHeld) emit(tail);
+        tailHeld = false;
+        pending = start(rawBegin, rawEnd, terminated, textBegin, textEnd, kind);
+        held = true;
+    };
     for (std::size_t i = 0; i < units; ++i) {
         const char16_t c = t[i];
         if (c != u'\n' && c != u'\r') continue;
@@ -95,74 +183,57 @@ Document Document::parse(std::string sourceBytes) {
             while (breakByte < bodyEnd && bytes[breakByte] != '\n' && bytes[breakByte] != '\r') ++breakByte;
             breakBytes = std::min(breakUnits, bodyEnd - breakByte);
         }
-        if (!styleKnown) {
-            doc.crlf_ = breakUnits == 2;
-            styleKnown = true;
-        }
-        doc.addLine(lineByte, breakByte + breakBytes - lineByte, true, lineUnit, i - lineUnit, inSection);
+        add(lineByte, breakByte + breakBytes, true, lineUnit, i);
         i += breakUnits - 1;
         lineUnit = i + 1;
         lineByte = breakByte + breakBytes;
     }
-    if (lineUnit < units || lineByte < bodyEnd)
-        doc.addLine(lineByte, bodyEnd - lineByte, false, lineUnit, units - lineUnit, inSection);
-
-    doc.reindex();
-    return doc;
+    if (lineUnit < units || lineByte < bodyEnd) add(lineByte, bodyEnd, false, lineUnit, units);
+    if (held) emit(pending);
+    if (tailHeld) emit(tail);
 }
 
-void Document::addLine(std::size_t rawBegin, std::size_t rawSize, bool terminated,
-                       std::size_t textBegin, std::size_t textSize, bool& inSection) {
-    Line line;
-    line.rawBegin = rawBegin;
-    line.rawSize = rawSize;
-    line.terminated = terminated;
-    line.textBegin = textBegin;
-    line.textSize = textSize;
-    classify(line, inSection);
-    lines_.push_back(line);
+Document::Kind Document::classify(std::u16string_view t, bool& inSection) const {
+    std::size_t p = 0;
+    while (p < t.size() && isBlank(t[p])) ++p;
+    if (p == t.size()) return Kind::Blank;
+    if (t[p] == u';') return Kind::Comment;
+    if (t[p] == u'[' && t.rfind(u']') != std::u16string_view::npos) {
+        inSection = true;
+        return Kind::Header;
+    }
+    if (!inSection) return Kind::Orphan;
+    return t.find(u'=', p) == std::u16string_view::npos ? Kind::Bare : Kind::Entry;
 }
 
-void Document::classify(Line& line, bool& inSection) const {
+Document::Parts Document::partsOf(const Line& line) const {
     const std::u16string_view t = textOf(line);
     std::size_t p = 0;
     while (p < t.size() && isBlank(t[p])) ++p;
-    if (p == t.size()) {
-        line.kind = Kind::Blank;
-        return;
+    Parts parts;
+    switch (line.kind) {
+    case Kind::Header: {
+        const Span name = trimmedSpan(t, p + 1, t.rfind(u']'));
+        parts.nameBegin = name.begin;
+        parts.nameSize = name.size;
+        break;
     }
-    if (t[p] == u';') {
-        line.kind = Kind::Comment;
-        return;
-    }
-    const std::size_t close = t[p] == u'[' ? t.rfind(u']') : std::u16string_view::npos;
-    if (close != std::u16string_view::npos) {
-        const Span name = trimmedSpan(t, p + 1, close);
-        line.kind = Kind::Header;
-        line.nameBegin = name.begin;
-        line.nameSize = name.size;
-        inSection = true;
-        return;
-    }
-    if (!inSection) {
-        line.kind = Kind::Orphan;
-        return;
-    }
-    const std::size_t eq = t.find(u'=', p);
-    if (eq == std::u16string_view::npos) {
+    case Kind::Bare: {
         const Span key = trimmedSpan(t, p, t.size());
-        line.kind = Kind::Bare;
-        line.nameBegin = key.begin;
-        line.nameSize = key.size;
-        return;
+        parts.nameBegin = key.begin;
+        parts.nameSize = key.size;
+        break;
     }
-    const Span key = trimmedSpan(t, p, eq);
-    const Span value = trimmedSpan(t, eq + 1, t.size());
-    line.kind = Kind::Entry;
-    line.nameBegin = key.begin;
-    line.nameSize = key.size;
-    line.valueBegin = value.begin;
-    line.valueSize = value.size;
+    case Kind::Entry: {
+        const std::size_t eq = t.find(u'=', p);
+        const Span key = trimmedSpan(t, p, eq);
+        const Span value = trimmedSpan(t, eq + 1, t.size());
+        parts = {key.begin, key.size, value.begin, value.size};
+        break;
+    }
+    default: break;
+    }
+    return parts;
 }
 
 void Document::reindex() {
@@ -170,8 +241,8 @@ void Document::reindex() {
     firstSection_.clear();
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         if (lines_[i].kind != Kind::Header) continue;
-        if (!sections_.empty()) sections_.back().end = i;
-        sections_.push_back({i, lines_.size()});
+        if (!sections_.empty()) sections_.back().end = static_cast<std::uint32_t>(i);
+        sections_.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(lines_.size())});
     }
     for (std::size_t s = 0; s < sections_.size(); ++s) {
         const std::u16string_view name = nameOf(lines_[sections_[s].header]);
@@ -186,11 +257,13 @@ std::u16string_view Document::textOf(const Line& line) const {
 }
 
 std::u16string_view Document::nameOf(const Line& line) const {
-    return textOf(line).substr(line.nameBegin, line.nameSize);
+    const Parts parts = partsOf(line);
+    return textOf(line).substr(parts.nameBegin, parts.nameSize);
 }
 
 std::u16string_view Document::valueOf(const Line& line) const {
-    return textOf(line).substr(line.valueBegin, line.valueSize);
+    const Parts parts = partsOf(line);
+    return textOf(line).substr(parts.valueBegin, parts.valueSize);
 }
 
 const Document::Section* Document::findSection(std::u16string_view trimmedName) const {
@@ -259,12 +332,12 @@ std::u16string Document::storable(std::u16string_view s) const {
 
 Document::Line Document::makeFreshLine(std::u16string_view text) {
     Line line;
-    line.textBegin = text_.size();
-    line.textSize = text.size();
+    line.textBegin = static_cast<std::uint32_t>(text_.size());
+    line.textSize = static_cast<std::uint32_t>(text.size());
     line.fresh = true;
     text_.append(text);
     bool inSection = true;
-    classify(line, inSection);
+    line.kind = classify(text, inSection);
     return line;
 }
 
@@ -274,7 +347,10 @@ EditResult Document::setValue(std::u16string_view section, std::u16string_view k
     const std::u16string s = storable(trimBlanks(section));
     const std::u16string k = storable(trimBlanks(key));
     const std::u16string v = storable(trimBlanks(value));
-    if (s.empty() || hasLineBreak(s) || hasLineBreak(k) || hasLineBreak(v) ||
+    // A zero cannot come through the calls (their texts end at one), and
+    // written into a UTF-8 file it could make it read as UTF-16.
+    const auto hasZero = [](const std::u16string& t) { return t.find(u'\0') != std::u16string::npos; };
+    if (encoding_ == Encoding::Foreign || hasZero(s) || hasZero(k) || hasZero(v) || s.empty() || hasLineBreak(s) || hasLineBreak(k) || hasLineBreak(v) ||
         k.find(u'=') != std::u16string::npos || (!k.empty() && (k[0] == u';' || k[0] == u'[')))
         return EditResult::Refused;
 
@@ -303,6 +379,7 @@ EditResult Document::setValue(std::u16string_view section, std::u16string_view k
 }
 
 EditResult Document::removeKey(std::u16string_view section, std::u16string_view key) {
+    if (encoding_ == Encoding::Foreign) return EditResult::Refused;
     const Section* sec = findSection(trimBlanks(section));
     if (!sec) return EditResult::Unchanged;
     const auto i = findEntry(*sec, trimBlanks(key));
@@ -313,8 +390,15 @@ EditResult Document::removeKey(std::u16string_view section, std::u16string_view 
 }
 
 EditResult Document::removeSection(std::u16string_view section) {
+    if (encoding_ == Encoding::Foreign) return EditResult::Refused;
     const Section* sec = findSection(trimBlanks(section));
     if (!sec) return EditResult::Unchanged;
+    // Whatever comes first after the removal must not make the file read
+    // in another encoding (a UTF-8 line that starts with a character and a
+    // zero would read as UTF-16).
+    const std::string lead = leadingBytes(sec->header, sec->end, 3);
+    std::size_t markSize = 0;
+    if (!lead.empty() && detectEncoding(lead, markSize) != encoding_) return EditResult::Refused;
     lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(sec->header),
                  lines_.begin() + static_cast<std::ptrdiff_t>(sec->end));
     reindex();
@@ -336,6 +420,23 @@ void Document::appendEncoded(std::string& out, std::u16string_view text) const {
 
 void Document::appendLineBreak(std::string& out) const {
     appendEncoded(out, crlf_ ? std::u16string_view(u"\r\n") : std::u16string_view(u"\n"));
+}
+
+std::string Document::leadingBytes(std::size_t skipFrom, std::size_t skipTo, std::size_t n) const {
+    std::string out(source_, 0, prefixSize_);
+    for (std::size_t i = 0; i < lines_.size() && out.size() < n; ++i) {
+        if (i >= skipFrom && i < skipTo) continue;
+        const Line& line = lines_[i];
+        if (line.fresh) {
+            appendEncoded(out, textOf(line));
+            appendLineBreak(out);
+        } else {
+            out.append(source_, line.rawBegin, line.rawSize);
+            if (!line.terminated) appendLineBreak(out);
+        }
+    }
+    if (out.size() > n) out.resize(n);
+    return out;
 }
 
 std::string Document::serialize() const {

@@ -30,8 +30,19 @@
 // final byte of a UTF-16 file is ignored and kept at the end of the file.
 // New lines use CRLF when the file's first line break is CRLF, else LF.
 //
+// Encodings: a file without a byte-order mark whose first byte is not zero
+// and whose second is zero ("[\0" or ";\0") is UTF-16LE too, written back
+// without a mark. A file that starts with the UTF-16BE mark FE FF, or with
+// a zero byte followed by another (UTF-16BE without a mark), reads as UTF-8
+// (so nothing is found in it), and every edit of it is refused: lines
+// added in another encoding would corrupt it.
+//
 // Cost: parsing, serialising and every edit are linear in the file's size;
-// section lookups are hashed.
+// section lookups are hashed. Memory: the bytes, their decoded text (two
+// bytes a character) and 20 bytes a line (runs of blank lines, comments and
+// lines before the first section count as one); at worst, for a file of
+// two-byte lines, about 16 times the file's size. Documents are at most
+// kMaxDocumentBytes (the readers refuse larger files long before).
 //
 // Views handed out (names, values, entries) point into the document and
 // are valid until its next edit.
@@ -50,7 +61,10 @@
 
 namespace platform::ini {
 
-enum class Encoding : std::uint8_t { Utf8, Utf8WithBom, Utf16LE };
+enum class Encoding : std::uint8_t { Utf8, Utf8WithBom, Utf16LE, Foreign };
+
+// Positions in a document are 32-bit.
+inline constexpr std::size_t kMaxDocumentBytes = std::size_t{1} << 30;
 
 enum class EditResult : std::uint8_t {
     Unchanged,  // nothing to do: the value was already there, or nothing to delete
@@ -74,7 +88,12 @@ public:
     Document() = default;
 
     // Takes the bytes over: they are what untouched lines are written from.
+    // Bytes beyond kMaxDocumentBytes make an empty document that refuses
+    // every edit.
     static Document parse(std::string bytes);
+
+    // The bytes the document was parsed from.
+    const std::string& sourceBytes() const { return source_; }
 
     Encoding encoding() const { return encoding_; }
     bool usesCrlf() const { return crlf_; }
@@ -98,9 +117,10 @@ public:
     // spelling), or inserts after the section's last non-blank line, or
     // appends the section (after a blank line when the file does not end
     // with one). The value is stored trimmed.
-    // Refused when section is empty, when any text holds CR or LF, or when
+    // Refused when section is empty, when any text holds CR, LF or a zero, or when
     // the key holds '=' or starts with ';' or '[': the line written would
     // read back as something else.
+    // Every edit of a Foreign document is refused.
     EditResult setValue(std::u16string_view section, std::u16string_view key,
                         std::u16string_view value);
 
@@ -108,7 +128,8 @@ public:
     EditResult removeKey(std::u16string_view section, std::u16string_view key);
 
     // Removes the section's header and every line up to the next header,
-    // comments and blank lines included.
+    // comments and blank lines included. Refused when what would then come
+    // first would make the file read in another encoding.
     EditResult removeSection(std::u16string_view section);
 
     std::string serialize() const;
@@ -116,32 +137,43 @@ public:
 private:
     enum class Kind : std::uint8_t { Blank, Comment, Header, Entry, Bare, Orphan };
 
+    // 20 bytes a line, whatever the line holds: a file's memory stays a
+    // small multiple of its size even when its lines are one or two bytes.
+    // A run of blank lines, of comments or of lines before the first
+    // section is one Line (no edit ever goes between them), so a file of
+    // nothing but line breaks costs almost nothing beyond its bytes.
     struct Line {
-        std::size_t rawBegin = 0;  // original bytes in source_, line break included
-        std::size_t rawSize = 0;
-        std::size_t textBegin = 0;  // decoded text in text_, without the line break
-        std::size_t textSize = 0;
-        std::size_t nameBegin = 0;  // section name or key, relative to textBegin
-        std::size_t nameSize = 0;
-        std::size_t valueBegin = 0;
-        std::size_t valueSize = 0;
+        std::uint32_t rawBegin = 0;   // original bytes in source_, line breaks included
+        std::uint32_t rawSize = 0;
+        std::uint32_t textBegin = 0;  // decoded text in text_, without the last line break
+        std::uint32_t textSize = 0;
         Kind kind = Kind::Blank;
         bool fresh = false;       // made by an edit: encoded from text_ when written
         bool terminated = true;   // the original bytes end with a line break
     };
 
+    // Where a header's name, or an entry's key and value, lie in its text;
+    // found again from the text when asked rather than kept for every line.
+    struct Parts {
+        std::size_t nameBegin = 0;
+        std::size_t nameSize = 0;
+        std::size_t valueBegin = 0;
+        std::size_t valueSize = 0;
+    };
+
     struct Section {
-        std::size_t header = 0;  // line index of the header
-        std::size_t end = 0;     // one past its last line
+        std::uint32_t header = 0;  // line index of the header
+        std::uint32_t end = 0;     // one past its last line
     };
 
     std::u16string_view textOf(const Line& line) const;
     std::u16string_view nameOf(const Line& line) const;
     std::u16string_view valueOf(const Line& line) const;
 
-    void addLine(std::size_t rawBegin, std::size_t rawSize, bool terminated,
-                 std::size_t textBegin, std::size_t textSize, bool& inSection);
-    void classify(Line& line, bool& inSection) const;
+    template <typename Emit>
+    void splitLines(Emit&& emit) const;
+    Kind classify(std::u16string_view text, bool& inSection) const;
+    Parts partsOf(const Line& line) const;
     Line makeFreshLine(std::u16string_view text);
     void reindex();
 
@@ -149,11 +181,19 @@ private:
     std::optional<std::size_t> findEntry(const Section& section,
                                          std::u16string_view trimmedKey) const;
     std::u16string storable(std::u16string_view s) const;
+    // The encoding parse() finds for a file starting with bytes, and the
+    // size of its byte-order mark.
+    static Encoding detectEncoding(std::string_view bytes, std::size_t& markSize);
+    // The first n bytes serialize() would give with lines skipFrom to
+    // skipTo left out (an unterminated line counted with a break after it).
+    std::string leadingBytes(std::size_t skipFrom, std::size_t skipTo, std::size_t n) const;
     void appendEncoded(std::string& out, std::u16string_view text) const;
     void appendLineBreak(std::string& out) const;
 
     std::string source_;      // the parsed bytes
     std::size_t prefixSize_ = 0;  // byte-order mark
+    std::size_t bodyBegin_ = 0;   // the lines' bytes, without mark or stray byte
+    std::size_t bodyEnd_ = 0;
     bool strayByte_ = false;  // odd final byte of a UTF-16 file
     Encoding encoding_ = Encoding::Utf8;
     bool crlf_ = false;

@@ -36,6 +36,27 @@ bool fail() {
     return false;
 }
 
+// A descriptor for reading path, or an invalid one with errno set. The open
+// does not block: without O_NONBLOCK, opening a pipe waits for a writer
+// that may never come, before any check of what the name is. Anything but
+// a regular file is then refused (EISDIR for a folder, EINVAL for devices,
+// pipes and sockets).
+ScopedFd openRegularForReading(const std::string& path) {
+    ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd) return fd;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return ScopedFd();
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return ScopedFd();
+    }
+    // Reads of a regular file never wait; the flag goes so that nothing
+    // later mistakes the descriptor for a non-blocking one.
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags == -1 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) == -1) return ScopedFd();
+    return fd;
+}
+
 bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -50,14 +71,10 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 }
 
 bool copyContents(const std::string& from, const std::string& to, bool failIfExists) {
-    ScopedFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    ScopedFd in = openRegularForReading(from);
     if (!in) return fail();
     struct stat st {};
     if (::fstat(in.get(), &st) != 0) return fail();
-    if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        return fail();
-    }
     // Copy into a temporary file beside the target and rename it over, so
     // a failed copy never leaves a truncated destination.
     std::string tmp = to + ".XXXXXX";
@@ -210,16 +227,18 @@ std::vector<FileEntry> findFiles(std::u16string_view pattern) {
     return out;
 }
 
+bool isRegularFile(std::u16string_view path) {
+    struct stat st {};
+    if (path.empty() || ::stat(posix::toNativePath(path).c_str(), &st) != 0) return fail();
+    return S_ISREG(st.st_mode);
+}
+
 bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxBytes) {
     bytes.clear();
-    ScopedFd fd(::open(posix::toNativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    ScopedFd fd = openRegularForReading(posix::toNativePath(path));
     if (!fd) return fail();
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return fail();
-    if (S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
-        return fail();
-    }
     if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
         errno = EFBIG;
         return fail();

@@ -3,12 +3,15 @@
 // writes.
 //
 // Reading a profile makes about a hundred calls on one file, so parsed
-// files are kept in a small cache. Every call still stats the file and uses
+// files are kept in a small cache, whatever their size (up to the size
+// limit), within a memory budget. Every call still stats the file and uses
 // the cached copy only when device, inode, size and both time stamps are
 // unchanged, so another process's writes are seen at once. A file changed
-// within the last second is never served from the cache: a second change
-// inside the same time-stamp tick, with the same size, would look
-// unchanged.
+// within the last second could have changed again inside the same
+// time-stamp tick with the same size; its cached copy is used only after
+// the file's bytes have been read again and found equal (reading is far
+// cheaper than parsing), so a load parses a file once even right after a
+// write.
 //
 // Beyond Windows:
 //   - A write goes to a temporary file in the same folder, is flushed to
@@ -16,8 +19,10 @@
 //     file or the new one, never half of one. The original's permission bits
 //     (and, when we may, its owner) are kept; a symbolic link is written
 //     through, to the file it points at.
-//   - A file larger than kMaxFileBytes reads as missing, and writes to it
-//     fail rather than replace what could not be read.
+//   - A file larger than kMaxProfileBytes reads as missing, and writes to
+//     it fail rather than replace what could not be read.
+//   - Only regular files are read: a pipe, a device or a folder reads as a
+//     missing file, and opening never waits.
 //   - A name longer than kMaxPathUnits units reads as missing and cannot be
 //     written, as on Windows without the long-path prefix. A relative name
 //     is relative to the current folder (Windows looks in its own folder).
@@ -53,7 +58,7 @@ namespace platform {
 
 namespace {
 
-constexpr std::uint64_t kMaxFileBytes = std::uint64_t{64} << 20;
+constexpr std::uint64_t kMaxFileBytes = kMaxProfileBytes;
 
 struct FdTraits {
     using Handle = int;
@@ -88,13 +93,22 @@ bool usableName(const char16_t* fileName) {
 
 using DocumentPtr = std::shared_ptr<const ini::Document>;
 
-// Files larger than this are parsed for each call rather than kept.
-constexpr std::uint64_t kMaxCachedBytes = std::uint64_t{1} << 20;
+// The cache keeps at most this many files, and drops the least recently
+// used ones while the files it holds add up to more than the budget (the
+// one just stored always stays): a parsed file takes at most about 16
+// times its size.
 constexpr std::size_t kCacheEntries = 16;
+constexpr std::uint64_t kCacheBudgetBytes = 2 * kMaxFileBytes;
 constexpr std::int64_t kSettledNanoseconds = 1'000'000'000;
 
 std::int64_t nanoseconds(const struct timespec& t) {
     return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+std::int64_t nowNanoseconds() {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return nanoseconds(now);
 }
 
 struct FileIdentity {
@@ -108,33 +122,44 @@ struct FileIdentity {
         : device(st.st_dev), inode(st.st_ino), size(st.st_size), modified(nanoseconds(st.st_mtim)),
           changed(nanoseconds(st.st_ctim)) {}
     bool operator==(const FileIdentity&) const = default;
+
+    // No change of the file can still share these time stamps.
+    bool settledAt(std::int64_t now) const { return now - std::max(modified, changed) > kSettledNanoseconds; }
 };
 
 class DocumentCache {
 public:
-    DocumentPtr find(const std::string& path, const FileIdentity& id) {
+    struct Found {
+        DocumentPtr document;
+        bool trusted = false;  // settled when it was read: no need to compare bytes
+    };
+
+    Found find(const std::string& path, const FileIdentity& id) {
         const std::lock_guard<std::mutex> lock(mutex_);
         for (auto& e : entries_) {
             if (e.path == path && e.id == id) {
                 e.lastUse = ++clock_;
-                return e.document;
+                return {e.document, e.trusted};
             }
         }
-        return nullptr;
+        return {};
     }
 
-    void store(const std::string& path, const FileIdentity& id, DocumentPtr document) {
+    void store(const std::string& path, const FileIdentity& id, DocumentPtr document, bool trusted) {
         const std::lock_guard<std::mutex> lock(mutex_);
-        Entry* slot = nullptr;
-        for (auto& e : entries_)
-            if (e.path == path) slot = &e;
-        if (!slot && entries_.size() < kCacheEntries) slot = &entries_.emplace_back();
-        if (!slot) {
-            slot = &entries_.front();
-            for (auto& e : entries_)
-                if (e.lastUse < slot->lastUse) slot = &e;
+        std::erase_if(entries_, [&](const Entry& e) { return e.path == path; });
+        entries_.push_back(Entry{path, id, std::move(document), trusted, ++clock_});
+        const auto bytes = [this] {
+            std::uint64_t total = 0;
+            for (const auto& e : entries_) total += e.document->sourceBytes().size();
+            return total;
+        };
+        while (entries_.size() > 1 && (entries_.size() > kCacheEntries || bytes() > kCacheBudgetBytes)) {
+            auto oldest = entries_.begin();
+            for (auto it = entries_.begin(); it != entries_.end(); ++it)
+                if (it->lastUse < oldest->lastUse) oldest = it;
+            entries_.erase(oldest);
         }
-        *slot = Entry{path, id, std::move(document), ++clock_};
     }
 
     void forget(const std::string& path) {
@@ -147,12 +172,20 @@ private:
         std::string path;
         FileIdentity id{{}};
         DocumentPtr document;
+        bool trusted = false;
         std::uint64_t lastUse = 0;
     };
     std::mutex mutex_;
     std::vector<Entry> entries_;
     std::uint64_t clock_ = 0;
 };
+
+std::atomic<std::uint64_t> parses{0};
+
+ini::Document parse(std::string bytes) {
+    parses.fetch_add(1, std::memory_order_relaxed);
+    return ini::Document::parse(std::move(bytes));
+}
 
 DocumentCache& cache() {
     static DocumentCache instance;
@@ -161,7 +194,7 @@ DocumentCache& cache() {
 
 bool readAll(int fd, std::string& bytes, std::uint64_t expected) {
     bytes.clear();
-    bytes.reserve(static_cast<std::size_t>(expected));
+    bytes.reserve(static_cast<std::size_t>(std::min(expected, kMaxFileBytes)));
     char chunk[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -180,32 +213,37 @@ bool readAll(int fd, std::string& bytes, std::uint64_t expected) {
 }
 
 // The parsed file, or null when it cannot be read (a missing file, a
-// folder, no access, over the size limit).
+// folder, a pipe or device, no access, over the size limit).
 DocumentPtr load(const char16_t* fileName) {
     if (!usableName(fileName)) return nullptr;
     const std::string path = posix::toNativePath(text::view(fileName));
     struct stat st {};
     // Only regular files: opening a pipe would wait for a writer forever.
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-    const FileIdentity before(st);
-    if (DocumentPtr hit = cache().find(path, before)) return hit;
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes) return nullptr;
+    DocumentCache::Found kept = cache().find(path, FileIdentity(st));
+    if (kept.trusted) return kept.document;
 
-    ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Not blocking even so: the name may have become a pipe since the stat.
+    ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd) return nullptr;
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     if (static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes) return nullptr;
     // The identity is taken from the open file before reading: a change
-    // made while it is read gives the next call a new identity.
+    // made while it is read gives the next call a new identity. The time
+    // is taken before reading too: settled then, the bytes read are the
+    // ones the identity stands for.
     const FileIdentity id(st);
+    const bool settled = id.settledAt(nowNanoseconds());
     std::string bytes;
     if (!readAll(fd.get(), bytes, static_cast<std::uint64_t>(st.st_size))) return nullptr;
-    auto document = std::make_shared<const ini::Document>(ini::Document::parse(std::move(bytes)));
-
-    struct timespec now {};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    const bool settled = nanoseconds(now) - std::max(id.modified, id.changed) > kSettledNanoseconds;
-    if (settled && static_cast<std::uint64_t>(st.st_size) <= kMaxCachedBytes)
-        cache().store(path, id, document);
+    DocumentPtr document;
+    if (kept.document && kept.document->sourceBytes() == bytes) {
+        document = std::move(kept.document);
+    } else {
+        document = std::make_shared<const ini::Document>(parse(std::move(bytes)));
+    }
+    cache().store(path, id, document, settled);
     return document;
 }
 
@@ -355,7 +393,7 @@ bool writePrivateProfileString(const char16_t* section, const char16_t* key,
         return fail(EINVAL);  // a device or pipe that read as text is never replaced by a file
     }
 
-    ini::Document doc = exists ? ini::Document::parse(std::move(bytes)) : ini::Document();
+    ini::Document doc = exists ? parse(std::move(bytes)) : ini::Document();
     switch (ini::profileWrite(doc, section, key, value)) {
         case ini::EditResult::Refused: return fail(EINVAL);
         case ini::EditResult::Unchanged: return true;
@@ -366,5 +404,7 @@ bool writePrivateProfileString(const char16_t* section, const char16_t* key,
     cache().forget(posix::toNativePath(name));
     return replaceFile(target, doc.serialize(), exists ? &original : nullptr);
 }
+
+std::uint64_t profileParseCount() { return parses.load(std::memory_order_relaxed); }
 
 }  // namespace platform

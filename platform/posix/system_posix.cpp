@@ -11,9 +11,11 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "platform/debug_sink.h"
+#include "platform/files.h"
 #include "platform/path.h"
 #include "platform/posix/native_path.h"
 #include "platform/text.h"
@@ -70,7 +72,11 @@ std::string stripTrailingSlashes(std::string s) {
 std::string xdgDocuments(const std::string& home) {
     const char* cfg = std::getenv("XDG_CONFIG_HOME");
     const std::string file = (cfg && *cfg ? std::string(cfg) : home + "/.config") + "/user-dirs.dirs";
-    std::ifstream in(file);
+    // Through the file layer: it refuses a pipe or device in the file's
+    // place instead of waiting on it.
+    std::string bytes;
+    if (!readFile(posix::fromNativePath(file), bytes, std::uint64_t{1} << 20)) return {};
+    std::istringstream in(bytes);
     std::string line;
     while (std::getline(in, line)) {
         std::size_t i = line.find_first_not_of(" \t");

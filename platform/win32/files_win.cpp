@@ -58,11 +58,23 @@ std::vector<FileEntry> findFiles(std::u16string_view pattern) {
     return out;
 }
 
+bool isRegularFile(std::u16string_view path) {
+    if (path.empty()) return false;
+    const DWORD a = GetFileAttributesW(win32::toWide(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
 bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxBytes) {
     bytes.clear();
     ScopedFile file(CreateFileW(win32::toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
+    // A device name (CON, NUL, COM1) or a pipe opens too; only a file on
+    // disk is read.
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+        SetLastError(ERROR_BAD_FILE_TYPE);
+        return false;
+    }
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) return false;
     if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {

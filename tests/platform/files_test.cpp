@@ -150,4 +150,36 @@ TEST(Files, ReadFileRespectsItsLimit) {
     EXPECT_FALSE(platform::readFile(dir.file(u"missing"), bytes, 1000));
 }
 
+// A pipe, a device or a socket where a file is expected is refused at
+// once: an open that waited for a pipe's writer would hang its thread, and a
+// device like /dev/zero never ends.
+TEST(Files, ReadsRefuseWhatIsNotARegularFile) {
+    TempDir dir;
+    const auto files = testing_support::makeSpecialFiles(dir, u"special");
+    ASSERT_FALSE(files.empty());
+    const auto target = dir.file(u"copy.txt");
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.kind);
+        bool read = true, copied = true, regular = true;
+        std::string bytes = "old";
+        EXPECT_TRUE(testing_support::returnsPromptly(
+            [&] {
+                read = platform::readFile(f.path, bytes, 1u << 20);
+                copied = platform::copyFile(f.path, target, false);
+                regular = platform::isRegularFile(f.path);
+            },
+            files));
+        EXPECT_FALSE(read);
+        EXPECT_TRUE(bytes.empty());
+        EXPECT_FALSE(copied);
+        EXPECT_FALSE(platform::pathExists(target)) << "a refused copy leaves nothing behind";
+        EXPECT_FALSE(regular);
+        EXPECT_TRUE(platform::pathExists(f.path)) << "the special file itself is left alone";
+    }
+    ASSERT_TRUE(writeBytes(dir.file(u"plain.txt"), "text"));
+    EXPECT_TRUE(platform::isRegularFile(dir.file(u"plain.txt")));
+    EXPECT_FALSE(platform::isRegularFile(dir.file(u"missing")));
+    EXPECT_FALSE(platform::isRegularFile(u""));
+}
+
 }  // namespace

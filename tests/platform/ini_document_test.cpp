@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -189,6 +193,41 @@ TEST(IniDocument, LargeFilesStayLinear) {
     EXPECT_EQ(doc.setValue(u"s0", u"n", u"1"), EditResult::Changed);
     EXPECT_EQ(doc.removeSection(u"s1"), EditResult::Changed);
     EXPECT_EQ(Document::parse(doc.serialize()).value(u"s0", u"n"), u"1");
+}
+
+// The model's memory stays a small multiple of the file, whatever its
+// lines: a line break once took 80 bytes.
+TEST(IniDocument, MemoryIsASmallMultipleOfTheFile) {
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+    const std::size_t size = std::size_t{2} << 20;
+    const struct {
+        const char* name;
+        std::string line;
+        std::size_t timesFile;  // the bound on allocated bytes, in file sizes
+    } rows[] = {
+        {"blank lines", "\n", 4},
+        {"comments and blank lines", ";\n\n", 4},
+        {"two-byte bare lines", "a\n", 16},
+        {"headers", "[s]\n", 16},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::string bytes = "[s]\n";
+        while (bytes.size() + r.line.size() <= size) bytes += r.line;
+        // Large blocks are mapped apart from the heap: both count.
+        const auto allocated = [] {
+            const auto m = mallinfo2();
+            return m.uordblks + m.hblkhd;
+        };
+        const std::size_t before = allocated();
+        const Document doc = Document::parse(std::move(bytes));
+        const std::size_t used = allocated() - before;
+        EXPECT_LE(used, r.timesFile * size) << used / (size / 100) << "% of the file";
+        EXPECT_TRUE(doc.hasSection(u"s"));
+    }
+#else
+    GTEST_SKIP() << "needs glibc's allocator statistics";
+#endif
 }
 
 TEST(ProfileBuffers, TinyBuffers) {

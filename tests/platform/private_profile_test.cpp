@@ -222,6 +222,85 @@ TEST_F(PrivateProfile, LinuxRefusesWhatWouldNotReadBack) {
     EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(file)), (std::uintmax_t{64} << 20) + 1);
 }
 
+// A file over kMaxProfileBytes is no profile: it reads as missing and is
+// never replaced. One of exactly that size is still read and written.
+TEST_F(PrivateProfile, FilesOverTheSizeLimitAreNoProfiles) {
+    const std::string head = "[s]\r\nk=1\r\n";
+    const struct {
+        const char* name;
+        std::uint64_t size;
+        bool profile;
+    } rows[] = {
+        {"at the limit", kMaxProfileBytes, true},
+        {"one byte over", kMaxProfileBytes + 1, false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::string bytes = head;
+        bytes.resize(static_cast<std::size_t>(r.size) - 2, ' ');  // blanks on the value's line
+        bytes += "\r\n";
+        ASSERT_TRUE(writeBytes(file, bytes));
+        EXPECT_EQ(getPrivateProfileInt(u"s", u"k", 5, file.c_str()), r.profile ? 1 : 5);
+        EXPECT_EQ(get(u"s", nullptr, u""), r.profile ? "k|| 2" : "| 0");
+        if (r.profile) {
+            // Rewriting the value shortens the file back under the limit.
+            EXPECT_TRUE(writePrivateProfileString(u"s", u"k", u"2", file.c_str()));
+            EXPECT_EQ(getPrivateProfileInt(u"s", u"k", 5, file.c_str()), 2);
+        } else {
+            EXPECT_FALSE(writePrivateProfileString(u"s", u"k", u"2", file.c_str()));
+            EXPECT_TRUE(readBytes(file) == bytes) << "a refused file is left as it was";
+        }
+    }
+}
+
+// A profile load makes about a hundred reads; a large file (here 3 MiB)
+// must be parsed for the first of them only, also when it was written a
+// moment ago.
+TEST_F(PrivateProfile, LinuxLargeFileIsParsedOncePerLoad) {
+    LINUX_ONLY();
+    std::string bytes = "[ScanParams]\nScanDpi=600\n[Filler]\n";
+    for (int i = 0; bytes.size() < (3u << 20); ++i) bytes += "key" + std::to_string(i) + "=some value\n";
+    bytes += "[Output]\nName=last\n";
+    ASSERT_TRUE(writeBytes(file, bytes));
+    const std::uint64_t before = profileParseCount();
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(getPrivateProfileInt(u"ScanParams", u"ScanDpi", 0, file.c_str()), 600);
+        ASSERT_EQ(get(u"Output", u"Name", u""), "last| 4");
+    }
+    EXPECT_EQ(profileParseCount() - before, 1u);
+}
+
+// A UTF-16LE file without its byte-order mark is read as UTF-16 and keeps
+// its encoding when written; a UTF-16BE file, which is not read, is never
+// written into (lines in another encoding would corrupt it).
+TEST_F(PrivateProfile, LinuxUtf16WithoutMarkAndForeignEncodings) {
+    LINUX_ONLY();
+    const auto le = [](std::u16string_view t) { return utf16le(t).substr(2); };
+    const auto be = [](std::u16string_view t) {
+        std::string out;
+        for (char16_t c : t) out += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+        return out;
+    };
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string readK;     // k of section s, then '|' and the units
+        std::string written;   // after writing s/k2=w; empty: refused
+    } rows[] = {
+        {"UTF-16LE without a mark", le(u"[s]\r\nk=v\r\n"), "v| 1", le(u"[s]\r\nk=v\r\nk2=w\r\n")},
+        {"UTF-16BE with its mark", "\xFE\xFF" + be(u"[s]\r\nk=v\r\n"), "d| 1", ""},
+        {"UTF-16BE without a mark", be(u"[s]\r\nk=v\r\n"), "d| 1", ""},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        ASSERT_TRUE(writeBytes(file, r.bytes));
+        EXPECT_EQ(get(u"s", u"k", u"d"), r.readK);
+        const bool ok = writePrivateProfileString(u"s", u"k2", u"w", file.c_str());
+        EXPECT_EQ(ok, !r.written.empty());
+        EXPECT_TRUE(readBytes(file) == (r.written.empty() ? r.bytes : r.written));
+    }
+}
+
 // Parsed files are kept between calls; every kind of change made by
 // someone else must still be seen by the next call.
 TEST_F(PrivateProfile, LinuxCacheSeesEveryChange) {
@@ -255,6 +334,32 @@ TEST_F(PrivateProfile, LinuxCacheSeesEveryChange) {
         // Let the change settle so the next round reads from the cache again.
         std::this_thread::sleep_for(std::chrono::milliseconds(1100));
         EXPECT_EQ(getPrivateProfileInt(u"s", u"k", -1, file.c_str()), c.want);
+    }
+}
+
+// A profile name that is a pipe, a folder or a device reads as a missing
+// file and cannot be written, and neither waits: opening a pipe for reading
+// would block until someone writes to it.
+TEST_F(PrivateProfile, SpecialFilesReadAsMissingAndRefuseWrites) {
+    const auto files = testing_support::makeSpecialFiles(dir, u"profile");
+    ASSERT_FALSE(files.empty());
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.kind);
+        std::u16string value(32, u'#');
+        std::uint32_t n = 99;
+        std::int32_t number = 0;
+        bool written = true;
+        EXPECT_TRUE(testing_support::returnsPromptly(
+            [&] {
+                n = getPrivateProfileString(u"Output", u"Name", u"dflt", value.data(), 32, f.path.c_str());
+                number = getPrivateProfileInt(u"ScanParams", u"ScanDpi", 300, f.path.c_str());
+                written = writePrivateProfileString(u"Output", u"Name", u"x", f.path.c_str());
+            },
+            files));
+        EXPECT_EQ(text::toUtf8(value.substr(0, n)), "dflt");
+        EXPECT_EQ(number, 300);
+        EXPECT_FALSE(written);
+        EXPECT_TRUE(pathExists(f.path));
     }
 }
 

@@ -200,6 +200,23 @@ protected:
 
 // ---- Objects ----------------------------------------------------------------
 
+// A document name that is a pipe, a device, a socket or a folder is refused
+// at once: the viewer's loader and an edit's rewrite open documents by
+// name, and must not wait for a writer or read without end.
+TEST_F(QixIpf, OpenRefusesWhatIsNotARegularFile) {
+    const auto files = testing_support::makeSpecialFiles(dir, u"doc");
+    ASSERT_FALSE(files.empty());
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.kind);
+        Doc doc;
+        ASSERT_NE(doc.get(), nullptr);
+        int opened = QIX_OK;
+        EXPECT_TRUE(testing_support::returnsPromptly([&] { opened = doc->open(doc.get(), f.path.c_str()); }, files));
+        EXPECT_EQ(opened, QIX_ERR_IO);
+        EXPECT_EQ(doc->pageCount(doc.get()), QIX_ERR_NO_DOCUMENT);
+    }
+}
+
 TEST_F(QixIpf, CreateIfTakesOnlyTheComponentsArguments) {
     struct Row {
         int revision, flags;

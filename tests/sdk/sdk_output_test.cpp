@@ -209,6 +209,41 @@ TEST(SdkPages, FolderPagesComeInNameOrderAtTheScanResolution) {
     EXPECT_EQ(infoOf(duplex[3]).width, 150);
 }
 
+// Pipes, devices, sockets and folders among the input pages are skipped,
+// and none of them holds the scan: opening a pipe that nobody writes to
+// would otherwise block the SDK's thread for good.
+TEST(SdkPages, FolderSkipsWhatIsNotARegularFile) {
+    TempDir dir;
+    platform::createDirectory(dir.file(u"input"));
+    TempDir specials;
+    const std::vector<testing_support::SpecialFile> odd = testing_support::makeSpecialFiles(specials, u"b");
+    ASSERT_FALSE(odd.empty());
+    const char16_t* pages[] = {u"a.png", u"c.png"};
+    for (const char16_t* name : pages) {
+        TI_IMAGE image = ti_CreateImage2(100, 100, TI_GRAY8, 100, 100);
+        ti_Fill(image, 0xFFFFFFFFu);
+        ti_SaveImage(platform::joinPath(dir.file(u"input"), name).c_str(), image);
+        ti_ReleaseImage(&image);
+    }
+    // Moved in under names that sort between the two pages.
+    for (const auto& f : odd)
+        ASSERT_TRUE(platform::moveFile(f.path, platform::joinPath(dir.file(u"input"), platform::fileNameOf(f.path))))
+            << f.kind;
+    std::vector<testing_support::SpecialFile> moved = odd;
+    for (auto& f : moved) f.path = platform::joinPath(dir.file(u"input"), platform::fileNameOf(f.path));
+
+    ScanSettings s = settingsFor(dir.file(u"out"), u"4");
+    const std::string device = "source=1\nmaxWidth=8.5\nmaxHeight=11\npagesPerBatch=0\ninput=" +
+                               utf8(dir.file(u"input")) + "\n";
+    std::vector<std::u16string> files;
+    EXPECT_TRUE(testing_support::returnsPromptly([&] { files = scan(device, s); }, moved));
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& f : moved) {
+        SCOPED_TRACE(f.kind);
+        EXPECT_TRUE(platform::pathExists(f.path));
+    }
+}
+
 TEST(SdkTrace, EveryStartAppendsTheRecordAsReceived) {
     TempDir dir;
     const std::u16string traceFile = dir.file(u"trace.jsonl");

@@ -1,8 +1,10 @@
 // Helpers shared by the test programs of both platforms.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace testing_support {
 
@@ -44,6 +46,24 @@ std::string readBytes(std::u16string_view path);
 
 // True when the tests run on Windows (under Wine here).
 bool onWindows();
+
+// Names that are not regular files, made in dir with names starting with
+// stem: a FIFO nobody writes to, a folder, a symbolic link to /dev/zero and
+// a Unix socket on Linux; the folder alone on Windows.
+struct SpecialFile {
+    const char* kind;
+    std::u16string path;
+};
+std::vector<SpecialFile> makeSpecialFiles(const TempDir& dir, std::u16string_view stem);
+
+// Runs call on a thread of its own and gives its result when it returns
+// within a generous bound (30 s). When it has not, the FIFOs among files
+// are opened for writing now and then, which frees a reader stuck in
+// open() so the thread can be joined, and the result is false: a reader
+// that blocks fails its test instead of hanging the run. Meanwhile no file
+// may grow past 256 MiB, so a reader that copies a device cannot fill the
+// disk either.
+bool returnsPromptly(const std::function<void()>& call, const std::vector<SpecialFile>& files);
 
 // For readable failure messages.
 std::string utf8(std::u16string_view s);

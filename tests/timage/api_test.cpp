@@ -237,6 +237,36 @@ TEST(Api, UnknownParametersAndStreamsAreRefused) {
     EXPECT_EQ(ti_Error(), TI_ERR_FORMAT);
 }
 
+// A pipe, a device, a socket or a folder in place of a picture is refused
+// at once, by every call that reads a file: the viewer's loader and the
+// scanner's input pages must not wait for a writer or read without end.
+TEST(Api, LoadsRefuseWhatIsNotARegularFile) {
+    testing_support::TempDir dir;
+    const auto files = testing_support::makeSpecialFiles(dir, u"page");
+    ASSERT_FALSE(files.empty());
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.kind);
+        int info = TI_OK, loadedEx = 0;
+        TI_IMAGE loaded = nullptr, page = nullptr;
+        EXPECT_TRUE(testing_support::returnsPromptly(
+            [&] {
+                TI_FILE_INFO header{};
+                header.size = sizeof header;
+                info = ti_GetImageInfo(f.path.c_str(), &header);
+                loaded = ti_LoadImage(f.path.c_str());
+                page = ti_LoadImageEx(f.path.c_str(), 1);
+                loadedEx = ti_Error();
+            },
+            files));
+        EXPECT_NE(info, TI_OK);
+        EXPECT_EQ(loaded, nullptr);
+        EXPECT_EQ(page, nullptr);
+        EXPECT_NE(loadedEx, TI_OK);
+        ti_ReleaseImage(&loaded);
+        ti_ReleaseImage(&page);
+    }
+}
+
 TEST(Api, VersionAndRecordLayouts) {
     EXPECT_EQ(ti_GetVersion(), 0x10000);
     EXPECT_EQ(sizeof(TI_FILE_INFO), 40u);

@@ -398,6 +398,68 @@ TEST(Codecs, DamagedAndForeignDataIsRefused) {
     }
 }
 
+// JPEG data with the height and width of its frame header replaced.
+std::string withDeclaredSize(std::string jpeg, int width, int height) {
+    for (std::size_t i = 2; i + 9 < jpeg.size();) {
+        const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(jpeg[at]); };
+        if (byte(i) != 0xFF) break;
+        const unsigned marker = byte(i + 1);
+        if (marker >= 0xC0 && marker <= 0xC2) {
+            jpeg[i + 5] = static_cast<char>(height >> 8);
+            jpeg[i + 6] = static_cast<char>(height & 0xFF);
+            jpeg[i + 7] = static_cast<char>(width >> 8);
+            jpeg[i + 8] = static_cast<char>(width & 0xFF);
+            return jpeg;
+        }
+        i += 2 + (static_cast<std::size_t>(byte(i + 2)) << 8 | byte(i + 3));
+    }
+    ADD_FAILURE() << "no frame header";
+    return jpeg;
+}
+
+std::string encodedJpeg(TI_IMAGE image) {
+    MemoryStream stream;
+    EXPECT_EQ(ti_SaveToStream(stream.get(), image, TI_FORMAT_JPEG, nullptr, 0), TI_OK);
+    return std::string(stream.bytes().begin(), stream.bytes().end());
+}
+
+// A few hundred bytes that declare a picture of a billion bytes: the
+// header is sound, so the file loads and a reduced decode (all the
+// viewer needs to fit a page) works, but a full decode would spend
+// seconds making a picture of nothing and is refused as damaged. A page
+// that is really that large and plain, with its data, still decodes.
+TEST(Codecs, JpegDecodeWorkIsBoundedByItsData) {
+    Image small = noise(24, 24, TI_BGR24);
+    const std::string forged = withDeclaredSize(encodedJpeg(small.get()), 17490, 18760);
+    ASSERT_LT(forged.size(), 2048u);
+    Image image(ti_LoadFromMem(forged.data(), static_cast<int>(forged.size())));
+    TI_IMAGE_INFO full{};
+    if (testing_support::onWindows()) {
+        // The system's decoder there decodes whole pictures at load.
+        EXPECT_FALSE(image);
+        EXPECT_EQ(ti_Error(), TI_ERR_FORMAT);
+    } else {
+        ASSERT_TRUE(image) << ti_Error();
+        TI_IMAGE_INFO layout{};
+        layout.size = TI_IMAGE_INFO_LAYOUT_SIZE;
+        ASSERT_EQ(ti_GetInfo(image.get(), &layout), TI_OK);
+        EXPECT_EQ(layout.width, 17490);
+        EXPECT_EQ(layout.height, 18760);
+        Image fitted = create(64, 48, TI_BGR24);
+        EXPECT_EQ(ti_Resize(image.get(), fitted.get(), TI_INTER_LINEAR), TI_OK);
+        full.size = sizeof full;
+        EXPECT_EQ(ti_GetInfo(image.get(), &full), TI_ERR_FORMAT);
+    }
+
+    Image page = create(2480, 3508, TI_BGR24);
+    ASSERT_EQ(ti_Fill(page.get(), 0xFFFFFFFFu), TI_OK);
+    const std::string blank = encodedJpeg(page.get());
+    Image back(ti_LoadFromMem(blank.data(), static_cast<int>(blank.size())));
+    ASSERT_TRUE(back);
+    full.size = sizeof full;
+    EXPECT_EQ(ti_GetInfo(back.get(), &full), TI_OK) << blank.size() << " bytes";
+}
+
 TEST(Codecs, SaveFailureLeavesTheOldFileAlone) {
     TempDir dir;
     const std::u16string path = dir.file(u"keep.png");

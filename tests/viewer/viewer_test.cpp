@@ -64,6 +64,30 @@ TEST_F(ViewerModelTest, UnreadableFileIsNotAdded) {
     EXPECT_EQ(called, 0);
 }
 
+// A pipe, a device, a socket or a folder under a document's name is not
+// added, and the loader does not wait on it: opening a pipe nobody writes
+// to would hold the viewer's thread for good.
+TEST_F(ViewerModelTest, SpecialFilesAreNotAddedAndDoNotBlock) {
+    testing_support::TempDir dir;
+    // Each kind under each name: made afresh, then moved to the name.
+    std::vector<testing_support::SpecialFile> files;
+    for (const char16_t* extension : {u".png", u".tif", u".pdf", u".jpg"}) {
+        for (const auto& f : testing_support::makeSpecialFiles(dir, u"odd")) {
+            const testing_support::SpecialFile named{f.kind, f.path + extension};
+            if (platform::moveFile(f.path, named.path)) files.push_back(named);
+        }
+    }
+    ASSERT_FALSE(files.empty());
+    for (const auto& f : files) {
+        SCOPED_TRACE(std::string(f.kind) + " " + utf8(f.path));
+        CImageViewer viewer(nullptr);
+        bool added = true;
+        EXPECT_TRUE(testing_support::returnsPromptly([&] { added = viewer.AddImage(f.path, -1); }, files));
+        EXPECT_FALSE(added);
+        EXPECT_EQ(viewer.GetFileCount(), 0);
+    }
+}
+
 TEST_F(ViewerModelTest, FittingAndZoomImages) {
     struct Row {
         const char* name;

@@ -21,6 +21,22 @@ inline constexpr int kDecoderBytesPerPixel = 8;
 // JPEG coefficient buffers).
 inline constexpr std::uint64_t kMaxCodecAllocation = std::uint64_t{1} << 29;
 
+// What a JPEG decode may cost, measured in the samples it puts out, for the
+// bytes it was given. JPEG codes every 8 x 8 block of every component in
+// at least about one bit, so a header that declares far more blocks than
+// its data could hold belongs to a truncated or forged file: decoding it
+// would spend seconds filling a huge picture with nothing. A decode is
+// allowed kFreeDecodeSamples (a reduced decode of the largest picture
+// stays near it) plus kDecodeSamplesPerByte for every encoded byte, which
+// is 64 blocks a byte: eight times what the leanest Huffman coding of a
+// blank page needs, so no real file comes near the bound.
+inline constexpr std::uint64_t kFreeDecodeSamples = std::uint64_t{1} << 24;
+inline constexpr std::uint64_t kDecodeSamplesPerByte = 64 * 64;
+
+inline std::uint64_t decodeSampleBudget(std::uint64_t encodedBytes) {
+    return kFreeDecodeSamples + encodedBytes * kDecodeSamplesPerByte;
+}
+
 // Bytes from one row to the next for images this toolkit makes.
 inline std::uint64_t alignedStride(int width, int bytesPerPixel) {
     return (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bytesPerPixel) + 3) & ~std::uint64_t{3};

@@ -88,10 +88,15 @@ int readFile(const char16_t* path, Bytes& out) {
     out.clear();
     const std::string native = posix::nativePath(path);
     if (native.empty()) return TI_ERR_ARGUMENT;
-    posix::Fd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without blocking, then checked: a pipe in place of a picture
+    // would otherwise hold the open until someone writes to it, and a
+    // device would never end.
+    posix::Fd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) return TI_ERR_IO;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return TI_ERR_IO;
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags == -1 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) == -1) return TI_ERR_IO;
     if (static_cast<std::uint64_t>(st.st_size) > kMaxEncodedBytes) return TI_ERR_MEMORY;
     out.resize(static_cast<std::size_t>(st.st_size));
     std::size_t have = 0;

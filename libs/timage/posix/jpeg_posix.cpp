@@ -11,6 +11,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -38,15 +39,22 @@ struct ErrorJump {
 void onMessage(j_common_ptr, int) {}  // warnings (a truncated file) are not errors
 void onOutput(j_common_ptr) {}
 
+// libjpeg's progress record with the scan limit of the file at hand.
+struct ScanLimit {
+    jpeg_progress_mgr pub;
+    int maxScans;
+};
+
 void onProgress(j_common_ptr cinfo) {
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > kMaxScans) onError(cinfo);
+    const auto* limit = reinterpret_cast<const ScanLimit*>(cinfo->progress);
+    if (d->input_scan_number > limit->maxScans) onError(cinfo);
 }
 
 struct Decoder {
     jpeg_decompress_struct cinfo{};
     ErrorJump err{};
-    jpeg_progress_mgr progress{};
+    ScanLimit progress{{}, kMaxScans};
     bool created = false;
 
     Decoder() = default;
@@ -83,8 +91,8 @@ bool readHeader(Decoder& d, const std::uint8_t* data, std::size_t size) {
     d.created = true;
     // Progressive files buffer all coefficients; keep that within the limit.
     d.cinfo.mem->max_memory_to_use = static_cast<long>(kMaxCodecAllocation);
-    d.progress.progress_monitor = onProgress;
-    d.cinfo.progress = &d.progress;
+    d.progress.pub.progress_monitor = onProgress;
+    d.cinfo.progress = &d.progress.pub;
     jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
     return jpeg_read_header(&d.cinfo, TRUE) == JPEG_HEADER_OK;
 }
@@ -150,12 +158,32 @@ bool readRows(Decoder& d, ti_image_& image, std::uint8_t* cmyk) {
     return true;
 }
 
+// Blocks of every component, which each scan of the file visits whatever
+// the output scale (known once the header is read).
+std::uint64_t blocksOf(const jpeg_decompress_struct& c) {
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < c.num_components; ++i)
+        blocks += static_cast<std::uint64_t>(c.comp_info[i].width_in_blocks) * c.comp_info[i].height_in_blocks;
+    return blocks;
+}
+
 int decodeScaled(const Bytes& bytes, int scale, ImagePtr& out) {
     out.reset();
     Decoder d;
     if (!readHeader(d, bytes.data(), bytes.size())) return TI_ERR_FORMAT;
     if (!withinLimits(d.cinfo.image_width, d.cinfo.image_height, 3)) return TI_ERR_MEMORY;
     if (!prepareOutput(d, scale)) return TI_ERR_FORMAT;
+    // The work is bounded by what the data could describe, not by what the
+    // header claims: the samples put out, and the blocks all scans visit
+    // (a progressive file repeats its whole picture once a scan; 16 passes
+    // over the budget's worth of blocks leave real files, which have about
+    // ten scans, far inside).
+    const std::uint64_t budget = decodeSampleBudget(bytes.size());
+    const std::uint64_t samples = static_cast<std::uint64_t>(d.cinfo.output_width) * d.cinfo.output_height *
+                                  static_cast<std::uint64_t>(d.cinfo.out_color_components);
+    if (samples > budget) return TI_ERR_FORMAT;
+    const std::uint64_t blocks = std::max<std::uint64_t>(1, blocksOf(d.cinfo));
+    d.progress.maxScans = static_cast<int>(std::min<std::uint64_t>(kMaxScans, std::max<std::uint64_t>(1, 16 * (budget / 64) / blocks)));
     ImagePtr image;
     if (const int rc = createImage(static_cast<int>(d.cinfo.output_width), static_cast<int>(d.cinfo.output_height),
                                    formatOf(d.cinfo), image);

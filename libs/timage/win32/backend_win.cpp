@@ -12,6 +12,7 @@
 
 #include "libs/timage/core/backend.h"
 #include "libs/timage/core/headers.h"
+#include "libs/timage/core/limits.h"
 #include "libs/timage/win32/container.h"
 #include "libs/timage/win32/wic_win.h"
 #include "platform/win32/handles.h"
@@ -179,6 +180,13 @@ int decode(int format, const SharedBytes& bytes, int page, ImagePtr& out) {
     default: break;
     }
     if (rc != TI_OK) return rc;
+    // The system's decoder works at full size: a header that promises far
+    // more than the data could hold is refused before it costs seconds.
+    if (format == TI_FORMAT_JPEG &&
+        static_cast<std::uint64_t>(facts.width) * static_cast<std::uint64_t>(facts.height) *
+                static_cast<std::uint64_t>(facts.pixelFormat) >
+            decodeSampleBudget(bytes->size()))
+        return TI_ERR_FORMAT;
     return decodeWith(*bytes, page, facts, out);
 }
 
