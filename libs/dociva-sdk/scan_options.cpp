@@ -118,8 +118,10 @@ OptionsResult readScanOptions(const ScanSettings& s, const DeviceDescription& de
     const double maxHeight = std::max(device.maxHeight, device.maxLength);
     if (s.scanAreaW > 0.0) out.areaWidth = std::min(s.scanAreaW, device.maxWidth);
     if (s.scanAreaH > 0.0) out.areaHeight = std::min(s.scanAreaH, maxHeight);
-    const double toInches = s.scanAreaUnit == 1 ? 1.0 / 2.54 : 1.0;
-    auto asked = [&](double value) { return value > 0.0 ? value * toInches : 0.0; };
+    // The fields are inches whatever scanAreaUnit says: the control turns
+    // a page's centimetres into inches and keeps the unit only as the
+    // page's choice.
+    auto asked = [](double value) { return value > 0.0 ? value : 0.0; };
     out.askedLeft = asked(s.scanAreaX);
     out.askedTop = asked(s.scanAreaY);
     out.askedWidth = asked(s.scanAreaW);

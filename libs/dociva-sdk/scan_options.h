@@ -53,9 +53,8 @@ struct ScanOptions {
     double areaWidth = 0.0;                // inches; 0 = the device's default paper
     double areaHeight = 0.0;
     // The area as asked for, before any cut to the device: inches from the
-    // device's top left corner (scanAreaUnit 1 gives centimetres, turned
-    // into inches here); a width or height of 0 = the whole device. A real
-    // device scans exactly this or refuses.
+    // device's top left corner; a width or height of 0 = the whole device.
+    // A real device scans exactly this or refuses.
     double askedLeft = 0.0;
     double askedTop = 0.0;
     double askedWidth = 0.0;

@@ -232,7 +232,7 @@ TEST(SaneDevice, WhatTheDeviceCannotDoIsACapabilityMismatch) {
         {"backs without a duplexer", 2, 4, 3, 0},
         {"wider than the device", 1, 8.5, 3, 0},
         {"longer than the device", 1, 4, 11, 0},
-        {"centimetres beyond it", 1, 21, 5, 1},
+        {"beyond it in a page's centimetres", 1, 21 / 2.54, 22 / 2.54, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -248,11 +248,12 @@ TEST(SaneDevice, WhatTheDeviceCannotDoIsACapabilityMismatch) {
         EXPECT_TRUE(recorder.files().empty());
         EXPECT_FALSE(platform::pathExists(sane.output())) << "a refused start makes no folder";
     }
-    // Centimetres that fit: 10 x 7.5 cm at 127 dpi (50 dots a centimetre).
+    // A page's centimetres come as inches (the unit only says what the
+    // page used): 10 x 7.5 cm at 127 dpi, 50 dots a centimetre.
     Recorder recorder(c.handle);
     ScanSettings s = settingsFor(sane.output(), u"1", 0, 127);
-    s.scanAreaW = 10;
-    s.scanAreaH = 7.5;
+    s.scanAreaW = 10 / 2.54;
+    s.scanAreaH = 7.5 / 2.54;
     s.scanAreaUnit = 1;
     ASSERT_EQ(dociva_StartScanAsync(c.handle, nullptr, &s, nullptr), 0);
     ASSERT_TRUE(recorder.waitForRuns(1));
