@@ -108,7 +108,8 @@ std::optional<DeviceDescription> readDeviceDescription(std::u16string_view drive
     Backend backend = Backend::Virtual;
     std::u16string saneDevice;
     if (present(u"backend")) {
-        const std::u16string_view name = trimmed(raw(u"backend"));
+        const std::u16string written = raw(u"backend");
+        const std::u16string_view name = trimmed(written);
         if (text::equalsIgnoreAsciiCase(name, u"sane")) {
             backend = Backend::Sane;
         } else if (!name.empty() && !text::equalsIgnoreAsciiCase(name, u"virtual")) {

@@ -61,9 +61,17 @@ struct SaneLibrary {
     int users = 0;
 };
 
+// Never destroyed: unloading libsane while the process ends would leave
+// whatever its backends still hold (and their code) without a home.
+union LastingSaneLibrary {
+    SaneLibrary value;
+    LastingSaneLibrary() : value() {}
+    ~LastingSaneLibrary() {}
+};
+
 SaneLibrary& saneLibrary() {
-    static SaneLibrary library;
-    return library;
+    static LastingSaneLibrary library;
+    return library.value;
 }
 
 template <typename F>

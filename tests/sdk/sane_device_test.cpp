@@ -6,6 +6,7 @@
 //
 // The first case runs before anything has loaded SANE in the process (cases
 // run in the order written, and each also runs alone under CTest).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -28,7 +29,25 @@ using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
 using testing_support::utf8;
 
+// Under AddressSanitizer: SANE's own leftovers are told apart by a stack
+// that reaches libsane (tests/lsan.supp); the backend between is unloaded
+// by the time of the report, where the fast unwinder would stop.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+
 namespace {
+
+// SANE's test backend ends its reader thread with pthread_cancel when a
+// read is broken off; under a sanitizer the thread may die holding the
+// sanitizer's allocator lock, and the process then hangs in the leak check
+// at exit. The cases that break reads off skip there (the end-to-end pages
+// e2e-sane.device_status.* still run them, a process each).
+bool breakingReadsOffHangsHere() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return true;
+#else
+    return false;
+#endif
+}
 
 struct Closer {
     DocivaHandle handle;
@@ -263,6 +282,7 @@ TEST(SaneDevice, WhatTheDeviceCannotDoIsACapabilityMismatch) {
 }
 
 TEST(SaneDevice, EachDeviceStatusEndsTheRunWithItsOwnAndLeavesNoFile) {
+    if (breakingReadsOffHangsHere()) GTEST_SKIP() << "SANE's test backend cancels its reader thread";
     struct Row {
         const char* saneStatus;
         int status;
@@ -286,7 +306,10 @@ TEST(SaneDevice, EachDeviceStatusEndsTheRunWithItsOwnAndLeavesNoFile) {
         Closer c{dociva_OpenDriver(sane.driver().c_str())};
         ASSERT_NE(c.handle, 0u);
         Recorder recorder(c.handle);
-        const ScanSettings s = settingsFor(sane.output(), u"1, 3, 8, 9", 1, 50);
+        // A page that fits the test device's pipe whole (its reader thread
+        // then ends by itself rather than being cut off by the cancel).
+        ScanSettings s = settingsFor(sane.output(), u"1, 3, 8, 9", 1, 50);
+        s.scanMode = 1;
         ASSERT_EQ(dociva_StartScanAsync(c.handle, nullptr, &s, nullptr), 0);
         ASSERT_TRUE(recorder.waitForRuns(1));
         const std::vector<Status> statuses = recorder.statuses();
@@ -305,7 +328,16 @@ TEST(SaneDevice, EachDeviceStatusEndsTheRunWithItsOwnAndLeavesNoFile) {
     }
 }
 
+// Kept last of the cases that load SANE in this process: it keeps the test
+// backend loaded for good, which would keep later cases from configuring
+// it anew.
 TEST(SaneDevice, ClosingDuringASlowReadEndsItAtOnceAndLeavesNoFile) {
+    if (breakingReadsOffHangsHere()) GTEST_SKIP() << "SANE's test backend cancels its reader thread";
+    // The test backend drops its reader thread's buffer when a read is cut
+    // off, as this close does; held loaded, it stays named in the leak
+    // report, and tests/lsan.supp lets it be.
+    for (const char* path : {"/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", "libsane-test.so.1"})
+        if (dlopen(path, RTLD_NOW | RTLD_NODELETE)) break;
     // A tenth of a second for every 1 KiB: a page of this size takes minutes.
     SaneTestDevice sane("read-limit true\nread-limit-size 1024\nread-delay true\nread-delay-duration 100000\n");
     DocivaHandle handle = dociva_OpenDriver(sane.driver().c_str());

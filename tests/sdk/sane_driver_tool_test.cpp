@@ -37,7 +37,9 @@ protected:
         RunOptions o;
         o.errFile = utf8(dir.file(u"stderr.txt"));
         o.set = {"SANE_CONFIG_DIR=" + utf8(dir.file(u"sane")), "DOCIVA_REGISTRY=" + utf8(dir.file(u"registry")),
-                 "DOCIVA_COMMON_APPDATA=" + utf8(dir.file(u"appdata")), "DOCIVA_SYSFS_ROOT=" + utf8(dir.file(u"sysfs"))};
+                 "DOCIVA_COMMON_APPDATA=" + utf8(dir.file(u"appdata")), "DOCIVA_SYSFS_ROOT=" + utf8(dir.file(u"sysfs")),
+                 // As for this program (sane_device_test.cpp).
+                 "ASAN_OPTIONS=fast_unwind_on_malloc=0"};
         o.set.insert(o.set.end(), extra.begin(), extra.end());
         return runProgram(args, o);
     }
