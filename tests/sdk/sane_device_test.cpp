@@ -36,11 +36,11 @@ extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=
 
 namespace {
 
-// SANE's test backend ends its reader thread with pthread_cancel when a
-// read is broken off; under a sanitizer the thread may die holding the
-// sanitizer's allocator lock, and the process then hangs in the leak check
-// at exit. The cases that break reads off skip there (the end-to-end pages
-// e2e-sane.device_status.* still run them, a process each).
+// SANE's test backend ends its reader thread with pthread_cancel whenever a
+// scan is cancelled (after an error, at the end of every batch), dropping
+// its buffer; under a sanitizer that thread may also die holding the
+// sanitizer's allocator lock, and the process then hangs at exit. The cases
+// that scan skip there; they run in the plain builds.
 bool breakingReadsOffHangsHere() {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     return true;
@@ -154,6 +154,7 @@ TEST(SaneDevice, ListedAndOpenedWithItsOwnCapabilities) {
 }
 
 TEST(SaneDevice, FeederInEachModeAndResolution) {
+    if (breakingReadsOffHangsHere()) GTEST_SKIP() << "SANE's test backend cancels its reader thread";
     SaneTestDevice sane;
     Closer c{dociva_OpenDriver(sane.driver().c_str())};
     ASSERT_NE(c.handle, 0u);
@@ -217,6 +218,7 @@ TEST(SaneDevice, FeederInEachModeAndResolution) {
 }
 
 TEST(SaneDevice, FlatbedScansOnePageOfTheAreaAskedFor) {
+    if (breakingReadsOffHangsHere()) GTEST_SKIP() << "SANE's test backend cancels its reader thread";
     SaneTestDevice sane;
     Closer c{dociva_OpenDriver(sane.driver().c_str())};
     ASSERT_NE(c.handle, 0u);
