@@ -164,11 +164,20 @@ int dociva_SimulateButtonPress(DocivaHandle handle, int buttonId);
 // The status code with a pointer to data, or with null when hasData is 0.
 int dociva_EmitStatus(DocivaHandle handle, int code, int data, int hasData);
 
+// The SANE devices the SDK can open as drivers (driver folders with
+// [device] backend=sane), one a line: NAME<TAB>VENDOR<TAB>MODEL<TAB>TYPE and
+// a line feed, zero-terminated. Returns the units the whole list needs with
+// its terminator (written only when units is at least that), or -1 when
+// SANE cannot be used here. Looked up at run time by driver discovery and
+// the tool; an SDK without it serves no SANE device.
+int dociva_ListSaneDevices(char16_t* buffer, int units);
+
 typedef DocivaHandle (*DocivaOpenDriverFn)(const char16_t*);
 typedef int (*DocivaGetSourceCapabilityFn)(DocivaHandle, SourceCapability*);
 typedef int (*DocivaRegisterCallbackFn)(DocivaHandle, void*, StatusCallback, EventCallback);
 typedef int (*DocivaStartScanAsyncFn)(DocivaHandle, const char16_t*, const ScanSettings*, const int*);
 typedef int (*DocivaCloseDriverFn)(DocivaHandle*);
 typedef int (*DocivaSetSettingsFormFn)(DocivaHandle, int);
+typedef int (*DocivaListSaneDevicesFn)(char16_t*, int);
 
 }  // extern "C"

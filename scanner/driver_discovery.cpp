@@ -1,5 +1,6 @@
 #include "scanner/driver_discovery.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/files.h"
@@ -8,6 +9,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "scanner/corvane_driver_ini.h"
+#include "scanner/sane_devices.h"
 
 namespace {
 
@@ -71,9 +73,45 @@ std::size_t DriverDiscovery::listPresentDeviceIds(DeviceIdList& ids) const {
 
 std::size_t DriverDiscovery::findInstalledDrivers(DriverMap& drivers) const {
     DeviceIdList ids;
-    if (listPresentDeviceIds(ids) == 0) return drivers.size();
-    matchDriversByRegistry(ids, drivers);
-    return matchDriversByFolder(ids, drivers);
+    if (listPresentDeviceIds(ids) > 0) {
+        matchDriversByRegistry(ids, drivers);
+        matchDriversByFolder(ids, drivers);
+    }
+    return matchSaneDrivers(drivers);
+}
+
+std::size_t DriverDiscovery::matchSaneDrivers(DriverMap& drivers) const {
+    const platform::RegistryKey root = platform::RegistryKey::openCurrentUser(places_.registryKey);
+    if (!root.valid()) return drivers.size();
+    struct Wanted {
+        std::u16string device, product, directory;
+    };
+    std::vector<Wanted> wanted;
+    std::u16string name;
+    for (std::uint32_t index = 0; root.subkeyName(index, name, kMaxKeyNameUnits); ++index) {
+        const platform::RegistryKey product = root.openSubkey(name);
+        Wanted w;
+        if (product.valid() && product.readString(u"SANE DEVICE", w.device, kMaxValueUnits) && !w.device.empty() &&
+            product.readString(u"PRODUCT NAME", w.product, kMaxValueUnits) &&
+            product.readString(u"SYSTEM DIRECTORY", w.directory, kMaxValueUnits))
+            wanted.push_back(std::move(w));
+    }
+    // Asking SANE may take a while (it probes buses and the network): only
+    // when a product needs the answer.
+    if (wanted.empty()) return drivers.size();
+    std::vector<std::u16string> listed;
+    if (places_.saneDevices) {
+        if (!places_.saneDevices(listed)) return drivers.size();
+    } else {
+        std::vector<SaneDeviceLine> lines;
+        if (!listSaneDevicesOfSdk(lines)) return drivers.size();
+        for (auto& line : lines) listed.push_back(std::move(line.name));
+    }
+    for (auto& w : wanted) {
+        if (std::find(listed.begin(), listed.end(), w.device) != listed.end())
+            addFirst(drivers, std::move(w.product), std::move(w.directory));
+    }
+    return drivers.size();
 }
 
 std::size_t DriverDiscovery::matchDriversByRegistry(const DeviceIdList& ids, DriverMap& drivers) const {

@@ -12,6 +12,13 @@
 // module.ini holds the scanner's USB ids). The first entry found for a product name wins, so the
 // registry beats the folder.
 //
+// SANE devices (served by the SDK's SANE page source) are attached when
+// SANE lists them: a product key with a "SANE DEVICE" value (and its
+// "PRODUCT NAME" and "SYSTEM DIRECTORY") serves the SANE device of that
+// name whenever SANE lists it, whether or not a scanner of the maker is
+// attached. SANE is asked only when some product names a SANE device.
+// Entries of the maker's devices win over a SANE product of the same name.
+//
 // Nothing is reported: a missing key, folder, file or value only leaves out
 // the product or device concerned.
 //
@@ -50,6 +57,9 @@ struct DiscoveryPlaces {
     // The common application-data folder (default:
     // platform::commonAppDataFolder); "Corvane" below it holds the packages.
     std::function<std::u16string()> commonAppDataFolder;
+    // The names of the SANE devices listed now (default: the loaded SDK's
+    // list, scanner/sane_devices.h); false when SANE cannot be asked.
+    std::function<bool(std::vector<std::u16string>&)> saneDevices;
 };
 
 class DriverDiscovery {
@@ -62,9 +72,12 @@ public:
     std::size_t listPresentDeviceIds(DeviceIdList& ids) const;
 
     // Fills drivers from the registry and then the folder; with no device
-    // of the maker attached it reads neither and returns 0. Returns the
-    // map's size.
+    // of the maker attached it reads neither. Then adds the SANE products
+    // whose device SANE lists. Returns the map's size.
     std::size_t findInstalledDrivers(DriverMap& drivers) const;
+    // Adds the registry's SANE products whose device SANE lists; returns
+    // the map's size.
+    std::size_t matchSaneDrivers(DriverMap& drivers) const;
 
     // Each adds the products found for ids that the map lacks and returns
     // the map's size.

@@ -25,6 +25,8 @@ extern const char kPapersizesUsage[];
 // Built only where the SDK is (DOCIVA_HAVE_SDK).
 int runScanCommand(const Arguments& args);
 extern const char kScanUsage[];
+int runDriverCommand(const Arguments& args);
+extern const char kDriverUsage[];
 
 // Built only on Linux, where the control is a loadable module
 // (DOCIVA_HAVE_SCRIPT_HOST).

@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {u"papersizes", runPapersizesCommand, kPapersizesUsage},
 #ifdef DOCIVA_HAVE_SDK
     {u"scan", runScanCommand, kScanUsage},
+    {u"driver", runDriverCommand, kDriverUsage},
 #endif
 #ifdef DOCIVA_HAVE_SCRIPT_HOST
     {u"run", runRunCommand, kRunUsage},

@@ -6,6 +6,7 @@
 #include "platform/path.h"
 #include "platform/private_profile.h"
 #include "settings/config_impl.h"
+#include "platform/text.h"
 #include "settings/number_text.h"
 
 namespace dociva_sdk {
@@ -104,10 +105,27 @@ std::optional<DeviceDescription> readDeviceDescription(std::u16string_view drive
         return v;
     };
 
-    if (!present(u"source") || !present(u"maxWidth") || !present(u"maxHeight")) return std::nullopt;
+    Backend backend = Backend::Virtual;
+    std::u16string saneDevice;
+    if (present(u"backend")) {
+        const std::u16string written = raw(u"backend");
+        const std::u16string_view name = trimmed(written);
+        if (text::equalsIgnoreAsciiCase(name, u"sane")) {
+            backend = Backend::Sane;
+        } else if (!name.empty() && !text::equalsIgnoreAsciiCase(name, u"virtual")) {
+            return std::nullopt;
+        }
+    }
+    if (backend == Backend::Sane) {
+        // The device tells its sizes and sources when it opens.
+        saneDevice = present(u"device") ? std::u16string(trimmed(raw(u"device"))) : std::u16string();
+        if (saneDevice.empty()) return std::nullopt;
+    } else if (!present(u"source") || !present(u"maxWidth") || !present(u"maxHeight")) {
+        return std::nullopt;
+    }
     const auto source = integer(u"source", 0, 0, 1);
-    const auto maxWidth = real(u"maxWidth", 0.0, 0.0);
-    const auto maxHeight = real(u"maxHeight", 0.0, 0.0);
+    const auto maxWidth = real(u"maxWidth", 8.5, 0.0);
+    const auto maxHeight = real(u"maxHeight", 11.0, 0.0);
     const auto maxLength = real(u"maxLength", 0.0, 0.0);
     const auto duplex = integer(u"duplex", 0, 0, 1);
     const auto overscan = integer(u"overscan", 0, 0, 1);
@@ -122,7 +140,11 @@ std::optional<DeviceDescription> readDeviceDescription(std::u16string_view drive
 
     DeviceDescription d;
     d.driverDirectory = std::u16string(driverDirectory);
+    d.backend = backend;
+    d.saneDevice = std::move(saneDevice);
     d.sheetFed = *source == 1;
+    d.hasFlatbed = !d.sheetFed;
+    d.hasFeeder = d.sheetFed;
     d.maxWidth = *maxWidth;
     d.maxHeight = *maxHeight;
     d.maxLength = *maxLength;

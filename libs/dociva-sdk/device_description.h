@@ -1,7 +1,12 @@
-// DeviceDescription: the virtual scanner a driver directory describes, read
-// from the [device] section of its module.ini. Every number must be written
-// as a plain decimal (no trailing text); a description that lacks a
-// required key or holds an impossible value does not open.
+// DeviceDescription: the scanner a driver directory describes, read from
+// the [device] section of its module.ini. Every number must be written as
+// a plain decimal (no trailing text); a description that lacks a required
+// key or holds an impossible value does not open.
+//
+// Two kinds: the virtual scanner (no backend key), whose every property is
+// written in the section, and a SANE device (backend=sane, device=the name
+// SANE gives it), whose properties come from the device itself once it is
+// open (withDeviceProperties); the section's sizes are then optional.
 //
 // Thread safety: plain data once read.
 #pragma once
@@ -14,9 +19,17 @@
 
 namespace dociva_sdk {
 
+enum class Backend { Virtual, Sane };
+
 struct DeviceDescription {
     std::u16string driverDirectory;
+    Backend backend = Backend::Virtual;
+    std::u16string saneDevice;  // the SANE device name (backend Sane)
     bool sheetFed = false;   // source: 0 flatbed, 1 sheet-fed
+    // A device may offer both a flatbed and a feeder (SANE devices often
+    // do); the virtual scanner has exactly the one its source names.
+    bool hasFlatbed = true;
+    bool hasFeeder = false;
     double maxWidth = 0.0;   // inches
     double maxHeight = 0.0;
     double maxLength = 0.0;  // long paper, 0 = none
@@ -37,8 +50,9 @@ struct DeviceDescription {
 };
 
 // Reads driverDirectory/module.ini; nothing when the folder, the file, the
-// [device] section or a required key (source, maxWidth, maxHeight) is
-// missing, or any value is malformed or out of range.
+// [device] section or a required key (source, maxWidth, maxHeight; for a
+// SANE device only device) is missing, the backend is unknown, or any value
+// is malformed or out of range.
 std::optional<DeviceDescription> readDeviceDescription(std::u16string_view driverDirectory);
 
 // Strict decimal readers for description values: optional blanks around,

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "output_files.h"
 #include "platform/files.h"
+#include "scanner/dociva_sdk.h"
 #include "platform/path.h"
 
 namespace dociva_sdk {
@@ -81,7 +83,7 @@ private:
     std::uint32_t state_;
 };
 
-class GeneratedSource final : public PageSource {
+class GeneratedSource final : public PlannedPageSource {
 public:
     GeneratedSource(const DeviceDescription& device, const ScanOptions& options) : options_(options) {
         sides_ = planSides(sheetsPerStart(device, options), options);
@@ -149,7 +151,7 @@ struct StackPage {
     int page = 0;
 };
 
-class FolderSource final : public PageSource {
+class FolderSource final : public PlannedPageSource {
 public:
     FolderSource(const DeviceDescription& device, const ScanOptions& options) : options_(options) {
         std::vector<std::u16string> names;
@@ -236,7 +238,23 @@ std::vector<std::size_t> parseSideList(std::u16string_view text) {
     return out;
 }
 
-std::unique_ptr<PageSource> makePageSource(const DeviceDescription& device, const ScanOptions& options) {
+bool PlannedPageSource::begin(DeviceFault& fault) {
+    if (!sides_.empty()) return true;
+    fault = DeviceFault{DOCIVA_STATUS_NO_PAPER, 0};
+    return false;
+}
+
+Fetch PlannedPageSource::next(Side& side, ImageOwner& image, DeviceFault& fault) {
+    if (next_ >= sides_.size()) return Fetch::End;
+    const std::size_t index = next_++;
+    side = sides_[index];
+    image = acquire(index);
+    if (image) return Fetch::Page;
+    fault = DeviceFault{DOCIVA_STATUS_SCAN_FAILED, kErrorReadPage};
+    return Fetch::Fault;
+}
+
+std::unique_ptr<PlannedPageSource> makePageSource(const DeviceDescription& device, const ScanOptions& options) {
     if (!device.inputFolder.empty()) return std::make_unique<FolderSource>(device, options);
     return std::make_unique<GeneratedSource>(device, options);
 }

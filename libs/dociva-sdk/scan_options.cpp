@@ -92,10 +92,10 @@ OptionsResult readScanOptions(const ScanSettings& s, const DeviceDescription& de
     // Not set: the device's own kind decides, as the control does it.
     const int scanType = s.scanType == -1 ? (device.sheetFed ? 1 : 0) : s.scanType;
     if (scanType == 0) {
-        if (device.sheetFed) return OptionsResult::CapabilityMismatch;
+        if (!device.hasFlatbed) return OptionsResult::CapabilityMismatch;
         out.flatbed = true;
     } else if (scanType >= 1 && scanType <= 4) {
-        if (!device.sheetFed) return OptionsResult::CapabilityMismatch;
+        if (!device.hasFeeder) return OptionsResult::CapabilityMismatch;
         out.sides = scanType == 2 ? Sides::Rear : scanType == 3 ? Sides::Both : Sides::Front;
         if (out.sides != Sides::Front && !device.duplex) return OptionsResult::CapabilityMismatch;
     } else {
@@ -118,6 +118,14 @@ OptionsResult readScanOptions(const ScanSettings& s, const DeviceDescription& de
     const double maxHeight = std::max(device.maxHeight, device.maxLength);
     if (s.scanAreaW > 0.0) out.areaWidth = std::min(s.scanAreaW, device.maxWidth);
     if (s.scanAreaH > 0.0) out.areaHeight = std::min(s.scanAreaH, maxHeight);
+    // The fields are inches whatever scanAreaUnit says: the control turns
+    // a page's centimetres into inches and keeps the unit only as the
+    // page's choice.
+    auto asked = [](double value) { return value > 0.0 ? value : 0.0; };
+    out.askedLeft = asked(s.scanAreaX);
+    out.askedTop = asked(s.scanAreaY);
+    out.askedWidth = asked(s.scanAreaW);
+    out.askedHeight = asked(s.scanAreaH);
 
     out.formats = parseFormatList(text::view(s.outImg));
     out.fileNamePattern = text::view(s.fileName);

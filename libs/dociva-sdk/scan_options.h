@@ -52,6 +52,13 @@ struct ScanOptions {
     int jpegQuality = kDefaultJpegQuality; // 1..100
     double areaWidth = 0.0;                // inches; 0 = the device's default paper
     double areaHeight = 0.0;
+    // The area as asked for, before any cut to the device: inches from the
+    // device's top left corner; a width or height of 0 = the whole device.
+    // A real device scans exactly this or refuses.
+    double askedLeft = 0.0;
+    double askedTop = 0.0;
+    double askedWidth = 0.0;
+    double askedHeight = 0.0;
     std::vector<int> formats;              // in the order listed, without repeats
     std::u16string fileNamePattern;
     std::u16string outputFolder;
@@ -61,8 +68,8 @@ enum class OptionsResult { Ok, CapabilityMismatch };
 
 // Reads the applied fields of settings for device. CapabilityMismatch when
 // the record asks for a source the device lacks (a flatbed scan on a
-// feeder, a feeder or duplex scan on a flatbed or simplex feeder) or a
-// resolution outside 50..1200 dpi.
+// device without a flatbed, a feeder or duplex scan on a device without a
+// feeder or on a simplex feeder) or a resolution outside 50..1200 dpi.
 OptionsResult readScanOptions(const ScanSettings& settings, const DeviceDescription& device, ScanOptions& out);
 
 // The output format codes of an outImg text ("0, 4, 9"): every number the

@@ -57,45 +57,65 @@ ScanSettings settingsFromProfile(const std::u16string& profilePath) {
     return settings;
 }
 
-void runScan(const DeviceDescription& device, const RunRequest& request, RunHost& host) {
+void runScan(const DeviceDescription& device, const RunRequest& request, RunHost& host, ScanDevice* scanner) {
     const ScanSettings settings = request.profilePath ? settingsFromProfile(*request.profilePath) : request.settings;
 
     ScanOptions options;
     if (readScanOptions(settings, device, options) != OptionsResult::Ok)
         return endRun(host, DOCIVA_STATUS_CAPABILITY_MISMATCH, 0);
 
+    DeviceFault fault;
+    // A device is set up before any file is made, so a refusal leaves the
+    // output folder as it was.
+    std::unique_ptr<PageSource> source;
+    if (scanner) {
+        source = scanner->startBatch(options, fault);
+        if (!source) return endRun(host, fault.status, fault.errorCode);
+    }
+
     OutputFiles output(options);
     if (!output.prepare()) return endRun(host, DOCIVA_STATUS_SCAN_FAILED, output.errorCode());
 
-    const std::unique_ptr<PageSource> source = makePageSource(device, options);
-    const std::size_t sideCount = source->sides().size();
-    if (sideCount == 0) return endRun(host, DOCIVA_STATUS_NO_PAPER, 0);
+    if (!source) source = makePageSource(device, options);
+    if (!source->begin(fault)) {
+        if (host.stopping()) return;
+        return endRun(host, fault.status, fault.errorCode);
+    }
 
     if (request.warmUp && device.warmupMs > 0 && !warmUp(device.warmupMs, host)) return;
 
-    host.event(DOCIVA_EVENT_SCAN_STARTED, nullptr, static_cast<int>(sideCount));
-    int failure = 0;
-    for (std::size_t i = 0; i < sideCount && failure == 0; ++i) {
-        if (host.stopping()) break;
-        const Side& side = source->sides()[i];
-        ImageOwner scanned = source->acquire(i);
+    host.event(DOCIVA_EVENT_SCAN_STARTED, nullptr, static_cast<int>(source->expectedSides()));
+    fault = DeviceFault{};
+    while (!host.stopping()) {
+        Side side;
+        ImageOwner scanned;
+        const Fetch fetched = source->next(side, scanned, fault);
+        if (fetched == Fetch::End) break;
+        if (fetched == Fetch::Fault) break;
         bool blank = false;
-        ImageOwner page = scanned ? processSide(std::move(scanned), options, blank) : ImageOwner{};
+        ImageOwner page = processSide(std::move(scanned), options, blank);
         if (page) {
-            if (!output.writeSide(page.get(), side.number, side.back)) failure = output.errorCode();
+            if (!output.writeSide(page.get(), side.number, side.back)) {
+                fault = DeviceFault{DOCIVA_STATUS_SCAN_FAILED, output.errorCode()};
+                break;
+            }
         } else if (!blank) {
-            failure = kErrorReadPage;
+            fault = DeviceFault{DOCIVA_STATUS_SCAN_FAILED, kErrorReadPage};
+            break;
         }
         host.event(DOCIVA_EVENT_SCAN_PROGRESS, nullptr, 1);
     }
-    if (failure == 0 && !host.stopping() && !output.finish()) failure = output.errorCode();
+    // The device is done with before the files are finished.
+    source.reset();
+    if (fault.status == 0 && !host.stopping() && !output.finish())
+        fault = DeviceFault{DOCIVA_STATUS_SCAN_FAILED, output.errorCode()};
     if (host.stopping()) {
         output.discard();
         return;
     }
-    if (failure != 0) {
+    if (fault.status != 0) {
         output.discard();
-        return endRun(host, DOCIVA_STATUS_SCAN_FAILED, failure);
+        return endRun(host, fault.status, fault.errorCode);
     }
     host.event(DOCIVA_EVENT_SCAN_PROGRESS, nullptr, 0);
     host.event(DOCIVA_EVENT_PAPER_END, nullptr, 0);

@@ -4,9 +4,11 @@
 //   end), then one type 7 per file written, type 5, status 0 (with the
 //   button id of a button start) and type 6.
 // A run that cannot scan reports its status (5 busy is the caller's; 6
-// capability, 7 no paper, 12 scan failed with an error code) followed by
-// type 6 alone, so the owner's run always ends; a failed run leaves no
-// file behind and announces none.
+// capability, 7 no paper, 12 scan failed with an error code, or what a
+// real device reports: scan_device.h) followed by type 6 alone, so the
+// owner's run always ends; a failed run leaves no file behind and
+// announces none. A device that cannot tell how many sides its feeder
+// holds gives type 2 a 0.
 //
 // Thread safety: runs on one thread; the host's calls are its own.
 #pragma once
@@ -16,6 +18,7 @@
 #include <string>
 
 #include "device_description.h"
+#include "scan_device.h"
 #include "settings/scan_settings.h"
 
 namespace dociva_sdk {
@@ -39,7 +42,10 @@ struct RunRequest {
     bool warmUp = false;
 };
 
-void runScan(const DeviceDescription& device, const RunRequest& request, RunHost& host);
+// The pages come from scanner when there is one (a real device), else from
+// the virtual scanner device describes.
+void runScan(const DeviceDescription& device, const RunRequest& request, RunHost& host,
+             ScanDevice* scanner = nullptr);
 
 // The settings of a button start: a reset record with the profile file
 // applied, as the control would apply it.

@@ -7,6 +7,7 @@
 // thread of the device, so no callback comes after dociva_CloseDriver
 // returns. Threads share the device, so even a close from inside a callback
 // (which cannot wait for its own thread) leaves nothing dangling.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -16,6 +17,8 @@
 
 #include "device_description.h"
 #include "platform/sync.h"
+#include "platform/system.h"
+#include "scan_device.h"
 #include "platform/text.h"
 #include "scan_run.h"
 #include "scanner/dociva_sdk.h"
@@ -26,9 +29,14 @@ namespace dociva_sdk {
 namespace {
 
 struct Device {
-    explicit Device(DeviceDescription d) : description(std::move(d)) { stop.create(true, false); }
+    Device(DeviceDescription d, std::unique_ptr<ScanDevice> s) : description(std::move(d)), scanner(std::move(s)) {
+        stop.create(true, false);
+    }
 
     const DeviceDescription description;
+    // The real device a SANE driver folder names, open while the handle is;
+    // null for the virtual scanner. Set once; its runs are one at a time.
+    const std::unique_ptr<ScanDevice> scanner;
     platform::CriticalSection lock;
     // Guarded by lock.
     StatusCallback statusCallback = nullptr;
@@ -172,7 +180,19 @@ DocivaHandle dociva_OpenDriver(const char16_t* driverDirectory) {
     if (!driverDirectory) return 0;
     auto description = dociva_sdk::readDeviceDescription(text::view(driverDirectory));
     if (!description) return 0;
-    return handles().add(std::make_shared<Device>(std::move(*description)));
+    std::unique_ptr<dociva_sdk::ScanDevice> scanner;
+    if (description->backend == dociva_sdk::Backend::Sane) {
+        // The open fails as a driver that cannot load: the owner reports
+        // that, and the debug output says why.
+        std::u16string reason;
+        scanner = dociva_sdk::openSaneDevice(description->saneDevice, reason);
+        if (!scanner) {
+            platform::debugOutput(u"dociva: driver " + description->driverDirectory + u": " + reason + u"\n");
+            return 0;
+        }
+        description = scanner->describe(*description);
+    }
+    return handles().add(std::make_shared<Device>(std::move(*description), std::move(scanner)));
 }
 
 int dociva_GetSourceCapability(DocivaHandle handle, SourceCapability* capability) {
@@ -248,7 +268,7 @@ int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, cons
             const bool started = device->scanThread.start([device, request]() -> std::uint32_t {
                 dociva_sdk::DeviceHost host(device);
                 try {
-                    dociva_sdk::runScan(device->description, request, host);
+                    dociva_sdk::runScan(device->description, request, host, device->scanner.get());
                 } catch (const std::bad_alloc&) {
                     // A run must always end, or the owner stays busy.
                     host.status(DOCIVA_STATUS_NO_MEMORY, nullptr);
@@ -286,6 +306,8 @@ int dociva_CloseDriver(DocivaHandle* handle) {
         reporters = std::move(device->reporters);
     }
     device->stop.set();
+    // A read from a real device may take its time; it ends now.
+    if (device->scanner) device->scanner->cancel();
     // A close from one of the device's own threads cannot wait for that
     // thread; the thread holds the device, and the callbacks are silenced.
     if (scan.valid()) scan.wait(platform::kWaitForever);
@@ -299,6 +321,31 @@ int dociva_SimulateButtonPress(DocivaHandle handle, int buttonId) {
 
 int dociva_EmitStatus(DocivaHandle handle, int code, int data, int hasData) {
     return dociva_sdk::reportOnOwnThread(handle, code, hasData ? std::optional<int>(data) : std::nullopt);
+}
+
+int dociva_ListSaneDevices(char16_t* buffer, int units) {
+    std::vector<dociva_sdk::SaneDeviceEntry> devices;
+    std::u16string reason;
+    if (!dociva_sdk::listSaneDevices(devices, reason)) {
+        platform::debugOutput(u"dociva: " + reason + u"\n");
+        return -1;
+    }
+    std::u16string lines;
+    for (const auto& d : devices) {
+        // A tab or line break inside a field would break the line's form.
+        auto field = [](std::u16string f) {
+            for (char16_t& c : f)
+                if (c == u'\t' || c == u'\n' || c == u'\r') c = u' ';
+            return f;
+        };
+        lines += field(d.name) + u"\t" + field(d.vendor) + u"\t" + field(d.model) + u"\t" + field(d.type) + u"\n";
+    }
+    const int needed = static_cast<int>(lines.size() + 1);
+    if (buffer && units >= needed) {
+        std::copy(lines.begin(), lines.end(), buffer);
+        buffer[lines.size()] = u'\0';
+    }
+    return needed;
 }
 
 }  // extern "C"

@@ -36,6 +36,16 @@ least 99.9 % of the pixels within 3 levels per channel, leaving out the
 rows of the single view's caption box (its text holds the temporary path). The Windows control test compares its
 own viewer window with the same pictures.
 
+With --sane the installation also has SANE's test device: a private SANE
+configuration (ROOT/sane: dll.conf naming only the test backend, test.conf
+with NAME.sane.conf and every --sane-option line added) and, before the
+scripts run, `dociva driver add-sane test:0 --name "SANE Test Device"`,
+whose output starts the trace. After the runs every file below ROOT/scans
+is described by tools that share no code with ours (identify for images,
+one line a page; pdfimages for PDF files) in "FILE" lines. --expected names
+another trace to compare with (one script run with several device
+options).
+
 DOCIVA_REGENERATE_GOLDEN=1 writes NAME.trace (and the pictures) instead of
 comparing.
 """
@@ -368,6 +378,34 @@ def plugin_differences(control_lines: list, plugin_lines: list) -> list:
     return problems
 
 
+SANE_TEST_CONF = "number_of_devices 1\ntest-picture \"Color pattern\"\n"
+
+
+def describe_files(folder: pathlib.Path) -> list:
+    """FILE lines for every file below folder: pixel sizes and colour per
+    page, read with ImageMagick's identify and poppler's pdfimages."""
+    lines = []
+    for path in sorted(p for p in folder.rglob("*") if p.is_file()):
+        relative = path.relative_to(folder).as_posix()
+        if path.suffix.lower() == ".pdf":
+            listing = subprocess.run(["pdfimages", "-list", str(path)], capture_output=True, text=True).stdout
+            pages = []
+            for row in listing.splitlines()[2:]:
+                cells = row.split()
+                if len(cells) > 7:
+                    pages.append(f"{cells[3]}x{cells[4]} {cells[5]} {cells[7]}-bit")
+        elif path.suffix.lower() in (".jpg", ".tif", ".png", ".bmp", ".gif"):
+            listing = subprocess.run(["identify", "-format", "%wx%h %[colorspace] %z-bit\n", str(path)],
+                                     capture_output=True, text=True).stdout
+            pages = listing.splitlines()
+        else:
+            continue
+        same = all(p == pages[0] for p in pages) if pages else False
+        summary = f"{len(pages)} pages of {pages[0]}" if same and len(pages) > 1 else "; ".join(pages)
+        lines.append(f"FILE {relative}: {summary}")
+    return lines
+
+
 def main() -> int:
     parser = argparse.ArgumentParser()
     parser.add_argument("--dociva", required=True)
@@ -376,6 +414,9 @@ def main() -> int:
     parser.add_argument("--plugin", action="store_true", help="run against the plug-in")
     parser.add_argument("--sdk", help="a folder whose libdociva.so replaces the installation's SDK "
                         "(the same trace is expected)")
+    parser.add_argument("--sane", action="store_true", help="add SANE's test device as a driver first")
+    parser.add_argument("--sane-option", action="append", default=[], help="a line for the test device's test.conf")
+    parser.add_argument("--expected", help="the trace to compare with (default NAME.trace)")
     parser.add_argument("script")
     args = parser.parse_args()
 
@@ -383,6 +424,8 @@ def main() -> int:
     name = script.name[:-len(".js")]
     folder = script.parent
     expected_path = folder / (name + (".plugin.trace" if args.plugin else ".trace"))
+    if args.expected:
+        expected_path = pathlib.Path(args.expected).resolve()
 
     with tempfile.TemporaryDirectory(prefix="dociva-e2e-") as tmp:
         root = pathlib.Path(tmp).resolve()
@@ -411,13 +454,28 @@ def main() -> int:
             env["LD_DEBUG"] = "libs"
             env["LD_DEBUG_OUTPUT"] = str(root / "ld-debug")
 
+        output = []
+        if args.sane:
+            sane = root / "sane"
+            sane.mkdir()
+            (sane / "dll.conf").write_text("test\n")
+            conf = folder / (name + ".sane.conf")
+            (sane / "test.conf").write_text(SANE_TEST_CONF + (conf.read_text() if conf.exists() else "") +
+                                            "".join(line + "\n" for line in args.sane_option))
+            env["SANE_CONFIG_DIR"] = str(sane)
+            added = subprocess.run([args.dociva, "driver", "add-sane", "test:0", "--name", "SANE Test Device"],
+                                   cwd=root, env=env, capture_output=True, timeout=60)
+            for line in added.stdout.decode("utf-8", "replace").replace(str(root), "@ROOT@").splitlines():
+                output.append("ADD-SANE " + line)
+            for line in added.stderr.decode("utf-8", "replace").replace(str(root), "@ROOT@").splitlines():
+                output.append("ADD-SANE STDERR " + line)
+
         runs = [script]
         n = 2
         while (folder / f"{name}.{n}.js").exists():
             runs.append(folder / f"{name}.{n}.js")
             n += 1
 
-        output = []
         failures = []
         for run in runs:
             if len(runs) > 1:
@@ -445,6 +503,9 @@ def main() -> int:
             for line in stderr.splitlines():
                 output.append("STDERR " + line)
             output.append(f"EXIT {done.returncode}")
+
+        if args.sane and (root / "scans").is_dir():
+            output.extend(describe_files(root / "scans"))
 
         if args.sdk:
             loaded = set()

@@ -5,8 +5,10 @@
 
 #include "platform/files.h"
 #include "platform/path.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 #include "scanner/driver_discovery.h"
+#include "scanner/sane_devices.h"
 #include "scanner_test_support.h"
 
 namespace {
@@ -204,6 +206,79 @@ TEST_F(DiscoveryTest, RegistryBeatsFolder) {
     DriverMap map;
     EXPECT_EQ(DriverDiscovery(places()).findInstalledDrivers(map), 2u);
     EXPECT_EQ(entries(map), (std::vector<std::string>{"Duplex=/from/registry", "Flatbed=" + driverOf(u"flat")}));
+}
+
+TEST_F(DiscoveryTest, SaneProductsAreAttachedWhenSaneListsTheirDevice) {
+    registry.addProduct(u"a-sane-listed", u"Test Scanner", u"/d/test", {});
+    platform::writeRegistryString(registry.root() + u"\\a-sane-listed", u"SANE DEVICE", u"test:0");
+    registry.addProduct(u"b-sane-gone", u"Network Scanner", u"/d/net", {});
+    platform::writeRegistryString(registry.root() + u"\\b-sane-gone", u"SANE DEVICE", u"airscan:e0:Office");
+    // The maker's product of the same name wins over a SANE one.
+    registry.addProduct(u"c-maker", u"Duplex", u"/d/maker", {u"VID_5C3B&PID_012C"});
+    registry.addProduct(u"d-sane-same-name", u"Duplex", u"/d/sane-duplex", {});
+    platform::writeRegistryString(registry.root() + u"\\d-sane-same-name", u"SANE DEVICE", u"test:1");
+    // A SANE product without its directory is left out, as any product.
+    registry.addProduct(u"e-sane-no-directory", u"Half", nullptr, {});
+    platform::writeRegistryString(registry.root() + u"\\e-sane-no-directory", u"SANE DEVICE", u"test:0");
+
+    int asked = 0;
+    DiscoveryPlaces p = places();
+    p.saneDevices = [&](std::vector<std::u16string>& names) {
+        ++asked;
+        names = {u"test:1", u"test:0"};
+        return true;
+    };
+    struct Row {
+        const char* name;
+        bool makerAttached;
+        std::vector<std::string> expected;
+    };
+    const Row rows[] = {
+        {"without the maker's scanner", false, {"Duplex=/d/sane-duplex", "Test Scanner=/d/test"}},
+        {"beside the maker's scanner", true, {"Duplex=/d/maker", "Test Scanner=/d/test"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        asked = 0;
+        devices.clear();
+        if (row.makerAttached) devices.push_back(usbDevice(u"VID_5C3B&PID_012C", u"1"));
+        DriverMap map;
+        EXPECT_EQ(DriverDiscovery(p).findInstalledDrivers(map), row.expected.size());
+        EXPECT_EQ(entries(map), row.expected);
+        EXPECT_EQ(asked, 1) << "SANE is asked once a discovery";
+    }
+
+    // SANE that cannot be asked attaches nothing.
+    devices.clear();
+    p.saneDevices = [](std::vector<std::u16string>&) { return false; };
+    DriverMap map;
+    EXPECT_EQ(DriverDiscovery(p).findInstalledDrivers(map), 0u);
+}
+
+TEST_F(DiscoveryTest, SaneIsNotAskedWhenNoProductNamesADevice) {
+    registry.addProduct(u"p", u"P", u"/d/p", {u"VID_5C3B&PID_0001"});
+    bool asked = false;
+    DiscoveryPlaces p = places();
+    p.saneDevices = [&](std::vector<std::u16string>&) { return asked = true; };
+    devices = {usbDevice(u"VID_5C3B&PID_0001", u"1")};
+    DriverMap map;
+    EXPECT_EQ(DriverDiscovery(p).findInstalledDrivers(map), 1u);
+    EXPECT_FALSE(asked);
+}
+
+TEST(SaneDeviceList, LinesOfTheSdksList) {
+    const auto lines = parseSaneDeviceList(u"test:0\tNoname\tfrontend-tester\tvirtual device\n"
+                                           u"\tno name\n"
+                                           u"net:host:plustek:libusb:001:002\tPlustek\n");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].name, u"test:0");
+    EXPECT_EQ(lines[0].vendor, u"Noname");
+    EXPECT_EQ(lines[0].model, u"frontend-tester");
+    EXPECT_EQ(lines[0].type, u"virtual device");
+    EXPECT_EQ(lines[1].name, u"net:host:plustek:libusb:001:002");
+    EXPECT_EQ(lines[1].vendor, u"Plustek");
+    EXPECT_EQ(lines[1].model, u"");
+    EXPECT_TRUE(parseSaneDeviceList(u"").empty());
 }
 
 TEST(ExampleInstallation, FindsTheTwoAttachedScanners) {

@@ -1,0 +1,650 @@
+// A SANE device as the SDK's page source. libsane is loaded at run time
+// (its headers give only the types and constants), so the SDK needs no
+// SANE on the machine until a driver folder names a SANE device.
+//
+// SANE is one library per process with global state (sane_init,
+// sane_exit): every user here holds a SaneUse, and the last one to go calls
+// sane_exit. sane_init, sane_exit, sane_get_devices, sane_open and
+// sane_close are serialised; the calls on one open device come from its
+// handle's scan thread, except sane_cancel, which SANE allows from any
+// thread to end a read in progress.
+#include <sane/sane.h>
+#include <sane/saneopts.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "platform/dynamic_library.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "sane_choices.h"
+#include "scan_device.h"
+#include "scanner/dociva_sdk.h"
+
+namespace dociva_sdk {
+
+namespace {
+
+constexpr double kMillimetresPerInch = 25.4;
+// An area may reach this far past the device's edge (rounding of the
+// caller's inch values) before it counts as more than the device scans.
+constexpr double kAreaSlackMm = 0.5;
+constexpr std::size_t kReadChunk = 64 * 1024;
+// The toolkit's own limit on one image.
+constexpr std::size_t kMaxPageBytes = std::size_t{1} << 30;
+
+struct SaneApi {
+    decltype(&::sane_init) init = nullptr;
+    decltype(&::sane_exit) exit = nullptr;
+    decltype(&::sane_get_devices) getDevices = nullptr;
+    decltype(&::sane_open) open = nullptr;
+    decltype(&::sane_close) close = nullptr;
+    decltype(&::sane_get_option_descriptor) optionDescriptor = nullptr;
+    decltype(&::sane_control_option) controlOption = nullptr;
+    decltype(&::sane_get_parameters) getParameters = nullptr;
+    decltype(&::sane_start) start = nullptr;
+    decltype(&::sane_read) read = nullptr;
+    decltype(&::sane_cancel) cancel = nullptr;
+    decltype(&::sane_strstatus) strstatus = nullptr;
+};
+
+struct SaneLibrary {
+    std::mutex mutex;
+    // Loaded once and kept: backends may leave threads or handlers behind
+    // that must not outlive their code.
+    platform::DynamicLibrary library;
+    SaneApi api;
+    int users = 0;
+};
+
+// Never destroyed: unloading libsane while the process ends would leave
+// whatever its backends still hold (and their code) without a home.
+union LastingSaneLibrary {
+    SaneLibrary value;
+    LastingSaneLibrary() : value() {}
+    ~LastingSaneLibrary() {}
+};
+
+SaneLibrary& saneLibrary() {
+    static LastingSaneLibrary library;
+    return library.value;
+}
+
+template <typename F>
+bool bind(const platform::DynamicLibrary& library, const char* name, F& out) {
+    out = reinterpret_cast<F>(library.symbol(name));
+    return out != nullptr;
+}
+
+// One user of SANE; the last to go ends SANE's session.
+class SaneUse {
+public:
+    static std::unique_ptr<SaneUse> acquire(std::u16string& reason) {
+        SaneLibrary& s = saneLibrary();
+        std::lock_guard guard(s.mutex);
+        if (!s.library.loaded()) {
+            std::u16string file = platform::environmentVariable(u"DOCIVA_SANE_LIBRARY");
+            if (file.empty()) file = u"libsane.so.1";
+            if (!s.library.load(file)) {
+                reason = u"SANE is not installed (" + file + u": " + platform::DynamicLibrary::lastLoadError() + u")";
+                return nullptr;
+            }
+            SaneApi a;
+            const platform::DynamicLibrary& l = s.library;
+            if (!bind(l, "sane_init", a.init) || !bind(l, "sane_exit", a.exit) ||
+                !bind(l, "sane_get_devices", a.getDevices) || !bind(l, "sane_open", a.open) ||
+                !bind(l, "sane_close", a.close) || !bind(l, "sane_get_option_descriptor", a.optionDescriptor) ||
+                !bind(l, "sane_control_option", a.controlOption) ||
+                !bind(l, "sane_get_parameters", a.getParameters) || !bind(l, "sane_start", a.start) ||
+                !bind(l, "sane_read", a.read) || !bind(l, "sane_cancel", a.cancel) ||
+                !bind(l, "sane_strstatus", a.strstatus)) {
+                s.library.unload();
+                reason = u"SANE's library lacks a call (" + file + u")";
+                return nullptr;
+            }
+            s.api = a;
+        }
+        if (s.users == 0) {
+            SANE_Int version = 0;
+            const SANE_Status status = s.api.init(&version, nullptr);
+            if (status != SANE_STATUS_GOOD) {
+                reason = u"sane_init failed: " + text::fromUtf8(s.api.strstatus(status));
+                return nullptr;
+            }
+        }
+        ++s.users;
+        return std::make_unique<SaneUse>(Counted{});
+    }
+
+private:
+    // Only acquire makes a use, once it has counted it.
+    struct Counted {
+        explicit Counted() = default;
+    };
+
+public:
+    explicit SaneUse(Counted) {}
+
+    ~SaneUse() {
+        SaneLibrary& s = saneLibrary();
+        std::lock_guard guard(s.mutex);
+        if (--s.users == 0) s.api.exit();
+    }
+    SaneUse(const SaneUse&) = delete;
+    SaneUse& operator=(const SaneUse&) = delete;
+
+    const SaneApi& api() const { return saneLibrary().api; }
+    std::mutex& mutex() const { return saneLibrary().mutex; }
+};
+
+std::u16string statusText(const SaneUse& sane, SANE_Status status) {
+    const char* t = sane.api().strstatus(status);
+    return t ? text::fromUtf8(t) : u"status " + text::fromUtf8(std::to_string(status));
+}
+
+// Statuses newer backends give that sane.h still keeps out of view.
+constexpr int kSaneStatusWarmingUp = 12;
+constexpr int kSaneStatusHardwareLocked = 13;
+
+// What a SANE status means for the run. NO_DOCS is no paper only before
+// the first page; the batch reads it as its end before that matters.
+DeviceFault faultOf(SANE_Status status) {
+    switch (static_cast<int>(status)) {
+        case SANE_STATUS_NO_DOCS: return {DOCIVA_STATUS_NO_PAPER, 0};
+        case SANE_STATUS_JAMMED: return {DOCIVA_STATUS_SCAN_FAILED, kErrorPaperJam};
+        case SANE_STATUS_COVER_OPEN:
+        case SANE_STATUS_DEVICE_BUSY:
+        case kSaneStatusWarmingUp:
+        case kSaneStatusHardwareLocked: return {DOCIVA_STATUS_NOT_READY, 0};
+        // What a device gone from the bus or the network gives.
+        case SANE_STATUS_IO_ERROR: return {DOCIVA_STATUS_DISCONNECTED, 0};
+        case SANE_STATUS_ACCESS_DENIED: return {DOCIVA_STATUS_DRIVER_LOAD_FAILED, 0};
+        case SANE_STATUS_NO_MEM: return {DOCIVA_STATUS_NO_MEMORY, 0};
+        case SANE_STATUS_CANCELLED: return {DOCIVA_STATUS_SCAN_FAILED, kErrorCancelledAtDevice};
+        default: return {DOCIVA_STATUS_SCAN_FAILED, kErrorDevice};
+    }
+}
+
+const DeviceFault kCapabilityMismatch{DOCIVA_STATUS_CAPABILITY_MISMATCH, 0};
+
+// sane_open's handle, closed with the device.
+class SaneHandle {
+public:
+    SaneHandle(std::unique_ptr<SaneUse> sane, SANE_Handle handle) : sane_(std::move(sane)), handle_(handle) {}
+    ~SaneHandle() {
+        std::lock_guard guard(sane_->mutex());
+        sane_->api().close(handle_);
+    }
+    SaneHandle(const SaneHandle&) = delete;
+    SaneHandle& operator=(const SaneHandle&) = delete;
+
+    SANE_Handle get() const { return handle_; }
+    const SaneApi& api() const { return sane_->api(); }
+    const SaneUse& sane() const { return *sane_; }
+
+private:
+    std::unique_ptr<SaneUse> sane_;
+    SANE_Handle handle_;
+};
+
+// One option of the open device, as its descriptor says now.
+struct Option {
+    SANE_Int index = -1;
+    const SANE_Option_Descriptor* d = nullptr;
+
+    explicit operator bool() const { return d != nullptr; }
+    bool active() const { return d && SANE_OPTION_IS_ACTIVE(d->cap); }
+    bool settable() const { return active() && SANE_OPTION_IS_SETTABLE(d->cap); }
+
+    std::vector<std::string> strings() const {
+        std::vector<std::string> out;
+        if (d && d->type == SANE_TYPE_STRING && d->constraint_type == SANE_CONSTRAINT_STRING_LIST)
+            for (const SANE_String_Const* s = d->constraint.string_list; s && *s; ++s) out.emplace_back(*s);
+        return out;
+    }
+    double number(SANE_Word w) const { return d->type == SANE_TYPE_FIXED ? SANE_UNFIX(w) : double(w); }
+    SANE_Word word(double v) const {
+        return d->type == SANE_TYPE_FIXED ? SANE_FIX(v) : static_cast<SANE_Word>(std::lround(v));
+    }
+    std::vector<double> numbers() const {
+        std::vector<double> out;
+        if (d && d->constraint_type == SANE_CONSTRAINT_WORD_LIST)
+            for (SANE_Int i = 1; i <= d->constraint.word_list[0]; ++i) out.push_back(number(d->constraint.word_list[i]));
+        return out;
+    }
+    bool range(double& min, double& max, double& quant) const {
+        if (!d || d->constraint_type != SANE_CONSTRAINT_RANGE || !d->constraint.range) return false;
+        min = number(d->constraint.range->min);
+        max = number(d->constraint.range->max);
+        quant = number(d->constraint.range->quant);
+        return true;
+    }
+    double largest() const {
+        double min = 0, max = 0, quant = 0;
+        if (range(min, max, quant)) return max;
+        const std::vector<double> list = numbers();
+        return list.empty() ? 0.0 : *std::max_element(list.begin(), list.end());
+    }
+    double smallest() const {
+        double min = 0, max = 0, quant = 0;
+        if (range(min, max, quant)) return min;
+        const std::vector<double> list = numbers();
+        return list.empty() ? 0.0 : *std::min_element(list.begin(), list.end());
+    }
+    double nearest(double wanted) const {
+        double min = 0, max = 0, quant = 0;
+        if (range(min, max, quant)) return nearestInRange(min, max, quant, wanted);
+        return nearestInList(numbers(), wanted);
+    }
+};
+
+class SaneOptions {
+public:
+    explicit SaneOptions(const SaneHandle& handle) : handle_(handle) {}
+
+    Option find(const char* name) const {
+        const SaneApi& api = handle_.api();
+        // Option 0 is the count.
+        for (SANE_Int i = 1;; ++i) {
+            const SANE_Option_Descriptor* d = api.optionDescriptor(handle_.get(), i);
+            if (!d) break;
+            if (d->name && std::strcmp(d->name, name) == 0) return Option{i, d};
+        }
+        return Option{};
+    }
+
+    SANE_Status setString(const Option& o, const std::string& value) {
+        std::vector<char> buffer(std::max<std::size_t>(static_cast<std::size_t>(o.d->size), value.size() + 1), 0);
+        std::memcpy(buffer.data(), value.data(), value.size());
+        return control(o, SANE_ACTION_SET_VALUE, buffer.data());
+    }
+    SANE_Status setNumber(const Option& o, double value) {
+        SANE_Word w = o.word(value);
+        return control(o, SANE_ACTION_SET_VALUE, &w);
+    }
+    bool getNumber(const Option& o, double& value) {
+        if (!o.active() || (o.d->type != SANE_TYPE_INT && o.d->type != SANE_TYPE_FIXED) ||
+            o.d->size < static_cast<SANE_Int>(sizeof(SANE_Word)))
+            return false;
+        std::vector<SANE_Word> words(static_cast<std::size_t>(o.d->size) / sizeof(SANE_Word));
+        if (control(o, SANE_ACTION_GET_VALUE, words.data()) != SANE_STATUS_GOOD) return false;
+        value = o.number(words[0]);
+        return true;
+    }
+
+private:
+    SANE_Status control(const Option& o, SANE_Action action, void* value) {
+        SANE_Int info = 0;
+        return handle_.api().controlOption(handle_.get(), o.index, action, value, &info);
+    }
+
+    const SaneHandle& handle_;
+};
+
+FrameFormat frameFormatOf(SANE_Frame f, bool& known) {
+    known = true;
+    switch (f) {
+        case SANE_FRAME_GRAY: return FrameFormat::Gray;
+        case SANE_FRAME_RGB: return FrameFormat::Rgb;
+        case SANE_FRAME_RED: return FrameFormat::Red;
+        case SANE_FRAME_GREEN: return FrameFormat::Green;
+        case SANE_FRAME_BLUE: return FrameFormat::Blue;
+        default: known = false; return FrameFormat::Gray;
+    }
+}
+
+// The part of what the device scans that was asked for, in inches from
+// the scanned area's corner: a device moves its corners only in steps of
+// its own, so it is asked for the area with its edges moved outwards to
+// the next step, and the page is cut back to the area asked for.
+struct Crop {
+    bool active = false;
+    double left = 0.0;
+    double top = 0.0;
+    double width = 0.0;
+    double height = 0.0;
+};
+
+ImageOwner cropped(ImageOwner page, const Crop& crop, int dpi) {
+    if (!crop.active || !page) return page;
+    const TI_IMAGE_INFO info = imageLayout(page.get());
+    const int w = std::max(1, static_cast<int>(std::lround(crop.width * dpi)));
+    const int h = std::max(1, static_cast<int>(std::lround(crop.height * dpi)));
+    const int x = static_cast<int>(std::lround(crop.left * dpi));
+    const int y = static_cast<int>(std::lround(crop.top * dpi));
+    if (x == 0 && y == 0 && w == info.width && h == info.height) return page;
+    ImageOwner out(ti_CreateImage2(w, h, TI_BGR24, dpi, dpi));
+    // Whatever the device gave short of the area stays paper-white.
+    if (!out || ti_CopyRect(page.get(), out.get(), x, y, 0xFFFFFF) != TI_OK) return {};
+    return out;
+}
+
+
+class SaneDevice final : public ScanDevice {
+public:
+    explicit SaneDevice(std::shared_ptr<SaneHandle> handle) : handle_(std::move(handle)) {}
+
+    DeviceDescription describe(const DeviceDescription& written) const override {
+        DeviceDescription d = written;
+        SaneOptions options(*handle_);
+        const Option source = options.find(SANE_NAME_SCAN_SOURCE);
+        const SourceKinds kinds = sourceKinds(source.strings(), source.active());
+        d.hasFlatbed = kinds.flatbed;
+        d.hasFeeder = kinds.feeder || kinds.back || kinds.duplex;
+        // The control scans from the feeder unless told otherwise.
+        d.sheetFed = d.hasFeeder;
+        d.duplex = kinds.duplex || kinds.back;
+        d.multiPage = d.hasFeeder;
+        d.warmupMs = 0;
+        d.pagesPerBatch = 0;
+        d.ready = true;
+        const Option right = options.find(SANE_NAME_SCAN_BR_X);
+        const Option bottom = options.find(SANE_NAME_SCAN_BR_Y);
+        if (right && bottom && right.d->unit == SANE_UNIT_MM && bottom.d->unit == SANE_UNIT_MM) {
+            const Option left = options.find(SANE_NAME_SCAN_TL_X);
+            const Option top = options.find(SANE_NAME_SCAN_TL_Y);
+            const double width = right.largest() - (left ? left.smallest() : 0.0);
+            const double height = bottom.largest() - (top ? top.smallest() : 0.0);
+            if (width > 0.0 && height > 0.0) {
+                d.maxWidth = width / kMillimetresPerInch;
+                d.maxHeight = height / kMillimetresPerInch;
+            }
+        }
+        return d;
+    }
+
+    std::unique_ptr<PageSource> startBatch(ScanOptions& o, DeviceFault& fault) override;
+
+    void cancel() override {
+        cancelled_ = true;
+        handle_->api().cancel(handle_->get());
+    }
+
+    bool cancelled() const { return cancelled_; }
+    const SaneHandle& handle() const { return *handle_; }
+
+private:
+    bool setArea(SaneOptions& options, const ScanOptions& o, Crop& crop, DeviceFault& fault);
+
+    std::shared_ptr<SaneHandle> handle_;
+    std::atomic<bool> cancelled_{false};
+};
+
+class SanePages final : public PageSource {
+public:
+    SanePages(SaneDevice& device, const ScanOptions& o, const Crop& crop)
+        : device_(device), options_(o), crop_(crop) {}
+    ~SanePages() override { finishBatch(); }
+
+    std::size_t expectedSides() const override { return options_.flatbed ? 1 : 0; }
+
+    bool begin(DeviceFault& fault) override {
+        const SANE_Status status = startPage();
+        if (status == SANE_STATUS_GOOD) {
+            pageStarted_ = true;
+            return true;
+        }
+        finishBatch();
+        fault = faultOf(status);
+        return false;
+    }
+
+    Fetch next(Side& side, ImageOwner& image, DeviceFault& fault) override {
+        if (done_) return Fetch::End;
+        if (!pageStarted_) {
+            if (options_.flatbed) {
+                finishBatch();
+                return Fetch::End;
+            }
+            const SANE_Status status = startPage();
+            // An empty feeder after the first page is the batch's end.
+            if (status == SANE_STATUS_NO_DOCS) {
+                finishBatch();
+                return Fetch::End;
+            }
+            if (status != SANE_STATUS_GOOD) return failed(status, fault);
+        }
+        pageStarted_ = false;
+        PageAssembler page;
+        for (;;) {
+            SANE_Parameters p{};
+            SANE_Status status = api().getParameters(handle(), &p);
+            if (status != SANE_STATUS_GOOD) return failed(status, fault);
+            bool known = false;
+            const FrameLayout layout{frameFormatOf(p.format, known), p.depth, p.pixels_per_line, p.bytes_per_line,
+                                     p.lines};
+            if (!known) return failed(SANE_STATUS_UNSUPPORTED, fault);
+            std::vector<std::uint8_t> data;
+            status = readFrame(p, data);
+            // A feeder may find itself empty only as it reads: before any
+            // page that is no paper, after one the batch's end.
+            if (status == SANE_STATUS_NO_DOCS && count_ > 0) {
+                finishBatch();
+                return Fetch::End;
+            }
+            if (status != SANE_STATUS_EOF) return failed(status, fault);
+            if (!page.addFrame(layout, data)) return failed(SANE_STATUS_UNSUPPORTED, fault);
+            if (p.last_frame) break;
+            // The next frame of a three-pass page.
+            status = startPage();
+            if (status != SANE_STATUS_GOOD) return failed(status, fault);
+        }
+        ++count_;
+        image = cropped(page.finish(options_.dpi), crop_, options_.dpi);
+        if (!image) return failed(SANE_STATUS_NO_MEM, fault);
+        side = sideNumbered(count_);
+        return Fetch::Page;
+    }
+
+private:
+    const SaneApi& api() const { return device_.handle().api(); }
+    SANE_Handle handle() const { return device_.handle().get(); }
+
+    SANE_Status startPage() {
+        if (device_.cancelled()) return SANE_STATUS_CANCELLED;
+        return api().start(handle());
+    }
+
+    SANE_Status readFrame(const SANE_Parameters& p, std::vector<std::uint8_t>& data) {
+        if (p.lines > 0 && p.bytes_per_line > 0) {
+            const std::size_t expected = static_cast<std::size_t>(p.lines) * static_cast<std::size_t>(p.bytes_per_line);
+            if (expected > kMaxPageBytes) return SANE_STATUS_NO_MEM;
+            data.reserve(expected);
+        }
+        std::uint8_t chunk[kReadChunk];
+        for (;;) {
+            if (device_.cancelled()) return SANE_STATUS_CANCELLED;
+            SANE_Int length = 0;
+            const SANE_Status status = api().read(handle(), chunk, static_cast<SANE_Int>(sizeof chunk), &length);
+            if (status != SANE_STATUS_GOOD) return status;
+            if (length < 0 || static_cast<std::size_t>(length) > sizeof chunk) return SANE_STATUS_IO_ERROR;
+            if (data.size() + static_cast<std::size_t>(length) > kMaxPageBytes) return SANE_STATUS_NO_MEM;
+            data.insert(data.end(), chunk, chunk + length);
+        }
+    }
+
+    // The page that went wrong is dropped, half read as it is; the batch
+    // ends at the device.
+    Fetch failed(SANE_Status status, DeviceFault& fault) {
+        finishBatch();
+        fault = faultOf(status);
+        return Fetch::Fault;
+    }
+
+    void finishBatch() {
+        if (done_) return;
+        done_ = true;
+        api().cancel(handle());
+    }
+
+    Side sideNumbered(std::size_t n) const {
+        switch (options_.sides) {
+            case Sides::Front: return Side{n, false, n};
+            case Sides::Rear: return Side{n, true, n};
+            case Sides::Both: return Side{(n + 1) / 2, n % 2 == 0, n};
+        }
+        return Side{n, false, n};
+    }
+
+    SaneDevice& device_;
+    ScanOptions options_;
+    Crop crop_;
+    bool pageStarted_ = false;
+    bool done_ = false;
+    std::size_t count_ = 0;
+};
+
+bool SaneDevice::setArea(SaneOptions& options, const ScanOptions& o, Crop& crop, DeviceFault& fault) {
+    const Option tlx = options.find(SANE_NAME_SCAN_TL_X);
+    const Option tly = options.find(SANE_NAME_SCAN_TL_Y);
+    const Option brx = options.find(SANE_NAME_SCAN_BR_X);
+    const Option bry = options.find(SANE_NAME_SCAN_BR_Y);
+    const bool asked = o.askedWidth > 0.0 || o.askedHeight > 0.0 || o.askedLeft > 0.0 || o.askedTop > 0.0;
+    if (!tlx.settable() || !tly.settable() || !brx.settable() || !bry.settable()) {
+        // A device without a settable area scans what it scans: only the
+        // whole of it can be asked for.
+        if (asked) fault = kCapabilityMismatch;
+        return !asked;
+    }
+    // Geometry in millimetres, or in pixels at the scan resolution.
+    const double perInch = brx.d->unit == SANE_UNIT_PIXEL ? double(o.dpi) : kMillimetresPerInch;
+    struct Axis {
+        double low;      // as asked, in device units
+        double high;
+        double stepLow;  // moved outwards to the device's steps
+        double stepHigh;
+    };
+    auto place = [&](const Option& first, const Option& last, double start, double length, Axis& out) {
+        double min = 0, max = 0, quant = 0;
+        if (!first.range(min, max, quant)) min = first.smallest();
+        double lastMin = 0, lastMax = 0, lastQuant = 0;
+        if (!last.range(lastMin, lastMax, lastQuant)) lastMax = last.largest();
+        if (length <= 0.0) {
+            out = {min, lastMax, min, lastMax};
+            return start <= 0.0;
+        }
+        out.low = min + start * perInch;
+        out.high = out.low + length * perInch;
+        if (out.high > lastMax + kAreaSlackMm * perInch / kMillimetresPerInch) return false;
+        out.high = std::min(out.high, lastMax);
+        out.stepLow = quant > 0.0 ? min + std::floor((out.low - min) / quant + 1e-9) * quant : out.low;
+        out.stepHigh = lastQuant > 0.0 ? lastMin + std::ceil((out.high - lastMin) / lastQuant - 1e-9) * lastQuant
+                                       : out.high;
+        out.stepHigh = std::min(out.stepHigh, lastMax);
+        return true;
+    };
+    Axis x{}, y{};
+    if (!place(tlx, brx, o.askedLeft, o.askedWidth, x) || !place(tly, bry, o.askedTop, o.askedHeight, y)) {
+        fault = kCapabilityMismatch;
+        return false;
+    }
+    // The corner first at its least, so the far corner may move anywhere.
+    const bool set = options.setNumber(tlx, tlx.smallest()) == SANE_STATUS_GOOD &&
+                     options.setNumber(tly, tly.smallest()) == SANE_STATUS_GOOD &&
+                     options.setNumber(brx, x.stepHigh) == SANE_STATUS_GOOD &&
+                     options.setNumber(bry, y.stepHigh) == SANE_STATUS_GOOD &&
+                     options.setNumber(tlx, x.stepLow) == SANE_STATUS_GOOD &&
+                     options.setNumber(tly, y.stepLow) == SANE_STATUS_GOOD;
+    if (!set) {
+        fault = kCapabilityMismatch;
+        return false;
+    }
+    crop = Crop{};
+    if (o.askedWidth > 0.0 && o.askedHeight > 0.0) {
+        // Where the device really put its corner.
+        double left = x.stepLow, top = y.stepLow;
+        options.getNumber(tlx, left);
+        options.getNumber(tly, top);
+        crop = Crop{true, std::max(0.0, x.low - left) / perInch, std::max(0.0, y.low - top) / perInch,
+                    (x.high - x.low) / perInch, (y.high - y.low) / perInch};
+    }
+    return true;
+}
+
+std::unique_ptr<PageSource> SaneDevice::startBatch(ScanOptions& o, DeviceFault& fault) {
+    SaneOptions options(*handle_);
+
+    const Option source = options.find(SANE_NAME_SCAN_SOURCE);
+    const auto sourceValue = chooseSource(source.strings(), source.active(), o.flatbed, o.sides);
+    if (!sourceValue) {
+        fault = kCapabilityMismatch;
+        return nullptr;
+    }
+    if (!sourceValue->empty() && source.settable() && options.setString(source, *sourceValue) != SANE_STATUS_GOOD) {
+        fault = kCapabilityMismatch;
+        return nullptr;
+    }
+
+    const Option mode = options.find(SANE_NAME_SCAN_MODE);
+    const auto modeValue = chooseMode(mode.strings(), mode.active(), o.colour);
+    if (!modeValue) {
+        fault = kCapabilityMismatch;
+        return nullptr;
+    }
+    if (!modeValue->empty() && mode.settable() && options.setString(mode, *modeValue) != SANE_STATUS_GOOD) {
+        fault = kCapabilityMismatch;
+        return nullptr;
+    }
+    // Eight bits a sample is all any output format keeps.
+    const Option depth = options.find(SANE_NAME_BIT_DEPTH);
+    if (depth.settable()) {
+        const std::vector<double> depths = depth.numbers();
+        if (std::find(depths.begin(), depths.end(), 8.0) != depths.end()) options.setNumber(depth, 8.0);
+    }
+
+    const Option resolution = options.find(SANE_NAME_SCAN_RESOLUTION);
+    if (resolution.settable()) {
+        const double dpi = resolution.nearest(o.dpi);
+        if (options.setNumber(resolution, dpi) != SANE_STATUS_GOOD) {
+            fault = kCapabilityMismatch;
+            return nullptr;
+        }
+        double actual = dpi;
+        // The page carries the resolution the device scanned at.
+        if (options.getNumber(resolution, actual) && actual >= 1.0) o.dpi = static_cast<int>(std::lround(actual));
+    }
+
+    Crop crop;
+    if (!setArea(options, o, crop, fault)) return nullptr;
+    return std::make_unique<SanePages>(*this, o, crop);
+}
+
+}  // namespace
+
+std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, std::u16string& reason) {
+    std::unique_ptr<SaneUse> sane = SaneUse::acquire(reason);
+    if (!sane) return nullptr;
+    SANE_Handle handle = nullptr;
+    SANE_Status status;
+    {
+        std::lock_guard guard(sane->mutex());
+        status = sane->api().open(text::toUtf8(name).c_str(), &handle);
+    }
+    if (status != SANE_STATUS_GOOD || !handle) {
+        reason = u"sane_open(" + name + u") failed: " + statusText(*sane, status);
+        return nullptr;
+    }
+    return std::make_unique<SaneDevice>(std::make_shared<SaneHandle>(std::move(sane), handle));
+}
+
+bool listSaneDevices(std::vector<SaneDeviceEntry>& devices, std::u16string& reason) {
+    std::unique_ptr<SaneUse> sane = SaneUse::acquire(reason);
+    if (!sane) return false;
+    std::lock_guard guard(sane->mutex());
+    const SANE_Device** list = nullptr;
+    const SANE_Status status = sane->api().getDevices(&list, SANE_FALSE);
+    if (status != SANE_STATUS_GOOD) {
+        reason = u"sane_get_devices failed: " + statusText(*sane, status);
+        return false;
+    }
+    auto t = [](const char* s) { return s ? text::fromUtf8(s) : std::u16string(); };
+    for (const SANE_Device** d = list; d && *d; ++d)
+        devices.push_back(SaneDeviceEntry{t((*d)->name), t((*d)->vendor), t((*d)->model), t((*d)->type)});
+    return true;
+}
+
+}  // namespace dociva_sdk
