@@ -46,25 +46,9 @@ ImageReadyRecord recordOf(const WrittenFile& file) {
     return r;
 }
 
-}  // namespace
-
-ScanSettings settingsFromProfile(const std::u16string& profilePath) {
-    ScanSettings settings;
-    const CScanProfile profile(profilePath.c_str());
-    std::uint8_t watermarkEnabled = 0;
-    applyProfile(profile.profileSettings(), settings, watermarkEnabled);
-    if (!watermarkEnabled) settings.watermarkType = 0;
-    return settings;
-}
-
-void runScan(const DeviceDescription& device, const RunRequest& request, RunHost& host) {
-    const ScanSettings settings = request.profilePath ? settingsFromProfile(*request.profilePath) : request.settings;
-
-    ScanOptions options;
-    if (readScanOptions(settings, device, options) != OptionsResult::Ok)
-        return endRun(host, DOCIVA_STATUS_CAPABILITY_MISMATCH, 0);
-
-    OutputFiles output(options);
+// The run once its options are read: sides scanned, processed and written.
+void writeRun(const DeviceDescription& device, const RunRequest& request, const ScanOptions& options,
+              OutputFiles& output, RunHost& host) {
     if (!output.prepare()) return endRun(host, DOCIVA_STATUS_SCAN_FAILED, output.errorCode());
 
     const std::unique_ptr<PageSource> source = makePageSource(device, options);
@@ -107,6 +91,35 @@ void runScan(const DeviceDescription& device, const RunRequest& request, RunHost
     int button = request.buttonId.value_or(-1);
     host.status(DOCIVA_STATUS_SCAN_SUCCESS, request.buttonId ? &button : nullptr);
     host.event(DOCIVA_EVENT_PROCESSING_FINISHED, nullptr, static_cast<int>(output.files().size()));
+}
+
+}  // namespace
+
+ScanSettings settingsFromProfile(const std::u16string& profilePath) {
+    ScanSettings settings;
+    const CScanProfile profile(profilePath.c_str());
+    std::uint8_t watermarkEnabled = 0;
+    applyProfile(profile.profileSettings(), settings, watermarkEnabled);
+    if (!watermarkEnabled) settings.watermarkType = 0;
+    return settings;
+}
+
+void runScan(const DeviceDescription& device, const RunRequest& request, RunHost& host) {
+    const ScanSettings settings = request.profilePath ? settingsFromProfile(*request.profilePath) : request.settings;
+
+    ScanOptions options;
+    if (readScanOptions(settings, device, options) != OptionsResult::Ok)
+        return endRun(host, DOCIVA_STATUS_CAPABILITY_MISMATCH, 0);
+
+    OutputFiles output(options);
+    try {
+        writeRun(device, request, options, output, host);
+    } catch (...) {
+        // Whatever ends a run early takes its files with it; the caller
+        // reports the status.
+        output.discard();
+        throw;
+    }
 }
 
 }  // namespace dociva_sdk

@@ -83,4 +83,7 @@ ScopedEnvironment::ScopedEnvironment(std::string name, const std::string& value)
 
 ScopedEnvironment::~ScopedEnvironment() { setVariable(name_, hadValue_ ? &previous_ : nullptr); }
 
+ScopedFullDisk::ScopedFullDisk(std::u16string_view folder, unsigned long long freeBytes)
+    : folder_("DOCIVA_TEST_DISK_FULL", utf8(folder)), free_("DOCIVA_TEST_DISK_FREE", std::to_string(freeBytes)) {}
+
 }  // namespace testing_support
