@@ -55,10 +55,15 @@ std::intptr_t createExclusive(const std::u16string& path, std::u16string_view ta
     }
     // A fresh file: nobody else can hold a lock on it yet.
     ::flock(f, LOCK_EX | LOCK_NB);
-    // A replaced file keeps its permission bits.
+    // A replaced file keeps its permission bits, and someone else's file
+    // (the superuser writing it) stays theirs where we may do that.
     struct stat st {};
-    if (::lstat(posix::toNativePath(target).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    if (::lstat(posix::toNativePath(target).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         ::fchmod(f, st.st_mode & 07777);
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+            [[maybe_unused]] const int ignored = ::fchown(f, st.st_uid, st.st_gid);
+        }
+    }
     return f;
 }
 
