@@ -793,7 +793,7 @@ std::int16_t CDocivaOCXCtrl::Mirror() {
     return viewerOperation([&] { return canvas_.Mirror(); }, false, false, true, false);
 }
 std::int16_t CDocivaOCXCtrl::Undo() {
-    return viewerOperation([&] { canvas_.Undo(); return 0; }, false, false, true, false);
+    return viewerOperation([&] { return canvas_.Undo(); }, false, false, true, false);
 }
 
 std::int16_t CDocivaOCXCtrl::GetFileCount() const {

@@ -1,5 +1,6 @@
 #include "output/document_writer.h"
 
+#include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -17,13 +18,6 @@ bool replaceWith(const std::u16string& temporary, const std::u16string& path) {
     if (platform::moveFile(temporary, path)) return true;
     platform::deleteFile(temporary);
     return false;
-}
-
-// Also a link that leads nowhere takes the name: writing through it would
-// make a file somewhere else. The listing's wildcards and ignored case can
-// only call a free name taken, never the other way round.
-bool nameTaken(const std::u16string& path) {
-    return platform::pathExists(path) || !platform::findFiles(path).empty();
 }
 
 void releaseFullImages(ViewerDocument& document) {
@@ -118,7 +112,6 @@ bool writePdf(ViewerDocument& document, const CMultiPDF* pdf) {
 
 bool writeSinglePage(ViewerDocument& document) {
     CImageViewObj& page = *document.pages.front();
-    if (!page.HasFullImage()) return false;
     TI_IMAGE full = page.FullImage();
     timage::ti_SetJpegQuality(full, document.jpegQuality);
     page.RebuildDisplay();
@@ -137,38 +130,30 @@ bool writeSinglePage(ViewerDocument& document) {
 }  // namespace
 
 std::u16string temporaryPathFor(std::u16string_view path) {
-    const std::u16string folder = platform::folderOf(path);
-    const std::u16string name = platform::fileNameOf(path);
-    const std::u16string extension = extensionOf(path);
-    std::u16string base = name.substr(0, name.size() - extension.size());
-    for (;;) {
-        base += u'_';
-        std::u16string candidate = text::format(u"%s%s%s", folder, base, extension);
-        // A longer name would be cut, and the cut name could be anyone's.
-        if (candidate.size() > platform::kMaxPathUnits) return {};
-        if (nameTaken(candidate)) continue;
-        // Reserved by creating it: from here on the name is ours, even if
-        // another program picks the same name at the same moment.
-        switch (platform::createNewFile(candidate)) {
-            case platform::NewFile::Created: return candidate;
-            case platform::NewFile::NameTaken: continue;
-            case platform::NewFile::Failed: return {};
-        }
-    }
+    // Reserved by creating it where no entry of the name exists: from here
+    // on the name is ours, even if another program picks the same name at
+    // the same moment, and never a link to somewhere else.
+    return platform::reserveTemporaryFor(path);
 }
 
-bool rewriteDocument(ViewerDocument& document, const CMultiPDF* pdf) {
-    if (document.pages.empty()) return false;
-    const std::u16string extension = extensionOf(document.pages.front()->Path());
+RewriteResult rewriteDocument(ViewerDocument& document, const CMultiPDF* pdf) {
+    if (document.pages.empty()) return RewriteResult::NotWritten;
+    const std::u16string& path = document.pages.front()->Path();
+    const std::u16string extension = extensionOf(path);
     const bool tiff = text::equalsIgnoreAsciiCase(extension, u".tiff") || text::equalsIgnoreAsciiCase(extension, u".tif");
     const bool pdfFile = text::equalsIgnoreAsciiCase(extension, u".pdf");
-    if (document.pages.size() > 1) {
-        if (tiff) return writeMultiTiff(document);
-        if (pdfFile) return writePdf(document, pdf);
-        return false;
+    const bool single = document.pages.size() == 1;
+    if (!single && !tiff && !pdfFile) return RewriteResult::NotWritten;
+    if (single && !pdfFile && !document.pages.front()->HasFullImage()) return RewriteResult::NotWritten;
+    // What a writer killed in this folder left behind goes first.
+    platform::removeStaleTemporaries(platform::folderOf(path));
+    bool written = false;
+    if (!single) {
+        written = tiff ? writeMultiTiff(document) : writePdf(document, pdf);
+    } else {
+        written = pdfFile ? writePdf(document, pdf) : writeSinglePage(document);
     }
-    if (pdfFile) return writePdf(document, pdf);
-    return writeSinglePage(document);
+    return written ? RewriteResult::Written : RewriteResult::Failed;
 }
 
 CMultiTiff::~CMultiTiff() {

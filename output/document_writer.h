@@ -1,16 +1,19 @@
 // The document writer: saves a viewer document back to its own file after
 // an edit, in the file's own format.
 //
-// Every writer first writes a temporary file beside the document's file
-// ("scan.tif" is written as "scan_.tif") and moves it over the document's
-// file only when the whole file was written, so a failed or interrupted
-// save never costs the file on disk. A temporary file that could not be
-// moved into place is removed again.
+// Every writer first writes a temporary file beside the document's file and
+// moves it over the document's file only when the whole file was written
+// and has reached the disk, so a failed or interrupted save (a full disk, a
+// killed process) never costs the file on disk. A temporary file that
+// could not be moved into place is removed again.
 //
-// The folder is the user's: a file named like the temporary one may be
-// theirs. The temporary name is therefore one that does not exist yet
-// ("scan__.tif", "scan___.tif", ... when "scan_.tif" is taken), so the
-// writer only ever replaces or removes a file it made itself.
+// The folder is the user's: the temporary name is one that proves it is
+// ours (platform::temporaryNameFor: ".~scan.~dvPID-N-CHECK.tif" for
+// "scan.tif"), made only where no entry of that name exists, so the writer
+// only ever replaces or removes a file it made itself. Temporary files
+// left by a process that ended before it could remove them are removed
+// when a document of their folder is next written (here) or loaded (the
+// viewer).
 //
 // Thread safety: one document is written by one thread at a time (the
 // viewer's window thread).
@@ -24,20 +27,26 @@
 
 struct ViewerDocument;
 
-// The name the writers write to before the file is replaced: the file's
-// base name with "_" added until no such file exists, reserved by creating
-// it empty (the caller writes over it, and removes it when the write
-// fails). Empty when no free name fits into the path limit or the folder
-// takes no new file (nothing is written then).
+// The name the writers write to before the file is replaced: a temporary
+// name of ours beside path (platform::reserveTemporaryFor), with path's
+// extension, reserved by creating it empty (the caller writes over it, and
+// removes it when the write fails). Empty when no name fits into the path
+// limit or the folder takes no new file (nothing is written then).
 std::u16string temporaryPathFor(std::u16string_view path);
+
+enum class RewriteResult {
+    Written,     // the file on disk was replaced with the document
+    NotWritten,  // a kind of document that is never written (or nothing to write)
+    Failed,      // writing failed: the file on disk is as it was
+};
 
 // Writes the document back to the path of its pages. A multi-page TIFF or
 // PDF document is written whole, a one-page document as its one image.
-// True when the file on disk was replaced, and then every page's index is
-// its place in the document; false when the document's kind is never
-// written or writing failed (the file on disk is then as it was, the pages
-// keep their edited full images in memory and their places in that file).
-bool rewriteDocument(ViewerDocument& document, const CMultiPDF* pdf);
+// Written: every page's index is then its place in the document. NotWritten
+// and Failed: the file on disk is as it was, and the pages keep their
+// places in that file (and whatever full images they hold); a caller that
+// must show what the file holds takes its edit back after Failed.
+RewriteResult rewriteDocument(ViewerDocument& document, const CMultiPDF* pdf);
 
 // A multi-page TIFF file being written. The handle is the toolkit's and
 // lives only for one rewrite; the destructor closes one still open.

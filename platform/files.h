@@ -13,9 +13,14 @@
 
 namespace platform {
 
-// failIfExists: refuse to replace an existing destination.
+// failIfExists: refuse to replace an existing destination. The copy is
+// made beside the destination and put in place only when complete
+// (platform/file_writer.h): a failed copy leaves the destination as it
+// was, and a symbolic link there is replaced, not written through.
 bool copyFile(std::u16string_view from, std::u16string_view to, bool failIfExists);
-// Replaces an existing destination; falls back to copy + delete across volumes.
+// Replaces an existing destination (the entry itself, never following a
+// link there); falls back to copy + delete across volumes. The file is
+// flushed to the disk before it takes the destination's name.
 bool moveFile(std::u16string_view from, std::u16string_view to);
 bool deleteFile(std::u16string_view path);
 // A file or a folder.
@@ -56,9 +61,11 @@ bool isRegularFile(std::u16string_view path);
 // anything else fails at once, without waiting for a writer (a pipe) or
 // reading without end (a device).
 bool readFile(std::u16string_view path, std::string& bytes, std::uint64_t maxBytes);
-// Creates the file or replaces what it held with bytes, as the run time's
-// "wb" does (no temporary file: for logs, whose last record is all that
-// matters).
+// Creates the file or replaces it with bytes, atomically: the bytes are
+// written beside it under a temporary name, flushed to the disk and renamed
+// over it (platform/file_writer.h). A failed write (a full disk) leaves the
+// old file as it was and nothing else behind; a symbolic link at path is
+// replaced by the file, never written through.
 bool writeFile(std::u16string_view path, std::string_view bytes);
 
 }  // namespace platform

@@ -22,6 +22,11 @@ extern const char kScannersUsage[];
 int runPapersizesCommand(const Arguments& args);
 extern const char kPapersizesUsage[];
 
+// Opens files as the viewer does (the image toolkit and the PDF library from
+// the module folder).
+int runViewCommand(const Arguments& args);
+extern const char kViewUsage[];
+
 // Built only where the SDK is (DOCIVA_HAVE_SDK).
 int runScanCommand(const Arguments& args);
 extern const char kScanUsage[];

@@ -18,6 +18,7 @@ const Command kCommands[] = {
     {u"filename", runFilenameCommand, kFilenameUsage},
     {u"scanners", runScannersCommand, kScannersUsage},
     {u"papersizes", runPapersizesCommand, kPapersizesUsage},
+    {u"view", runViewCommand, kViewUsage},
 #ifdef DOCIVA_HAVE_SDK
     {u"scan", runScanCommand, kScanUsage},
     {u"driver", runDriverCommand, kDriverUsage},

@@ -175,10 +175,9 @@ int record(const std::u16string& file, const std::u16string& out, const std::u16
     std::uint8_t watermarkEnabled = 0;
     const ScanSettings r = appliedRecord(profile, watermarkEnabled);
     const std::vector<std::uint8_t> bytes = form == u"4912" ? serialise(toLegacy(r)) : serialise(r);
-    std::ofstream stream(target, std::ios::binary | std::ios::trunc);
-    stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    stream.close();
-    if (!stream) {
+    // Replaced whole, never through a link (platform/file_writer.h).
+    if (!platform::writeFile(target.u16string(),
+                             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
         platform::writeStderr("dociva profile: cannot write " + text::toUtf8(out) + "\n");
         return 1;
     }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "output/document_writer.h"
+#include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/system.h"
@@ -90,6 +91,9 @@ bool CImageViewer::AddImage(std::u16string_view path, int formatCode) {
                               std::u16string(path) + u"\n");
         return false;
     }
+    // Temporary files that a writer killed in this folder left behind go
+    // first (only names that prove to be ours, of processes that ended).
+    platform::removeStaleTemporaries(platform::folderOf(path));
     if (formatCode == -1) formatCode = formatCodeFromExtension(path);
     // Decoding takes long and needs no lock: the window thread goes on
     // meanwhile.
@@ -470,18 +474,28 @@ int CImageViewer::GoLastPage() {
 
 // ---- editing -------------------------------------------------------------
 
-void CImageViewer::Rewrite(ViewerDocument& document) {
+RewriteResult CImageViewer::Rewrite(ViewerDocument& document) {
     // A write makes the display images of the pages it writes from memory;
-    // when the file cannot take the edit (a kind never written, or a failed
-    // save) the view still shows it.
-    if (rewriteDocument(document, pdf_)) return;
-    if (CImageViewObj* page = document.current(); page && page->HasFullImage()) page->RebuildDisplay();
+    // a document of a kind that is never written keeps its edit in memory,
+    // and the view shows it. A failed write is the caller's to take back.
+    const RewriteResult result = rewriteDocument(document, pdf_);
+    if (result == RewriteResult::NotWritten) {
+        if (CImageViewObj* page = document.current(); page && page->HasFullImage()) page->RebuildDisplay();
+    }
+    return result;
 }
 
 int CImageViewer::FinishEdit(CImageViewObj& page, ScopedImage previous, const TI_IMAGE_INFO& oldInfo) {
     timage::ti_SetDpi(page.FullImage(), oldInfo.xDpi, oldInfo.yDpi);
+    if (Rewrite(*CurrentDocument()) == RewriteResult::Failed) {
+        // The file still holds the page as it was (a full disk, say): so
+        // does the view, and the undo image stays the one it was.
+        page.ReplaceFullImage(std::move(previous));
+        page.RebuildDisplay();
+        Redraw();
+        return kEditNotWritten;
+    }
     undo_ = std::move(previous);
-    Rewrite(*CurrentDocument());
     Redraw();
     return 0;
 }
@@ -530,8 +544,14 @@ int CImageViewer::Undo() {
     Lock lock(mutex_);
     CImageViewObj* page = CurrentEditPage();
     if (!undo_ || !page) return 0;
-    page->ReplaceFullImage(std::move(undo_));
-    Rewrite(*CurrentDocument());
+    ScopedImage edited = page->ReplaceFullImage(std::move(undo_));
+    if (Rewrite(*CurrentDocument()) == RewriteResult::Failed) {
+        // Nothing undone: the file, the view and the undo image stay.
+        undo_ = page->ReplaceFullImage(std::move(edited));
+        page->RebuildDisplay();
+        Redraw();
+        return kEditNotWritten;
+    }
     Redraw();
     return 0;
 }
@@ -546,9 +566,10 @@ int CImageViewer::Cut() {
         Redraw();
         return 0;
     }
+    cropResult_ = 0;
     ApplyCrop();
     mouseMode_ = kMouseNone;
-    return 0;
+    return cropResult_;
 }
 
 void CImageViewer::ApplyCrop() {
@@ -582,9 +603,7 @@ void CImageViewer::ApplyCrop() {
         ScopedImage cropped(timage::ti_CreateImage(width, height, info.pixelFormat));
         if (cropped && timage::ti_CopyRect(full, cropped.get(), left, top, -1) == TI_OK) {
             ScopedImage previous = page->ReplaceFullImage(std::move(cropped));
-            timage::ti_SetDpi(page->FullImage(), info.xDpi, info.yDpi);
-            undo_ = std::move(previous);
-            Rewrite(*CurrentDocument());
+            cropResult_ = FinishEdit(*page, std::move(previous), info);
         }
     }
     cropTracker_.SetRect({});
@@ -599,16 +618,27 @@ int CImageViewer::DeleteImage() {
     if (!document) return 1;
     if (busy_) return 3;
     busy_ = 1;
-    ReleaseUndo();
+    // The undo image goes with a delete; kept aside until the delete is
+    // done, for one that cannot be written changes nothing.
+    ScopedImage undo = std::move(undo_);
+    int result = 0;
     auto removeDocument = [&]() {
         documents_.erase(documents_.begin() + current_);
         if (current_ >= static_cast<int>(documents_.size())) current_ = static_cast<int>(documents_.size()) - 1;
     };
+    // A file that is gone is deleted; one still there after the attempt
+    // (a folder that takes no change) keeps its document in the view.
+    auto removeFile = [](const std::u16string& path) {
+        return path.empty() || platform::deleteFile(path) || !platform::pathExists(path);
+    };
     if (pageMode_ && document->validPage()) {
-        const std::u16string path = document->current()->Path();
-        document->pages.erase(document->pages.begin() + document->currentPage);
+        const int at = document->currentPage;
+        std::unique_ptr<CImageViewObj> removed = std::move(document->pages[static_cast<std::size_t>(at)]);
+        const std::u16string path = removed->Path();
+        document->pages.erase(document->pages.begin() + at);
         if (document->currentPage >= static_cast<int>(document->pages.size()))
             document->currentPage = static_cast<int>(document->pages.size()) - 1;
+        bool done = true;
         if (!document->pages.empty()) {
             // A lone page is written only from memory, so it is read now,
             // while its index still names it in the file. The writers read
@@ -616,21 +646,34 @@ int CImageViewer::DeleteImage() {
             // pages once the file is rewritten; a delete that cannot be
             // written leaves the places as they are, still right.
             if (document->pages.size() == 1) document->pages.front()->FullImage();
-            Rewrite(*document);
-        } else {
+            done = Rewrite(*document) != RewriteResult::Failed;
+        } else if (removeFile(path)) {
             removeDocument();
-            platform::deleteFile(path);
             pageMode_ = false;
+            document = nullptr;
+        } else {
+            done = false;
+        }
+        if (!done) {
+            // The file still holds the page: it comes back where it was.
+            document->pages.insert(document->pages.begin() + at, std::move(removed));
+            document->currentPage = at;
+            undo_ = std::move(undo);
+            result = kEditNotWritten;
         }
     } else {
         const std::u16string path = document->pages.empty() ? std::u16string() : document->pages.front()->Path();
-        removeDocument();
-        if (!path.empty()) platform::deleteFile(path);
+        if (removeFile(path)) {
+            removeDocument();
+        } else {
+            undo_ = std::move(undo);
+            result = kEditNotWritten;
+        }
     }
     UpdateFirstItem();
     Redraw();
     busy_ = 0;
-    return 0;
+    return result;
 }
 
 // ---- mouse ---------------------------------------------------------------

@@ -7,7 +7,10 @@
 // and its client size, and is asked to repaint through the redraw
 // callback. Results follow the viewer's codes: 0 done, -1 not possible
 // now, 1 at the first or last screen (or nothing to delete), 3 while
-// another delete or crop runs.
+// another delete or crop runs. An edit (rotate, flip, mirror, crop, undo,
+// delete) whose document cannot be written back - a full disk, a folder
+// that takes no change - gives kEditNotWritten (-1) and changes nothing:
+// the file, the view and the undo image stay as they were.
 //
 // Thread safety: files may be added from any thread (the request pool's
 // worker) while the window thread edits and navigates; every public
@@ -21,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "output/document_writer.h"
 #include "output/multi_pdf.h"
 #include "platform/canvas.h"
 #include "viewer/rect_tracker.h"
@@ -34,6 +38,9 @@ struct ViewerCell {
     ViewerRect image;
     bool selected = false;
 };
+
+// The result of an edit that could not be written back.
+inline constexpr int kEditNotWritten = -1;
 
 enum ViewMode : int { kViewSingle = 1, kViewGrid4 = 4, kViewGrid9 = 9 };
 enum MouseMode : int { kMouseNone = 0, kMouseCrop = 1, kMouseDrag = 2 };
@@ -66,12 +73,16 @@ public:
     int GoPrevPage();
     int GoNextPage();
     int GoLastPage();
+    // 0 done, 1 nothing to delete, 3 busy, kEditNotWritten.
     int DeleteImage();
-    // angle 90 (left), 180 or 270 (right).
+    // angle 90 (left), 180 or 270 (right). 0 done, -1 not possible (no
+    // page, or the edit could not be written).
     int Rotate(int angle);
     int Flip();
     int Mirror();
+    // 0, or kEditNotWritten when the crop could not be written.
     int Cut();
+    // 0 (also when there is nothing to undo), or kEditNotWritten.
     int Undo();
 
     // ---- button states ----
@@ -141,11 +152,12 @@ private:
     bool SetZoom(int level);
     void Redraw();
     void ReleaseUndo();
-    // Ends an edit: the old full image becomes the undo image, the page is
-    // written back and redrawn.
+    // Ends an edit: the page is written back and redrawn, and the old full
+    // image becomes the undo image. When the write fails the page gets its
+    // old image back and the result is kEditNotWritten.
     int FinishEdit(CImageViewObj& page, ScopedImage previous, const TI_IMAGE_INFO& oldInfo);
     void ApplyCrop();
-    void Rewrite(ViewerDocument& document);
+    RewriteResult Rewrite(ViewerDocument& document);
 
     mutable std::recursive_mutex mutex_;
     const CMultiPDF* pdf_;
@@ -167,6 +179,8 @@ private:
     ViewerPoint scrollOrigin_;
     ViewerPoint pendingDrag_;
     ScopedImage undo_;
+    // What the last crop step's write gave (FinishEdit's result).
+    int cropResult_ = 0;
     bool pageMode_ = false;
     PageModeCallback pageModeCallback_ = nullptr;
     void* pageModeUser_ = nullptr;

@@ -1,10 +1,8 @@
 #include "output_files.h"
 
-#include <fstream>
-#include <filesystem>
-
 #include "page_processing.h"
 #include "pdf_document.h"
+#include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -44,14 +42,12 @@ bool createFolders(const std::u16string& folder) {
     return platform::isDirectory(folder);
 }
 
+// A file of one byte can be made there: a temporary file of ours (never a
+// name someone else holds, never through a link), removed at once.
 bool canCreateFileIn(const std::u16string& folder) {
-    const std::u16string probe = platform::joinPath(folder, u"~dociva-write-test.tmp");
-    bool ok = false;
-    {
-        std::ofstream out(std::filesystem::path(probe), std::ios::binary | std::ios::trunc);
-        ok = static_cast<bool>(out) && static_cast<bool>(out << 'x');
-    }
-    platform::deleteFile(probe);
+    platform::FileWriter probe;
+    const bool ok = probe.begin(platform::joinPath(folder, u"dociva-write-test")) && probe.write("x", 1);
+    probe.abandon();
     return ok;
 }
 
@@ -69,7 +65,6 @@ struct OutputFiles::MultiTiff {
 struct OutputFiles::MultiPdf {
     explicit MultiPdf(int quality) : doc(quality) {}
     PdfDocument doc;
-    std::u16string temporary;
     std::u16string final;
 };
 
@@ -126,6 +121,8 @@ bool OutputFiles::prepare() {
     if (options_.formats.empty()) return fail(kErrorNoFormat);
     if (!createFolders(options_.outputFolder) || !canCreateFileIn(options_.outputFolder))
         return fail(kErrorOutputFolder);
+    // What an earlier run killed while it wrote here left behind.
+    platform::removeStaleTemporaries(options_.outputFolder);
     return true;
 }
 
@@ -173,10 +170,9 @@ bool OutputFiles::writeSingle(TI_IMAGE page, int format, const std::u16string& b
     if (format == kFormatPdf) {
         PdfDocument doc(options_.jpegQuality);
         if (!doc.valid()) return fail(kErrorPdfLibrary);
-        const std::u16string temporary = claim(u"~" + base, u".pdf");
-        temporaries_.push_back(temporary);
-        ok = doc.addPage(page) && doc.save(temporary) && platform::moveFile(temporary, path);
-        if (!ok) platform::deleteFile(temporary);
+        // The PDF library saves beside the file and renames it into place
+        // only when complete: a failed save leaves nothing.
+        ok = doc.addPage(page) && doc.save(path);
     } else if (format == kFormatTiffG4 || (format == kFormatTiff && isBilevel(options_))) {
         ImageOwner bw = bilevel(page, options_.threshold);
         int result = bw ? ti_SaveImage2(path.c_str(), bw.get(), TI_COMPRESSION_CCITT_G4, -1, 0) : TI_ERR_MEMORY;
@@ -208,7 +204,10 @@ bool OutputFiles::writeSide(TI_IMAGE page, std::size_t sideNumber, bool back) {
             if (!multiTiff_) {
                 multiTiff_ = std::make_unique<MultiTiff>();
                 multiTiff_->final = claim(firstBase_, u".tif");
-                multiTiff_->temporary = claim(u"~" + firstBase_, u".tif");
+                // Built under a temporary name of ours and moved into place
+                // once complete.
+                multiTiff_->temporary = platform::reserveTemporaryFor(multiTiff_->final);
+                if (multiTiff_->temporary.empty()) return fail(kErrorWriteFile);
                 temporaries_.push_back(multiTiff_->temporary);
                 multiTiff_->writer = ti_MultiPageCreateHandle(multiTiff_->temporary.c_str());
                 if (!multiTiff_->writer) return fail(kErrorWriteFile);
@@ -222,8 +221,6 @@ bool OutputFiles::writeSide(TI_IMAGE page, std::size_t sideNumber, bool back) {
                 multiPdf_ = std::make_unique<MultiPdf>(options_.jpegQuality);
                 if (!multiPdf_->doc.valid()) return fail(kErrorPdfLibrary);
                 multiPdf_->final = claim(firstBase_, u".pdf");
-                multiPdf_->temporary = claim(u"~" + firstBase_, u".pdf");
-                temporaries_.push_back(multiPdf_->temporary);
             }
             if (!multiPdf_->doc.addPage(page)) return fail(kErrorPdfLibrary);
         } else if (!writeSingle(page, format, base, sideNumber, back)) {
@@ -242,9 +239,8 @@ bool OutputFiles::finish() {
                 return fail(kErrorWriteFile);
             files_.push_back(WrittenFile{multiTiff_->final, kFormatMultiTiff, 0, false});
         } else if (format == kFormatMultiPdf && multiPdf_) {
-            if (!multiPdf_->doc.save(multiPdf_->temporary) ||
-                !platform::moveFile(multiPdf_->temporary, multiPdf_->final))
-                return fail(kErrorWriteFile);
+            // Saved beside the file and renamed into place when complete.
+            if (!multiPdf_->doc.save(multiPdf_->final)) return fail(kErrorWriteFile);
             files_.push_back(WrittenFile{multiPdf_->final, kFormatMultiPdf, 0, false});
         }
     }

@@ -9,10 +9,13 @@
 // extension, so nothing is ever overwritten (TIFF, Group 4 TIFF and
 // multi-page TIFF all end in .tif).
 //
-// Every file is complete or absent: the toolkit saves through a temporary
-// file, and the multi-page files are built under a temporary name and
-// moved into place only when complete. discard() removes everything the
-// run wrote.
+// Every file is complete or absent: the toolkit and the PDF library save
+// through a temporary file beside the file (platform/file_writer.h), and
+// the multi-page TIFF is built under a temporary name of ours and moved
+// into place only when complete. A full disk fails the run (status 12,
+// code 2) with no file of the run and no temporary file left: discard()
+// removes everything the run wrote. prepare() removes the temporary files
+// that runs killed while they wrote left in the folder.
 //
 // Thread safety: one thread at a time.
 #pragma once
@@ -43,6 +46,7 @@ enum ScanErrorCode : int {
     kErrorReadPage = 3,      // an input page could not be read or processed
     kErrorNoFormat = 4,      // no output format the SDK writes
     kErrorPdfLibrary = 5,    // the PDF library refused a document
+    kErrorInternal = 9,      // the run failed for a reason of its own (the device codes 6..8 are in scan_device.h)
 };
 
 class OutputFiles {

@@ -46,34 +46,11 @@ ImageReadyRecord recordOf(const WrittenFile& file) {
     return r;
 }
 
-}  // namespace
-
-ScanSettings settingsFromProfile(const std::u16string& profilePath) {
-    ScanSettings settings;
-    const CScanProfile profile(profilePath.c_str());
-    std::uint8_t watermarkEnabled = 0;
-    applyProfile(profile.profileSettings(), settings, watermarkEnabled);
-    if (!watermarkEnabled) settings.watermarkType = 0;
-    return settings;
-}
-
-void runScan(const DeviceDescription& device, const RunRequest& request, RunHost& host, ScanDevice* scanner) {
-    const ScanSettings settings = request.profilePath ? settingsFromProfile(*request.profilePath) : request.settings;
-
-    ScanOptions options;
-    if (readScanOptions(settings, device, options) != OptionsResult::Ok)
-        return endRun(host, DOCIVA_STATUS_CAPABILITY_MISMATCH, 0);
-
+// The run once its options are read and its device (if any) is set up:
+// sides scanned, processed and written.
+void writeRun(const DeviceDescription& device, const RunRequest& request, const ScanOptions& options,
+              std::unique_ptr<PageSource> source, OutputFiles& output, RunHost& host) {
     DeviceFault fault;
-    // A device is set up before any file is made, so a refusal leaves the
-    // output folder as it was.
-    std::unique_ptr<PageSource> source;
-    if (scanner) {
-        source = scanner->startBatch(options, fault);
-        if (!source) return endRun(host, fault.status, fault.errorCode);
-    }
-
-    OutputFiles output(options);
     if (!output.prepare()) return endRun(host, DOCIVA_STATUS_SCAN_FAILED, output.errorCode());
 
     if (!source) source = makePageSource(device, options);
@@ -127,6 +104,44 @@ void runScan(const DeviceDescription& device, const RunRequest& request, RunHost
     int button = request.buttonId.value_or(-1);
     host.status(DOCIVA_STATUS_SCAN_SUCCESS, request.buttonId ? &button : nullptr);
     host.event(DOCIVA_EVENT_PROCESSING_FINISHED, nullptr, static_cast<int>(output.files().size()));
+}
+
+}  // namespace
+
+ScanSettings settingsFromProfile(const std::u16string& profilePath) {
+    ScanSettings settings;
+    const CScanProfile profile(profilePath.c_str());
+    std::uint8_t watermarkEnabled = 0;
+    applyProfile(profile.profileSettings(), settings, watermarkEnabled);
+    if (!watermarkEnabled) settings.watermarkType = 0;
+    return settings;
+}
+
+void runScan(const DeviceDescription& device, const RunRequest& request, RunHost& host, ScanDevice* scanner) {
+    const ScanSettings settings = request.profilePath ? settingsFromProfile(*request.profilePath) : request.settings;
+
+    ScanOptions options;
+    if (readScanOptions(settings, device, options) != OptionsResult::Ok)
+        return endRun(host, DOCIVA_STATUS_CAPABILITY_MISMATCH, 0);
+
+    // A device is set up before any file is made, so a refusal leaves the
+    // output folder as it was.
+    std::unique_ptr<PageSource> source;
+    if (scanner) {
+        DeviceFault fault;
+        source = scanner->startBatch(options, fault);
+        if (!source) return endRun(host, fault.status, fault.errorCode);
+    }
+
+    OutputFiles output(options);
+    try {
+        writeRun(device, request, options, std::move(source), output, host);
+    } catch (...) {
+        // Whatever ends a run early takes its files with it; the caller
+        // reports the status.
+        output.discard();
+        throw;
+    }
 }
 
 }  // namespace dociva_sdk

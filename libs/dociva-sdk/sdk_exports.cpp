@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "device_description.h"
+#include "output_files.h"
 #include "platform/sync.h"
 #include "platform/system.h"
 #include "scan_device.h"
@@ -174,9 +175,20 @@ int reportOnOwnThread(DocivaHandle handle, int code, std::optional<int> data) {
 using dociva_sdk::Device;
 using dociva_sdk::handles;
 
-extern "C" {
+namespace {
 
-DocivaHandle dociva_OpenDriver(const char16_t* driverDirectory) {
+// No exception leaves the SDK's calls: the caller is C (or a host that
+// cannot take one), so anything thrown inside ends as the call's failure.
+template <typename T, typename F>
+T noThrow(T failure, F&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return failure;
+    }
+}
+
+DocivaHandle openDriver(const char16_t* driverDirectory) {
     if (!driverDirectory) return 0;
     auto description = dociva_sdk::readDeviceDescription(text::view(driverDirectory));
     if (!description) return 0;
@@ -195,14 +207,14 @@ DocivaHandle dociva_OpenDriver(const char16_t* driverDirectory) {
     return handles().add(std::make_shared<Device>(std::move(*description), std::move(scanner)));
 }
 
-int dociva_GetSourceCapability(DocivaHandle handle, SourceCapability* capability) {
+int getSourceCapability(DocivaHandle handle, SourceCapability* capability) {
     const std::shared_ptr<Device> device = handles().find(handle);
     if (!device || !capability) return -1;
     *capability = device->description.capability();
     return 0;
 }
 
-int dociva_RegisterCallback(DocivaHandle handle, void* context, StatusCallback status, EventCallback event) {
+int registerCallback(DocivaHandle handle, void* context, StatusCallback status, EventCallback event) {
     const std::shared_ptr<Device> device = handles().find(handle);
     if (!device) return -1;
     std::lock_guard guard(device->lock);
@@ -212,7 +224,7 @@ int dociva_RegisterCallback(DocivaHandle handle, void* context, StatusCallback s
     return 0;
 }
 
-int dociva_SetSettingsForm(DocivaHandle handle, int recordBytes) {
+int setSettingsForm(DocivaHandle handle, int recordBytes) {
     if (recordBytes != static_cast<int>(sizeof(ScanSettings)) &&
         recordBytes != static_cast<int>(sizeof(LegacyScanSettings)))
         return -1;
@@ -223,8 +235,8 @@ int dociva_SetSettingsForm(DocivaHandle handle, int recordBytes) {
     return 0;
 }
 
-int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, const ScanSettings* settings,
-                          const int* buttonId) {
+int startScanAsync(DocivaHandle handle, const char16_t* profilePath, const ScanSettings* settings,
+                   const int* buttonId) {
     const std::shared_ptr<Device> device = handles().find(handle);
     // Everything the run needs is copied now: the caller's record and id
     // live only for this call. An earlier-form record is only that long,
@@ -267,11 +279,16 @@ int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, cons
             device->running = true;
             const bool started = device->scanThread.start([device, request]() -> std::uint32_t {
                 dociva_sdk::DeviceHost host(device);
+                // A run must always end, or the owner stays busy; and
+                // nothing may leave the thread (that would end the host).
                 try {
                     dociva_sdk::runScan(device->description, request, host, device->scanner.get());
                 } catch (const std::bad_alloc&) {
-                    // A run must always end, or the owner stays busy.
                     host.status(DOCIVA_STATUS_NO_MEMORY, nullptr);
+                    host.event(DOCIVA_EVENT_PROCESSING_FINISHED, nullptr, 0);
+                } catch (...) {
+                    int code = dociva_sdk::kErrorInternal;
+                    host.status(DOCIVA_STATUS_SCAN_FAILED, &code);
                     host.event(DOCIVA_EVENT_PROCESSING_FINISHED, nullptr, 0);
                 }
                 return 0;
@@ -290,7 +307,7 @@ int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, cons
     return 0;
 }
 
-int dociva_CloseDriver(DocivaHandle* handle) {
+int closeDriver(DocivaHandle* handle) {
     if (!handle) return -1;
     const std::shared_ptr<Device> device = handles().remove(*handle);
     if (!device) return -1;
@@ -315,15 +332,15 @@ int dociva_CloseDriver(DocivaHandle* handle) {
     return 0;
 }
 
-int dociva_SimulateButtonPress(DocivaHandle handle, int buttonId) {
+int simulateButtonPress(DocivaHandle handle, int buttonId) {
     return dociva_sdk::reportOnOwnThread(handle, DOCIVA_STATUS_BUTTON_PRESSED, buttonId);
 }
 
-int dociva_EmitStatus(DocivaHandle handle, int code, int data, int hasData) {
+int emitStatus(DocivaHandle handle, int code, int data, int hasData) {
     return dociva_sdk::reportOnOwnThread(handle, code, hasData ? std::optional<int>(data) : std::nullopt);
 }
 
-int dociva_ListSaneDevices(char16_t* buffer, int units) {
+int listSaneDeviceLines(char16_t* buffer, int units) {
     std::vector<dociva_sdk::SaneDeviceEntry> devices;
     std::u16string reason;
     if (!dociva_sdk::listSaneDevices(devices, reason)) {
@@ -346,6 +363,47 @@ int dociva_ListSaneDevices(char16_t* buffer, int units) {
         buffer[lines.size()] = u'\0';
     }
     return needed;
+}
+
+}  // namespace
+
+extern "C" {
+
+DocivaHandle dociva_OpenDriver(const char16_t* driverDirectory) {
+    return noThrow(DocivaHandle{0}, [&] { return openDriver(driverDirectory); });
+}
+
+int dociva_GetSourceCapability(DocivaHandle handle, SourceCapability* capability) {
+    return noThrow(int{-1}, [&] { return getSourceCapability(handle, capability); });
+}
+
+int dociva_RegisterCallback(DocivaHandle handle, void* context, StatusCallback status, EventCallback event) {
+    return noThrow(int{-1}, [&] { return registerCallback(handle, context, status, event); });
+}
+
+int dociva_SetSettingsForm(DocivaHandle handle, int recordBytes) {
+    return noThrow(int{-1}, [&] { return setSettingsForm(handle, recordBytes); });
+}
+
+int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, const ScanSettings* settings,
+                          const int* buttonId) {
+    return noThrow(int{-1}, [&] { return startScanAsync(handle, profilePath, settings, buttonId); });
+}
+
+int dociva_CloseDriver(DocivaHandle* handle) {
+    return noThrow(int{-1}, [&] { return closeDriver(handle); });
+}
+
+int dociva_SimulateButtonPress(DocivaHandle handle, int buttonId) {
+    return noThrow(int{-1}, [&] { return simulateButtonPress(handle, buttonId); });
+}
+
+int dociva_EmitStatus(DocivaHandle handle, int code, int data, int hasData) {
+    return noThrow(int{-1}, [&] { return emitStatus(handle, code, data, hasData); });
+}
+
+int dociva_ListSaneDevices(char16_t* buffer, int units) {
+    return noThrow(int{-1}, [&] { return listSaneDeviceLines(buffer, units); });
 }
 
 }  // extern "C"

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <new>
 #include <optional>
@@ -67,36 +66,36 @@ private:
     bool full_ = false;
 };
 
-// The stream's data, decoded (generalized filters only) or raw. Empty
-// optional when it cannot be had, or when decoding was asked for and qpdf
-// cannot decode every filter (it would hand over the encoded bytes);
-// `full` tells that the limit was reached.
-// Hands what the writer makes straight to an open file; remembers that
-// the file refused bytes, so that failure is told from a document qpdf
-// cannot write.
-class FileSink : public Pipeline {
+// Hands what the writer makes straight to the caller's sink; remembers
+// that the sink refused bytes, so that failure is told from a document qpdf
+// cannot write. It never throws: qpdf's writer calls finish() again from
+// destructors while it unwinds, where an exception ends the process. Once
+// refused, the rest is dropped and the failure is reported after write().
+class SinkPipeline : public Pipeline {
 public:
-    explicit FileSink(std::FILE* file) : Pipeline("qixipf file", nullptr), file_(file) {}
+    explicit SinkPipeline(const PdfFile::ByteSink& sink) : Pipeline("qixipf sink", nullptr), sink_(sink) {}
 
     void write(unsigned char const* data, size_t len) override {
-        if (len > 0 && std::fwrite(data, 1, len, file_) != len) refuse();
+        if (failed_ || len == 0) return;
+        try {
+            if (!sink_(data, len)) failed_ = true;
+        } catch (...) {
+            failed_ = true;
+        }
     }
-    void finish() override {
-        if (std::fflush(file_) != 0) refuse();
-    }
+    void finish() override {}
 
     bool failed() const { return failed_; }
 
 private:
-    [[noreturn]] void refuse() {
-        failed_ = true;
-        throw std::runtime_error("the file took no more bytes");
-    }
-
-    std::FILE* file_;
+    const PdfFile::ByteSink& sink_;
     bool failed_ = false;
 };
 
+// The stream's data, decoded (generalized filters only) or raw. Empty
+// optional when it cannot be had, or when decoding was asked for and qpdf
+// cannot decode every filter (it would hand over the encoded bytes);
+// `full` tells that the limit was reached.
 std::optional<std::string> streamData(QPDFObjectHandle stream, bool decode, std::size_t limit, bool& full) {
     LimitedSink sink(limit);
     bool ok = false;
@@ -380,16 +379,17 @@ std::string PdfFile::write() {
     }
 }
 
-void PdfFile::writeTo(std::FILE* file) {
+void PdfFile::writeTo(const ByteSink& sink) {
     if (!pdf_) throw PdfError(QIX_ERR_NO_DOCUMENT, "no document");
-    FileSink sink(file);
+    SinkPipeline pipeline(sink);
     try {
         QPDFWriter writer(*pdf_);
-        writer.setOutputPipeline(&sink);
+        writer.setOutputPipeline(&pipeline);
         writeWith(writer);
     } catch (...) {
-        rethrowAsPdfError(sink.failed() ? QIX_ERR_IO : QIX_ERR_FORMAT);
+        rethrowAsPdfError(pipeline.failed() ? QIX_ERR_IO : QIX_ERR_FORMAT);
     }
+    if (pipeline.failed()) throw PdfError(QIX_ERR_IO, "the file took no more bytes");
 }
 
 std::string_view PdfFile::sourceBytes() {

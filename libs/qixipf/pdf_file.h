@@ -10,8 +10,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -88,10 +88,16 @@ public:
 
     // The document as a PDF file.
     std::string write();
-    // The same, written to an open file in one pass as it is made, so a
-    // large document is never held whole in memory; a file that takes no
-    // more bytes is QIX_ERR_IO.
-    void writeTo(std::FILE* file);
+    // Where writeTo hands the bytes as they are made; false when they could
+    // not be taken (a full disk).
+    using ByteSink = std::function<bool(const unsigned char* data, std::size_t size)>;
+    // The same, handed to sink in one pass as it is made, so a large
+    // document is never held whole in memory; a sink that refuses bytes is
+    // QIX_ERR_IO. The refusal never travels through qpdf as an exception:
+    // qpdf completes its own work (its clean-up flushes the pipeline again
+    // while it unwinds, where a second exception would end the process) and
+    // the error is raised once it has returned.
+    void writeTo(const ByteSink& sink);
 
     // The picture of page `index` when the page is one image; Kind::None
     // otherwise. The index must be in range.

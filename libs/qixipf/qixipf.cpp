@@ -11,10 +11,10 @@
 #include <string>
 #include <utility>
 
-#include "libs/qixipf/file_output.h"
 #include "libs/qixipf/jpeg_source.h"
 #include "libs/qixipf/page_renderer.h"
 #include "libs/qixipf/pdf_file.h"
+#include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -317,8 +317,15 @@ int QIX_API qixSave(QIX_DOCUMENT* doc, const ti_char* path, int flags) {
     return guarded(doc, [&](QixObject& o) -> int {
         if (!path || !*path || flags != 0) return QIX_ERR_ARGUMENT;
         if (!o.file.hasDocument()) return QIX_ERR_NO_DOCUMENT;
-        return qixipf::writeFileThrough(text::view(path), [&](std::FILE* f) { o.file.writeTo(f); }) ? QIX_OK
-                                                                                                     : QIX_ERR_IO;
+        // Made beside the target under a temporary name of ours, flushed
+        // and renamed over it only when complete; a full disk or any other
+        // failure leaves the old file as it was and no temporary file (the
+        // writer removes it as it goes). Nothing qpdf does throws past
+        // this call: guarded() turns every exception into a code.
+        platform::FileWriter out;
+        if (!out.begin(text::view(path))) return QIX_ERR_IO;
+        o.file.writeTo([&out](const unsigned char* data, std::size_t size) { return out.write(data, size); });
+        return out.commit() ? QIX_OK : QIX_ERR_IO;
     });
 }
 

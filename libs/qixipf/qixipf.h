@@ -13,7 +13,8 @@
  *
  * Results: functions returning int give QIX_OK (0) or a negative QIX_ERR_*
  * code unless said otherwise; the last code of an object is kept for
- * lastError. Paths are UTF-16 (ti_char), zero-terminated.
+ * lastError. No call lets an exception out. Paths are UTF-16 (ti_char),
+ * zero-terminated.
  *
  * Threads: one object is used by one thread at a time; different objects
  * may be used by different threads at once.
@@ -42,9 +43,13 @@
  *                                   other values: QIX_ERR_ARGUMENT
  *   9  jpegQuality(doc)             the quality set, -1 when none is
  *  10  save(doc, path, flags)       writes the document; flags: 0. The
- *                                   file is made beside path and renamed
- *                                   over it when complete: a failed save
- *                                   leaves an existing file as it was
+ *                                   file is made beside path under a
+ *                                   temporary name, flushed to the disk
+ *                                   and renamed over it when complete: a
+ *                                   failed save (QIX_ERR_IO for a full
+ *                                   disk) leaves an existing file as it
+ *                                   was and nothing else behind; a link
+ *                                   at path is replaced, not followed
  *  11  pageCount(doc)               number of pages (>= 0), or an error code
  *  12  reserved                     QIX_ERR_NOT_SUPPORTED
  *  13  pageImage(doc, i, &status)   the image of page i (0-based): the

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/file_writer.h"
 #include "platform/path.h"
 #include "platform/posix/native_path.h"
 #include "platform/scoped_handle.h"
@@ -57,29 +58,23 @@ ScopedFd openRegularForReading(const std::string& path) {
     return fd;
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool copyContents(const std::string& from, const std::string& to, bool failIfExists) {
+// Copies through a FileWriter: a temporary file beside the target, flushed
+// to the disk and put in place only when complete, so a failed copy never
+// leaves a truncated destination and a link at the destination is replaced,
+// not written through.
+bool copyContents(const std::string& from, std::u16string_view to, bool failIfExists) {
     ScopedFd in = openRegularForReading(from);
     if (!in) return fail();
-    struct stat st {};
-    if (::fstat(in.get(), &st) != 0) return fail();
-    // Copy into a temporary file beside the target and rename it over, so
-    // a failed copy never leaves a truncated destination.
-    std::string tmp = to + ".XXXXXX";
-    ScopedFd out(::mkstemp(tmp.data()));
-    if (!out) return fail();
+    if (failIfExists) {
+        struct stat existing {};
+        if (::lstat(posix::toNativePath(to).c_str(), &existing) == 0) {
+            errno = EEXIST;
+            return fail();
+        }
+    }
+    FileWriter out;
+    if (!out.begin(to)) return fail();
+    out.keepPermissionsOf(posix::fromNativePath(from));
     char buf[1 << 16];
     for (;;) {
         const ssize_t n = ::read(in.get(), buf, sizeof buf);
@@ -87,42 +82,18 @@ bool copyContents(const std::string& from, const std::string& to, bool failIfExi
         if (n < 0) {
             if (errno == EINTR) continue;
             const int e = errno;
-            ::unlink(tmp.c_str());
+            out.abandon();
             errno = e;
             return fail();
         }
-        if (!writeAll(out.get(), buf, static_cast<std::size_t>(n))) {
+        if (!out.write(buf, static_cast<std::size_t>(n))) {
             const int e = errno;
-            ::unlink(tmp.c_str());
+            out.abandon();
             errno = e;
             return fail();
         }
     }
-    ::fchmod(out.get(), st.st_mode & 07777);
-    if (::fsync(out.get()) != 0 || ::close(out.release()) != 0) {
-        const int e = errno;
-        ::unlink(tmp.c_str());
-        errno = e;
-        return fail();
-    }
-    if (failIfExists) {
-        // link() refuses an existing name, which makes the check and the
-        // placement one step.
-        if (::link(tmp.c_str(), to.c_str()) != 0) {
-            const int e = errno;
-            ::unlink(tmp.c_str());
-            errno = e;
-            return fail();
-        }
-        ::unlink(tmp.c_str());
-        return true;
-    }
-    if (::rename(tmp.c_str(), to.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(tmp.c_str());
-        errno = e;
-        return fail();
-    }
+    if (!out.commit(!failIfExists)) return fail();
     return true;
 }
 
@@ -150,15 +121,28 @@ bool wildcardMatch(std::u16string_view pattern, std::u16string_view name) {
 }  // namespace
 
 bool copyFile(std::u16string_view from, std::u16string_view to, bool failIfExists) {
-    return copyContents(posix::toNativePath(from), posix::toNativePath(to), failIfExists);
+    return copyContents(posix::toNativePath(from), to, failIfExists);
 }
 
 bool moveFile(std::u16string_view from, std::u16string_view to) {
     const std::string src = posix::toNativePath(from);
     const std::string dst = posix::toNativePath(to);
-    if (::rename(src.c_str(), dst.c_str()) == 0) return true;
+    // The file reaches the disk before it takes the target's name, so a
+    // crash never leaves the name on a file whose data is not there yet.
+    {
+        ScopedFd file(::open(src.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (file && ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode)) ::fsync(file.get());
+    }
+    if (::rename(src.c_str(), dst.c_str()) == 0) {
+        const std::size_t slash = dst.rfind('/');
+        ScopedFd dir(::open(slash == std::string::npos ? "." : slash == 0 ? "/" : dst.substr(0, slash).c_str(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir) ::fsync(dir.get());
+        return true;
+    }
     if (errno != EXDEV) return fail();
-    if (!copyContents(src, dst, false)) return false;
+    if (!copyContents(src, to, false)) return false;
     if (::unlink(src.c_str()) != 0) return fail();
     return true;
 }
@@ -273,17 +257,15 @@ NewFile createNewFile(std::u16string_view path) {
 }
 
 bool writeFile(std::u16string_view path, std::string_view bytes) {
-    ScopedFd fd(::open(posix::toNativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd) return fail();
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail();
-        }
-        done += static_cast<std::size_t>(n);
+    FileWriter out;
+    if (!out.begin(path)) return fail();
+    if (!out.write(bytes.data(), bytes.size())) {
+        const int e = errno;
+        out.abandon();
+        errno = e;
+        return fail();
     }
+    if (!out.commit()) return fail();
     return true;
 }
 

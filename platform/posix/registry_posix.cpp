@@ -136,18 +136,9 @@ Values readValues(const std::u16string& folder) {
 bool writeValues(const std::u16string& folder, const Values& values) {
     std::string bytes;
     for (const auto& [name, value] : values) bytes += text::toUtf8(name) + "=" + text::toUtf8(value) + "\n";
-    const fs::path target = nativePath(joinPath(folder, kValuesFile));
-    fs::path temporary = target;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out) return false;
-    }
-    std::error_code ec;
-    fs::rename(temporary, target, ec);
-    if (ec) fs::remove(temporary, ec);
-    return !ec;
+    // Replaced whole (a temporary file of ours beside it, flushed and
+    // renamed), never written through a link.
+    return writeFile(joinPath(folder, kValuesFile), bytes);
 }
 
 // Opens keyPath, creating every missing part (and the tree's root).

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/file_writer.h"
 #include "platform/path.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
@@ -11,13 +12,49 @@ namespace platform {
 using win32::ScopedFile;
 using win32::ScopedFind;
 
+// Copies through a FileWriter rather than CopyFileW: a temporary file
+// beside the target, flushed and put in place only when complete, so a
+// failed copy never leaves a truncated destination and a link at the
+// destination is replaced, not written through.
 bool copyFile(std::u16string_view from, std::u16string_view to, bool failIfExists) {
-    return CopyFileW(win32::toWide(from).c_str(), win32::toWide(to).c_str(), failIfExists ? TRUE : FALSE) != 0;
+    ScopedFile in(CreateFileW(win32::toWide(from).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) return false;
+    if (GetFileType(in.get()) != FILE_TYPE_DISK) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (failIfExists && GetFileAttributesW(win32::toWide(to).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        SetLastError(ERROR_FILE_EXISTS);
+        return false;
+    }
+    FileWriter out;
+    if (!out.begin(to)) return false;
+    static constexpr DWORD kChunk = 1 << 16;
+    std::string buf(kChunk, '\0');
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(in.get(), buf.data(), kChunk, &got, nullptr)) {
+            const DWORD error = GetLastError();
+            out.abandon();
+            SetLastError(error);
+            return false;
+        }
+        if (got == 0) break;
+        if (!out.write(buf.data(), got)) {
+            const DWORD error = GetLastError();
+            out.abandon();
+            SetLastError(error);
+            return false;
+        }
+    }
+    return out.commit(!failIfExists);
 }
 
 bool moveFile(std::u16string_view from, std::u16string_view to) {
+    // Write-through: the move is on the disk when the call returns.
     return MoveFileExW(win32::toWide(from).c_str(), win32::toWide(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool deleteFile(std::u16string_view path) { return DeleteFileW(win32::toWide(path).c_str()) != 0; }
@@ -105,17 +142,15 @@ NewFile createNewFile(std::u16string_view path) {
 }
 
 bool writeFile(std::u16string_view path, std::string_view bytes) {
-    ScopedFile file(CreateFileW(win32::toWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD wrote = 0;
-        if (!WriteFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &wrote, nullptr))
-            return false;
-        done += wrote;
+    FileWriter out;
+    if (!out.begin(path)) return false;
+    if (!out.write(bytes.data(), bytes.size())) {
+        const DWORD error = GetLastError();
+        out.abandon();
+        SetLastError(error);
+        return false;
     }
-    return true;
+    return out.commit();
 }
 
 }  // namespace platform

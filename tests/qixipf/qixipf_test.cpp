@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -472,6 +473,64 @@ TEST_F(QixIpf, SaveReplacesWholeOrLeavesAlone) {
             if (e.name != u"." && e.name != u"..") names.push_back(e.name);
         EXPECT_EQ(names, std::vector<std::u16string>{row.target}) << "nothing but the target";
     }
+}
+
+using FullDiskQixIpf = QixIpf;
+
+// A disk that fills up while a document is saved (the platform's simulated
+// full disk, at every point of the file): save gives QIX_ERR_IO - nothing
+// is thrown, through qpdf or out of the library, and the process goes on -
+// the file that was there is byte for byte what it was, no temporary file
+// is left, and the object saves fine once the disk has room.
+TEST_F(FullDiskQixIpf, SaveFailsCleanlyAtEveryPoint) {
+    Image a = pattern(300, 200, TI_BGR24, 150), b = pattern(120, 160, TI_GRAY8, 100);
+    Doc doc;
+    ASSERT_EQ(doc->create(doc.get()), QIX_OK);
+    ASSERT_EQ(doc->addPage(doc.get(), a.get(), 0), QIX_OK);
+    ASSERT_EQ(doc->addPage(doc.get(), b.get(), 0), QIX_OK);
+    testing_support::TempDir here;
+    const std::u16string path = here.file(u"scan.pdf");
+    ASSERT_EQ(doc->save(doc.get(), path.c_str(), 0), QIX_OK);
+    const std::string whole = readBytes(path);
+    ASSERT_GT(whole.size(), 4000u);
+    ASSERT_TRUE(writeBytes(path, "the old document"));
+    for (std::size_t free : {std::size_t{0}, std::size_t{1}, std::size_t{9}, std::size_t{100}, std::size_t{4096},
+                             whole.size() / 2, whole.size() - 1}) {
+        SCOPED_TRACE(free);
+        {
+            testing_support::ScopedFullDisk full(here.path(), free);
+            EXPECT_EQ(doc->save(doc.get(), path.c_str(), 0), QIX_ERR_IO);
+            EXPECT_EQ(doc->lastError(doc.get()), QIX_ERR_IO);
+        }
+        EXPECT_EQ(readBytes(path), "the old document");
+        std::vector<std::u16string> names;
+        for (const auto& e : platform::findFiles(here.file(u"*")))
+            if (e.name != u"." && e.name != u"..") names.push_back(e.name);
+        EXPECT_EQ(names, std::vector<std::u16string>{u"scan.pdf"}) << "nothing but the document";
+    }
+    // Exactly enough room.
+    {
+        testing_support::ScopedFullDisk full(here.path(), whole.size());
+        EXPECT_EQ(doc->save(doc.get(), path.c_str(), 0), QIX_OK);
+    }
+    EXPECT_EQ(readBytes(path), whole);
+}
+
+// A link planted where the document goes is replaced by the document; the
+// file it pointed at is not written through it.
+TEST_F(QixIpf, SaveReplacesALinkWithoutFollowingIt) {
+    if (testing_support::onWindows()) GTEST_SKIP() << "symbolic links are made with POSIX calls here";
+    Image image = pattern(16, 16, TI_GRAY8, 72);
+    Doc doc;
+    ASSERT_EQ(doc->create(doc.get()), QIX_OK);
+    ASSERT_EQ(doc->addPage(doc.get(), image.get(), 0), QIX_OK);
+    const std::u16string victim = file(u"victim.txt");
+    ASSERT_TRUE(writeBytes(victim, "not a PDF, and not to be touched"));
+    const std::u16string path = file(u"scan.pdf");
+    ASSERT_EQ(std::system(("ln -s '" + utf8(victim) + "' '" + utf8(path) + "'").c_str()), 0);
+    ASSERT_EQ(doc->save(doc.get(), path.c_str(), 0), QIX_OK);
+    EXPECT_EQ(readBytes(victim), "not a PDF, and not to be touched");
+    EXPECT_NE(pdfinfo(quoted(path)).find("Pages: 1\n"), std::string::npos);
 }
 
 // ---- Reading what others wrote ------------------------------------------------

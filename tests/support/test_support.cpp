@@ -180,4 +180,7 @@ bool returnsPromptly(const std::function<void()>& call, const std::vector<Specia
     return prompt;
 }
 
+ScopedFullDisk::ScopedFullDisk(std::u16string_view folder, unsigned long long freeBytes)
+    : folder_("DOCIVA_TEST_DISK_FULL", utf8(folder)), free_("DOCIVA_TEST_DISK_FREE", std::to_string(freeBytes)) {}
+
 }  // namespace testing_support

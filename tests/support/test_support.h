@@ -41,6 +41,17 @@ private:
     bool hadValue_ = false;
 };
 
+// The platform's simulated full disk (platform/file_writer.h) for every
+// file made inside folder while it lives: each may hold at most freeBytes.
+class ScopedFullDisk {
+public:
+    explicit ScopedFullDisk(std::u16string_view folder, unsigned long long freeBytes = 0);
+
+private:
+    ScopedEnvironment folder_;
+    ScopedEnvironment free_;
+};
+
 bool writeBytes(std::u16string_view path, std::string_view bytes);
 std::string readBytes(std::u16string_view path);
 

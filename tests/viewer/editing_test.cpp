@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <set>
 #include <unistd.h>
 
 #include "output/add_image_request.h"
@@ -337,19 +338,23 @@ std::u16string longestName(const testing_support::TempDir& dir, std::u16string_v
     return std::u16string(platform::kMaxPathUnits - used, u'k') + std::u16string(extension);
 }
 
-TEST_F(EditingTest, FailedSaveLeavesTheOriginal) {
+// A write the disk refuses (simulated full disk) is no edit: the result
+// says so, the file is byte for byte what it was, the view shows what the
+// file holds and no temporary file is left; once the disk takes files
+// again the next edit is written. Long names are written too: the
+// temporary name cuts its copy of the name to fit.
+TEST_F(EditingTest, FullDiskLeavesTheFileAndTheView) {
     struct Row {
         const char* name;
         std::u16string file;
-        std::u16string temporary;
         bool tiff;
     } rows[] = {
-        {"one-page picture", longestName(dir_, u".png"), {}, false},
-        {"two-page TIFF", longestName(dir_, u".tif"), {}, true},
+        {"one-page picture", longestName(dir_, u".png"), false},
+        {"two-page TIFF", longestName(dir_, u".tif"), true},
+        {"short TIFF name", u"a.tif", true},
     };
     for (Row& row : rows) {
         SCOPED_TRACE(row.name);
-        row.temporary = row.file.substr(0, row.file.size() - 4) + u"_" + row.file.substr(row.file.size() - 4);
         const std::u16string path = file(row.file);
         if (row.tiff) {
             ASSERT_TRUE(writeTiff(path, {{80, 60, kRed}, {80, 60, kBlue}}));
@@ -357,25 +362,28 @@ TEST_F(EditingTest, FailedSaveLeavesTheOriginal) {
             ASSERT_TRUE(writePicture(path, {80, 60, kRed}));
         }
         const std::string before = testing_support::readBytes(path);
-        // A folder takes the one temporary name that fits: nothing can be
-        // written.
-        ASSERT_EQ(file(row.temporary).size(), platform::kMaxPathUnits);
-        ASSERT_TRUE(platform::createDirectory(file(row.temporary)));
+        const std::set<std::u16string> names = fileNamesIn(dir_.path());
         CImageViewer viewer(nullptr);
         ASSERT_TRUE(viewer.AddImage(path, -1));
-        EXPECT_EQ(viewer.Rotate(90), 0);
-        EXPECT_EQ(testing_support::readBytes(path), before);
-        // The edit stays in the view, and a later write catches up.
-        viewer.WithDocument(0, [](ViewerDocument* d) {
-            ASSERT_NE(d, nullptr);
-            EXPECT_TRUE(d->pages.front()->HasFullImage());
-            EXPECT_EQ(d->pages.front()->Info().width, 60);
-        });
-        ASSERT_TRUE(platform::isDirectory(file(row.temporary)));
-        ASSERT_EQ(::rmdir(utf8(file(row.temporary)).c_str()), 0);
+        {
+            testing_support::ScopedFullDisk full(dir_.path());
+            EXPECT_EQ(viewer.Rotate(90), kEditNotWritten);
+            EXPECT_EQ(viewer.Flip(), kEditNotWritten);
+            EXPECT_EQ(testing_support::readBytes(path), before);
+            EXPECT_EQ(fileNamesIn(dir_.path()), names);
+            EXPECT_FALSE(viewer.UndoAvailable());
+            viewer.WithDocument(0, [](ViewerDocument* d) {
+                ASSERT_NE(d, nullptr);
+                EXPECT_EQ(d->pages.front()->Info().width, 80);
+                EXPECT_EQ(imageInfo(d->pages.front()->FullImage()).width, 80);
+            });
+        }
         EXPECT_EQ(viewer.Mirror(), 0);
-        EXPECT_EQ(readFacts(path).width, 60);
-        EXPECT_FALSE(platform::pathExists(file(row.temporary)));
+        EXPECT_EQ(readFacts(path).width, 80);
+        EXPECT_NE(testing_support::readBytes(path), before);
+        EXPECT_TRUE(viewer.UndoAvailable());
+        EXPECT_EQ(fileNamesIn(dir_.path()), names);
+        ASSERT_TRUE(platform::deleteFile(path));
     }
 }
 
@@ -394,9 +402,16 @@ TEST_F(EditingTest, ReadOnlyFolderKeepsTheFile) {
     ::chmod(utf8(folder).c_str(), 0555);
     CImageViewer viewer(nullptr);
     ASSERT_TRUE(viewer.AddImage(path, -1));
-    EXPECT_EQ(viewer.Rotate(90), 0);
+    EXPECT_EQ(viewer.Rotate(90), kEditNotWritten);
     EXPECT_EQ(testing_support::readBytes(path), before);
-    EXPECT_FALSE(platform::pathExists(folder + u"/page_.png"));
+    EXPECT_EQ(fileNamesIn(folder), std::set<std::u16string>{u"page.png"});
+    viewer.WithDocument(0, [](ViewerDocument* d) {
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->pages.front()->Info().width, 80);
+    });
+    // Nor can the file be deleted: it stays in the view.
+    EXPECT_EQ(viewer.DeleteImage(), kEditNotWritten);
+    EXPECT_EQ(viewer.GetFileCount(), 1);
     ::chmod(utf8(folder).c_str(), 0755);
 }
 
@@ -412,12 +427,12 @@ TEST_F(EditingTest, WhichDocumentsAreWritten) {
     EXPECT_EQ(testing_support::readBytes(odd), before);
     // An empty document and one whose page has no full image stay alone.
     ViewerDocument empty;
-    EXPECT_FALSE(rewriteDocument(empty, nullptr));
+    EXPECT_EQ(rewriteDocument(empty, nullptr), RewriteResult::NotWritten);
     ViewerDocument untouched;
     untouched.pages.push_back(std::make_unique<CImageViewObj>());
     ASSERT_TRUE(writePicture(file(u"u.png"), {20, 20, kRed}));
     ASSERT_TRUE(untouched.pages.back()->Open(file(u"u.png"), kDisplayBoxWidth, kDisplayBoxHeight, 0));
-    EXPECT_FALSE(rewriteDocument(untouched, nullptr));
+    EXPECT_EQ(rewriteDocument(untouched, nullptr), RewriteResult::NotWritten);
     // A folder that takes no new file gives no temporary name, and nothing
     // is written.
     EXPECT_EQ(utf8(temporaryPathFor(file(u"missing/scan.tif"))), "");

@@ -1,5 +1,8 @@
 #include "viewer_fixture.h"
 
+#include "platform/files.h"
+#include "platform/path.h"
+
 namespace viewer_test {
 
 bool toolkitLoaded() {
@@ -30,6 +33,13 @@ bool writeTiff(const std::u16string& path, const std::vector<Picture>& pages) {
         if (!writer.AddPage(image.get(), 100)) return false;
     }
     return writer.Close();
+}
+
+std::set<std::u16string> fileNamesIn(const std::u16string& folder) {
+    std::set<std::u16string> names;
+    for (const platform::FileEntry& e : platform::findFiles(platform::joinPath(folder, u"*")))
+        if (e.name != u"." && e.name != u"..") names.insert(e.name);
+    return names;
 }
 
 FileFacts readFacts(const std::u16string& path) {

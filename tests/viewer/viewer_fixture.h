@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ ScopedImage makeImage(const Picture& picture);
 bool writePicture(const std::u16string& path, const Picture& picture, int quality = 90);
 // Writes a multi-page TIFF.
 bool writeTiff(const std::u16string& path, const std::vector<Picture>& pages);
+
+// Every name in a folder ("." and ".." left out).
+std::set<std::u16string> fileNamesIn(const std::u16string& folder);
 
 struct FileFacts {
     bool ok = false;

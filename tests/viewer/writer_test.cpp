@@ -15,6 +15,7 @@
 #include <unistd.h>
 #endif
 
+#include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/path.h"
 #include "viewer/view_convas_dlg.h"
@@ -57,27 +58,23 @@ std::set<std::string> namesIn(const std::u16string& folder) {
 
 using WriterTest = ViewerTest;
 
-TEST_F(WriterTest, TemporaryNameIsOneThatDoesNotExistYet) {
+// The temporary name is one of ours (it proves so), beside the document,
+// with the document's extension, made where no entry of that name exists;
+// whatever the user keeps in the folder is never taken for it.
+TEST_F(WriterTest, TemporaryNameIsOneOfOursThatDidNotExistYet) {
     struct Row {
         const char* name;
-        std::u16string file;  // empty: the longest name the folder allows with one "_"
+        std::u16string file;  // empty: a name as long as the folder allows
         std::vector<std::pair<std::u16string, Taken>> taken;
-        std::u16string expected;  // empty: no name
+        bool expected;
     } rows[] = {
-        {"free", u"scan.tif", {}, u"scan_.tif"},
-        {"the user's file has the name", u"scan.tif", {{u"scan_.tif", Taken::File}}, u"scan__.tif"},
-        {"two names taken",
-         u"scan.tif",
-         {{u"scan_.tif", Taken::File}, {u"scan__.tif", Taken::File}},
-         u"scan___.tif"},
-        {"a folder has the name", u"scan.pdf", {{u"scan_.pdf", Taken::Folder}}, u"scan__.pdf"},
-        {"a link that leads nowhere has the name", u"scan.png", {{u"scan_.png", Taken::DanglingLink}}, u"scan__.png"},
-        {"the name in other letter case", u"scan.tif", {{u"SCAN_.TIF", Taken::File}}, u"scan__.tif"},
-        {"a later name taken is not in the way", u"scan.jpg", {{u"scan__.jpg", Taken::File}}, u"scan_.jpg"},
-        {"dots in the name", u"x.y.pdf", {{u"x.y_.pdf", Taken::File}}, u"x.y__.pdf"},
-        {"no extension", u"plain", {{u"plain_", Taken::File}}, u"plain__"},
-        {"the longest name, free", {}, {}, u"*"},
-        {"the longest name, taken", {}, {{u"*", Taken::File}}, {}},
+        {"free", u"scan.tif", {}, true},
+        {"the user's scan_.tif is not in the way", u"scan.tif", {{u"scan_.tif", Taken::File}}, true},
+        {"a folder of the old name", u"scan.pdf", {{u"scan_.pdf", Taken::Folder}}, true},
+        {"a link that leads nowhere", u"scan.png", {{u"scan_.png", Taken::DanglingLink}}, true},
+        {"dots in the name", u"x.y.pdf", {}, true},
+        {"no extension", u"plain", {}, true},
+        {"the longest name the folder allows", {}, {}, true},
     };
     int n = 0;
     for (const Row& row : rows) {
@@ -89,31 +86,35 @@ TEST_F(WriterTest, TemporaryNameIsOneThatDoesNotExistYet) {
         ASSERT_TRUE(platform::createDirectory(folder));
         std::u16string name = row.file;
         if (name.empty()) {
-            // With one "_" the path is exactly as long as a path may be.
-            const std::size_t used = platform::joinPath(folder, u"").size() + std::u16string(u"_.tif").size();
-            name = std::u16string(platform::kMaxPathUnits - used, u'k') + u".tif";
+            const std::size_t used = platform::joinPath(folder, u"").size();
+            name = std::u16string(platform::kMaxPathUnits - used - 4, u'k') + u".tif";
         }
-        const std::u16string base = name.substr(0, name.size() - extensionOf(name).size());
-        auto resolve = [&](const std::u16string& taken) {
-            return taken == u"*" ? base + u"_" + extensionOf(name) : taken;
-        };
         for (const auto& [takenName, kind] : row.taken)
-            ASSERT_TRUE(make(platform::joinPath(folder, resolve(takenName)), kind)) << utf8(resolve(takenName));
+            ASSERT_TRUE(make(platform::joinPath(folder, takenName), kind)) << utf8(takenName);
+        const std::set<std::string> before = namesIn(folder);
         const std::u16string got = temporaryPathFor(platform::joinPath(folder, name));
-        const std::u16string expected =
-            row.expected.empty() ? std::u16string() : platform::joinPath(folder, resolve(row.expected));
-        EXPECT_EQ(utf8(got), utf8(expected));
-        EXPECT_LE(got.size(), platform::kMaxPathUnits);
+        ASSERT_EQ(!got.empty(), row.expected) << utf8(got);
         if (got.empty()) continue;
+        EXPECT_LE(got.size(), platform::kMaxPathUnits);
+        EXPECT_EQ(utf8(platform::folderOf(got)), utf8(platform::folderOf(platform::joinPath(folder, name))));
+        EXPECT_TRUE(platform::isTemporaryName(platform::fileNameOf(got))) << utf8(got);
+        if (name.find(u'.') != std::u16string::npos) {
+            EXPECT_EQ(utf8(extensionOf(got)), utf8(extensionOf(name)));
+        }
+        EXPECT_EQ(before.count(utf8(platform::fileNameOf(got))), 0u);
         // The name is reserved: an empty file of ours, so a second writer
         // asking at the same moment gets another name.
         std::string bytes = "x";
         EXPECT_TRUE(platform::readFile(got, bytes, 16)) << utf8(got);
         EXPECT_TRUE(bytes.empty());
-        if (!row.file.empty()) {
-            const std::u16string next = temporaryPathFor(platform::joinPath(folder, name));
-            EXPECT_FALSE(next.empty());
-            EXPECT_NE(utf8(next), utf8(got));
+        const std::u16string next = temporaryPathFor(platform::joinPath(folder, name));
+        EXPECT_FALSE(next.empty());
+        EXPECT_NE(utf8(next), utf8(got));
+        // The user's files are as they were.
+        for (const auto& [takenName, kind] : row.taken) {
+            if (kind == Taken::File) {
+                EXPECT_EQ(testing_support::readBytes(platform::joinPath(folder, takenName)), kUsersBytes);
+            }
         }
     }
 }
@@ -285,14 +286,14 @@ TEST_F(WriterTest, PageThatCannotBeReadWritesNothing) {
     ASSERT_TRUE(writeTiff(path, {kFourPages[0], kFourPages[1]}));
     const std::string before = testing_support::readBytes(path);
     const std::set<std::string> names = namesIn(dir_.path());
-    EXPECT_EQ(viewer.Rotate(90), 0);
+    EXPECT_EQ(viewer.Rotate(90), kEditNotWritten);
     EXPECT_EQ(testing_support::readBytes(path), before);
     EXPECT_EQ(namesIn(dir_.path()), names);
-    // The turned page stays in the view.
+    // The view shows the page as the file holds it, unturned.
     viewer.WithDocument(0, [](ViewerDocument* d) {
         ASSERT_NE(d, nullptr);
-        ASSERT_TRUE(d->pages.front()->HasFullImage());
-        EXPECT_EQ(imageInfo(d->pages.front()->FullImage()).width, 60);
+        EXPECT_EQ(imageInfo(d->pages.front()->FullImage()).width, 80);
+        EXPECT_EQ(d->pages.front()->Info().width, 80);
         EXPECT_FALSE(d->pages[1]->HasFullImage());
     });
 }

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -10,6 +9,7 @@
 #include "libs/timage/core/backend.h"
 #include "libs/timage/core/limits.h"
 #include "libs/timage/posix/native_path.h"
+#include "platform/file_writer.h"
 
 namespace timage {
 namespace posix {
@@ -66,19 +66,6 @@ private:
     int fd_;
 };
 
-bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 }  // namespace posix
 
@@ -120,27 +107,14 @@ int readFile(const char16_t* path, Bytes& out) {
 }
 
 int writeFile(const char16_t* path, const Bytes& bytes) {
-    const std::string native = posix::nativePath(path);
-    if (native.empty()) return TI_ERR_ARGUMENT;
-    // Written beside the target under a fresh name, then renamed over it:
-    // a failed write leaves the old file as it was.
-    static std::atomic<unsigned> counter{0};
-    std::string temporary;
-    int raw = -1;
-    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-        temporary = native + ".~ti" + std::to_string(::getpid()) + "_" + std::to_string(counter.fetch_add(1));
-        raw = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (raw < 0 && errno != EEXIST) return TI_ERR_IO;
-    }
-    if (raw < 0) return TI_ERR_IO;
-    posix::Fd fd(raw);
-    struct stat st {};
-    if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd.get(), st.st_mode & 07777);
-    const bool written = posix::writeAll(fd.get(), bytes.data(), bytes.size());
-    if (!fd.close() || !written || ::rename(temporary.c_str(), native.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return TI_ERR_IO;
-    }
+    if (!path || !*path) return TI_ERR_ARGUMENT;
+    // Written beside the target under a temporary name of ours, flushed to
+    // the disk, then renamed over it (platform::FileWriter): a failed write
+    // leaves the old file as it was, and a link at the target is replaced,
+    // never written through.
+    platform::FileWriter out;
+    if (!out.begin(path)) return TI_ERR_IO;
+    if (!out.write(bytes.data(), bytes.size()) || !out.commit()) return TI_ERR_IO;
     return TI_OK;
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "libs/timage/core/limits.h"
 #include "libs/timage/core/pixel_ops.h"
 #include "libs/timage/posix/native_path.h"
+#include "platform/file_writer.h"
 
 namespace timage::posix {
 namespace {
@@ -54,6 +56,10 @@ public:
     void close() {
         if (tif_) TIFFClose(tif_);
         tif_ = nullptr;
+    }
+    void reset(TIFF* tif) {
+        close();
+        tif_ = tif;
     }
 
 private:
@@ -423,10 +429,58 @@ bool writePage(TIFF* tif, const ti_image_& image, const SaveOptions& options, in
     return TIFFWriteDirectory(tif) != 0;
 }
 
+// libtiff's file access over a platform::FileWriter: every byte goes
+// through the platform's file layer (no link followed, the tests' simulated
+// full disk), and a write the disk refuses is seen by libtiff as one.
+struct FileIo {
+    platform::FileWriter file;
+    std::uint64_t position = 0;
+};
+
+tmsize_t fileRead(thandle_t h, void* buffer, tmsize_t n) {
+    auto* io = static_cast<FileIo*>(h);
+    if (n <= 0) return 0;
+    const std::size_t got = io->file.readAt(io->position, buffer, static_cast<std::size_t>(n));
+    io->position += got;
+    return static_cast<tmsize_t>(got);
+}
+
+tmsize_t fileWrite(thandle_t h, void* buffer, tmsize_t n) {
+    auto* io = static_cast<FileIo*>(h);
+    if (n < 0) return -1;
+    if (!io->file.writeAt(io->position, buffer, static_cast<std::size_t>(n))) return -1;
+    io->position += static_cast<std::uint64_t>(n);
+    return n;
+}
+
+toff_t fileSeek(thandle_t h, toff_t offset, int whence) {
+    auto* io = static_cast<FileIo*>(h);
+    std::int64_t origin = 0;
+    if (whence == SEEK_CUR) origin = static_cast<std::int64_t>(io->position);
+    if (whence == SEEK_END) origin = static_cast<std::int64_t>(io->file.size());
+    const std::int64_t target = origin + static_cast<std::int64_t>(offset);
+    if (target < 0) return static_cast<toff_t>(-1);
+    io->position = static_cast<std::uint64_t>(target);
+    return io->position;
+}
+
+int fileClose(thandle_t) { return 0; }
+toff_t fileSize(thandle_t h) { return static_cast<FileIo*>(h)->file.size(); }
+int fileMap(thandle_t, void**, toff_t*) { return 0; }
+void fileUnmap(thandle_t, void*, toff_t) {}
+
 class FilePageWriter final : public PageWriter {
 public:
-    FilePageWriter(TIFF* tif, std::string path) : tif_(tif), path_(std::move(path)) {}
+    explicit FilePageWriter(std::unique_ptr<FileIo> io) : io_(std::move(io)) {}
     ~FilePageWriter() override { close(); }
+
+    bool start(const OpenOptions& options) {
+        TIFF* tif = TIFFClientOpenExt("file", "w", io_.get(), fileRead, fileWrite, fileSeek, fileClose, fileSize,
+                                      fileMap, fileUnmap, options.get());
+        if (!tif) return false;
+        tif_.reset(tif);
+        return true;
+    }
 
     int add(const ti_image_& image, const SaveOptions& options) override {
         if (!tif_) return TI_ERR_ARGUMENT;
@@ -443,18 +497,19 @@ public:
         if (!tif_) return result_;
         const bool flushed = pages_ > 0 && !failed_ && TIFFFlush(tif_.get()) != 0;
         tif_.close();
-        // A file without all its pages must not be taken for the document:
-        // it is removed, so whoever moves it into place finds nothing.
-        if (!flushed) {
-            ::unlink(path_.c_str());
+        // The file reaches the disk whole, or - a file without all its pages
+        // must not be taken for the document - it is removed, so whoever
+        // moves it into place finds nothing.
+        if (!flushed || !io_->file.good() || !io_->file.commit()) {
+            io_->file.abandon();
             result_ = TI_ERR_IO;
         }
         return result_;
     }
 
 private:
+    std::unique_ptr<FileIo> io_;
     TiffHandle tif_;
-    std::string path_;
     int pages_ = 0;
     bool failed_ = false;
     int result_ = TI_OK;
@@ -520,12 +575,15 @@ int tiffEncode(const ti_image_& image, const SaveOptions& options, Bytes& out) {
 
 int tiffOpenPageWriter(const char16_t* path, std::unique_ptr<PageWriter>& out) {
     out.reset();
-    const std::string native = nativePath(path);
-    if (native.empty()) return TI_ERR_ARGUMENT;
+    if (!path || !*path) return TI_ERR_ARGUMENT;
+    // The file of that name itself, emptied: the caller has named it (a
+    // temporary file of its own), and never a link's target.
+    auto io = std::make_unique<FileIo>();
+    if (!io->file.open(path)) return TI_ERR_IO;
     OpenOptions options;
-    TIFF* tif = TIFFOpenExt(native.c_str(), "w", options.get());
-    if (!tif) return TI_ERR_IO;
-    out = std::make_unique<FilePageWriter>(tif, native);
+    auto writer = std::make_unique<FilePageWriter>(std::move(io));
+    if (!writer->start(options)) return TI_ERR_IO;
+    out = std::move(writer);
     return TI_OK;
 }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "libs/timage/core/backend.h"
@@ -15,6 +16,7 @@
 #include "libs/timage/core/limits.h"
 #include "libs/timage/win32/container.h"
 #include "libs/timage/win32/wic_win.h"
+#include "platform/file_writer.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 
@@ -85,29 +87,15 @@ int encodeTiff(const ti_image_& image, const SaveOptions& options, Bytes& out) {
     return TI_OK;
 }
 
-bool writeAt(HANDLE file, std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
-    LARGE_INTEGER to{};
-    to.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(file, to, nullptr, FILE_BEGIN)) return false;
-    while (size > 0) {
-        DWORD written = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-        if (!WriteFile(file, data, want, &written, nullptr) || written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 // Each page is encoded as a TIFF of its own, moved to the end of the file
 // and linked after the page before it.
 class FilePageWriter final : public PageWriter {
 public:
-    FilePageWriter(ScopedFile file, std::wstring path) : file_(std::move(file)), path_(std::move(path)) {}
+    explicit FilePageWriter(std::unique_ptr<platform::FileWriter> file) : file_(std::move(file)) {}
     ~FilePageWriter() override { close(); }
 
     int add(const ti_image_& image, const SaveOptions& options) override {
-        if (!file_) return TI_ERR_ARGUMENT;
+        if (!file_->isOpen()) return TI_ERR_ARGUMENT;
         if (failed_) return TI_ERR_IO;
         Bytes page;
         // A page that cannot be encoded leaves the file as it was.
@@ -121,8 +109,8 @@ public:
         std::uint8_t link[4];
         for (int i = 0; i < 4; ++i) link[i] = static_cast<std::uint8_t>(ifdAt >> (8 * i));
         const std::uint8_t pad = 0;
-        if ((at != length_ && !writeAt(file_.get(), length_, &pad, 1)) ||
-            !writeAt(file_.get(), at, block.data(), block.size()) || !writeAt(file_.get(), linkAt_, link, sizeof link)) {
+        if ((at != length_ && !file_->writeAt(length_, &pad, 1)) || !file_->writeAt(at, block.data(), block.size()) ||
+            !file_->writeAt(linkAt_, link, sizeof link)) {
             failed_ = true;
             return TI_ERR_IO;
         }
@@ -133,21 +121,20 @@ public:
     }
 
     int close() override {
-        if (!file_) return result_;
+        if (!file_->isOpen()) return result_;
         const bool complete = pages_ > 0 && !failed_;
-        const bool closed = CloseHandle(file_.release()) != 0;
-        // A file without all its pages must not be taken for the document:
-        // it is removed, so whoever moves it into place finds nothing.
-        if (!complete || !closed) {
-            DeleteFileW(path_.c_str());
+        // The file reaches the disk whole, or - a file without all its pages
+        // must not be taken for the document - it is removed, so whoever
+        // moves it into place finds nothing.
+        if (!complete || !file_->commit()) {
+            file_->abandon();
             result_ = TI_ERR_IO;
         }
         return result_;
     }
 
 private:
-    ScopedFile file_;
-    std::wstring path_;
+    std::unique_ptr<platform::FileWriter> file_;
     std::uint32_t length_ = 8;  // the header
     std::uint32_t linkAt_ = 4;  // where the next page's offset goes
     int pages_ = 0;
@@ -205,17 +192,14 @@ int encode(const ti_image_& image, const SaveOptions& options, Bytes& out) {
 int openPageWriter(const char16_t* path, std::unique_ptr<PageWriter>& out) {
     out.reset();
     if (!path || !*path) return TI_ERR_ARGUMENT;
-    ScopedFile file(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return TI_ERR_IO;
+    // The file of that name itself, emptied: the caller has named it (a
+    // temporary file of its own), and never what a link there leads to.
+    auto file = std::make_unique<platform::FileWriter>();
+    if (!file->open(path)) return TI_ERR_IO;
     // Little-endian, first page not yet linked.
     const std::uint8_t header[8] = {'I', 'I', 42, 0, 0, 0, 0, 0};
-    if (!writeAt(file.get(), 0, header, sizeof header)) {
-        file.reset();
-        DeleteFileW(wide(path));
-        return TI_ERR_IO;
-    }
-    out = std::make_unique<FilePageWriter>(std::move(file), std::wstring(wide(path)));
+    if (!file->writeAt(0, header, sizeof header)) return TI_ERR_IO;  // the file goes with its writer
+    out = std::make_unique<FilePageWriter>(std::move(file));
     return TI_OK;
 }
 

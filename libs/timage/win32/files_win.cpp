@@ -1,11 +1,11 @@
 // Files by their UTF-16 paths through the Win32 file calls.
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 
 #include "libs/timage/core/backend.h"
 #include "libs/timage/core/limits.h"
+#include "platform/file_writer.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/wide.h"
 
@@ -14,17 +14,6 @@ namespace {
 
 using platform::win32::ScopedFile;
 using platform::win32::wide;
-
-bool writeAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(file, data, want, &written, nullptr) || written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -60,25 +49,13 @@ int readFile(const char16_t* path, Bytes& out) {
 
 int writeFile(const char16_t* path, const Bytes& bytes) {
     if (!path || !*path) return TI_ERR_ARGUMENT;
-    // Written beside the target under a fresh name, then moved over it: a
-    // failed write leaves the old file as it was.
-    static std::atomic<unsigned> counter{0};
-    const std::wstring target(wide(path));
-    std::wstring temporary;
-    ScopedFile file;
-    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
-        temporary = target + L".~ti" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(counter.fetch_add(1));
-        file.reset(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return TI_ERR_IO;
-    }
-    if (!file) return TI_ERR_IO;
-    const bool written = writeAll(file.get(), bytes.data(), bytes.size());
-    const bool closed = CloseHandle(file.release()) != 0;
-    if (!written || !closed ||
-        !MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temporary.c_str());
-        return TI_ERR_IO;
-    }
+    // Written beside the target under a temporary name of ours, flushed to
+    // the disk, then moved over it (platform::FileWriter): a failed write
+    // leaves the old file as it was, and a link at the target is replaced,
+    // never written through.
+    platform::FileWriter out;
+    if (!out.begin(path)) return TI_ERR_IO;
+    if (!out.write(bytes.data(), bytes.size()) || !out.commit()) return TI_ERR_IO;
     return TI_OK;
 }
 

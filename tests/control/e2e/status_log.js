@@ -10,6 +10,9 @@ dociva.ScannerRegister("Dociva Virtual Flatbed 305");
 function record() {
     return host.readFile(log, "utf-16le").replace(/TIME=\d{4}\/\d\d\/\d\d \d\d:\d\d:\d\d$/, "TIME=<time>");
 }
+// Each record replaces the file whole, so a read sees the record before or
+// the new one; no two statuses in a row share a code, so the new one is the
+// first read with its code.
 function awaitRecord(code) {
     for (var i = 0; i < 500; i++) {
         host.sleep(10);
@@ -17,8 +20,8 @@ function awaitRecord(code) {
     }
     throw new Error("no record for code " + code);
 }
-var cases = [[0, null], [0, -1], [0, 3], [1, null], [2, null], [3, null], [4, null], [5, null], [6, null], [7, null],
-             [8, null], [9, null], [12, null], [12, 7]];
+var cases = [[0, null], [1, null], [0, -1], [2, null], [0, 3], [3, null], [4, null], [5, null], [6, null], [7, null],
+             [8, null], [12, null], [9, null], [12, 7]];
 for (var i = 0; i < cases.length; i++) {
     host.sdkStatus(cases[i][0], cases[i][1]);
     host.print(JSON.stringify(cases[i]), JSON.stringify(awaitRecord(cases[i][0])));
