@@ -12,6 +12,7 @@
 #include "platform/file_writer_native.h"
 #include "platform/files.h"
 #include "platform/path.h"
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -202,9 +203,9 @@ int removeStaleTemporaries(std::u16string_view folder) {
 namespace detail {
 
 std::uint64_t simulatedDiskLimit(std::u16string_view path) {
-    const std::u16string folder = native::environment(u"DOCIVA_TEST_DISK_FULL");
+    const std::u16string folder = environmentVariable(u"DOCIVA_TEST_DISK_FULL");
     if (folder.empty() || !sameFolderPrefix(folder, path)) return UINT64_MAX;
-    const std::u16string free = native::environment(u"DOCIVA_TEST_DISK_FREE");
+    const std::u16string free = environmentVariable(u"DOCIVA_TEST_DISK_FREE");
     std::uint64_t bytes = 0;
     for (char16_t c : free) {
         if (c < u'0' || c > u'9') break;
@@ -273,21 +274,21 @@ bool FileWriter::commit(bool replaceExisting) {
         return false;
     }
     if (failed_) {
-        const std::uint32_t error = native::lastErrorValue();
+        const std::uint32_t error = lastError();
         abandon();
-        native::restoreError(error);
+        setLastError(error);
         return false;
     }
     if (!closeNative(true)) {
-        const std::uint32_t error = native::lastErrorValue();
+        const std::uint32_t error = lastError();
         removeNative();
-        native::restoreError(error);
+        setLastError(error);
         return false;
     }
     if (replace_ && !native::replace(path_, target_, replaceExisting)) {
-        const std::uint32_t error = native::lastErrorValue();
+        const std::uint32_t error = lastError();
         removeNative();
-        native::restoreError(error);
+        setLastError(error);
         return false;
     }
     path_.clear();

@@ -35,12 +35,9 @@ void remove(const std::u16string& path);
 // Removes a stale temporary file unless some process holds it open.
 bool removeStaleFile(const std::u16string& path);
 
-std::u16string environment(std::u16string_view name);
 // Whether the file system's names ignore letter case.
 bool ignoresCase();
 
-std::uint32_t lastErrorValue();
-void restoreError(std::uint32_t value);
 // Leaves a full disk (ENOSPC / ERROR_DISK_FULL) or an invalid call as the
 // last error.
 void setDiskError(bool full);

@@ -7,6 +7,11 @@
 
 using Arguments = std::vector<std::u16string>;
 
+// The module folder a command loads from without --module:
+// $DOCIVA_MODULE_DIR, else the build's <build>/module beside <build>/tools,
+// where this program is.
+std::u16string defaultModuleFolder();
+
 int runIniCommand(const Arguments& args);
 extern const char kIniUsage[];
 

@@ -2,7 +2,18 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/module.h"
+#include "platform/path.h"
+#include "platform/system.h"
 #include "tools/commands.h"
+
+std::u16string defaultModuleFolder() {
+    const std::u16string fromEnvironment = platform::environmentVariable(u"DOCIVA_MODULE_DIR");
+    if (!fromEnvironment.empty()) return fromEnvironment;
+    std::u16string programFolder = platform::moduleFolder(platform::currentModule());
+    while (!programFolder.empty() && platform::isPathSeparator(programFolder.back())) programFolder.pop_back();
+    return platform::joinPath(platform::folderOf(programFolder), u"module");
+}
 
 namespace {
 

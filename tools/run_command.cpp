@@ -34,16 +34,6 @@ int usage() {
     return 2;
 }
 
-// The build puts the module's installation in <build>/module and this
-// program in <build>/tools.
-std::u16string defaultModuleFolder() {
-    const std::u16string fromEnvironment = platform::environmentVariable(u"DOCIVA_MODULE_DIR");
-    if (!fromEnvironment.empty()) return fromEnvironment;
-    std::u16string programFolder = platform::moduleFolder(platform::currentModule());
-    while (!programFolder.empty() && platform::isPathSeparator(programFolder.back())) programFolder.pop_back();
-    return platform::joinPath(platform::folderOf(programFolder), u"module");
-}
-
 }  // namespace
 
 int runRunCommand(const Arguments& args) {

@@ -27,14 +27,6 @@ int usage() {
     return 2;
 }
 
-std::u16string defaultModuleFolder() {
-    const std::u16string fromEnvironment = platform::environmentVariable(u"DOCIVA_MODULE_DIR");
-    if (!fromEnvironment.empty()) return fromEnvironment;
-    std::u16string programFolder = platform::moduleFolder(platform::currentModule());
-    while (!programFolder.empty() && platform::isPathSeparator(programFolder.back())) programFolder.pop_back();
-    return platform::joinPath(platform::folderOf(programFolder), u"module");
-}
-
 }  // namespace
 
 int runViewCommand(const Arguments& args) {

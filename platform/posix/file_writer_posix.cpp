@@ -188,15 +188,8 @@ bool removeStaleFile(const std::u16string& path) {
     return removed;
 }
 
-std::u16string environment(std::u16string_view name) {
-    const char* v = std::getenv(text::toUtf8(name).c_str());
-    return v ? text::fromUtf8(v) : std::u16string();
-}
-
 bool ignoresCase() { return false; }
 
-std::uint32_t lastErrorValue() { return static_cast<std::uint32_t>(errno); }
-void restoreError(std::uint32_t value) { errno = static_cast<int>(value); }
 void setDiskError(bool full) { errno = full ? ENOSPC : EINVAL; }
 
 }  // namespace native

@@ -150,21 +150,8 @@ bool removeStaleFile(const std::u16string& path) {
     return DeleteFileW(wide.c_str()) != 0;
 }
 
-std::u16string environment(std::u16string_view name) {
-    const std::wstring n = win32::toWide(name);
-    const DWORD size = GetEnvironmentVariableW(n.c_str(), nullptr, 0);
-    if (size == 0) return {};
-    std::wstring buf(size, L'\0');
-    const DWORD got = GetEnvironmentVariableW(n.c_str(), buf.data(), size);
-    if (got == 0 || got >= size) return {};
-    buf.resize(got);
-    return win32::fromWide(buf);
-}
-
 bool ignoresCase() { return true; }
 
-std::uint32_t lastErrorValue() { return GetLastError(); }
-void restoreError(std::uint32_t value) { SetLastError(value); }
 void setDiskError(bool full) { SetLastError(full ? ERROR_DISK_FULL : ERROR_INVALID_PARAMETER); }
 
 }  // namespace native
