@@ -67,8 +67,11 @@ void DialogWatcher::watch(DWORD thread) {
         Sleep(20);
     }
     if (search.found) {
-        action_(search.found);
+        // Set before the action: the action ends the dialog, and the test's
+        // thread may ask acted() as soon as the dialog is gone, while this
+        // thread is still returning from the message that closed it.
         acted_ = true;
+        action_(search.found);
     }
     // Whatever is still open when patience runs out is cancelled, so a
     // failing case ends instead of waiting for the test's time limit.

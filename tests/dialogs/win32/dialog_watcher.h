@@ -27,7 +27,7 @@ public:
     DialogWatcher(const DialogWatcher&) = delete;
     DialogWatcher& operator=(const DialogWatcher&) = delete;
 
-    // After the dialog has closed: whether the action ran on it.
+    // After the dialog has closed: whether the action was run on it.
     bool acted() const { return acted_; }
 
 private:
