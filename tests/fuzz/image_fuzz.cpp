@@ -6,6 +6,7 @@
 // agree with the decoded picture, and that a PNG round trip is exact.
 // Memory stays bounded because the toolkit refuses pictures beyond its
 // limits before it allocates them.
+#include "fuzz_check.h"
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -16,14 +17,6 @@
 #include "libs/timage/timage.h"
 
 namespace {
-
-#define CHECK(cond)                                                                       \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                 \
-        }                                                                                 \
-    } while (0)
 
 struct Stream {
     TI_STREAM descriptor{};

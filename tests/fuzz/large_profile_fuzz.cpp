@@ -14,6 +14,7 @@
 // file within the limit is parsed at most once for all its loads, that a file over
 // it reads as missing and is never written, and that a write changes only
 // what it names.
+#include "fuzz_check.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,14 +33,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-#define CHECK(cond)                                                                       \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                 \
-        }                                                                                 \
-    } while (0)
 
 constexpr std::size_t kMaxFileBytes = std::size_t{9} << 20;
 

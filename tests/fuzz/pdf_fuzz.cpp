@@ -4,6 +4,7 @@
 // checks that every failure arrives as the library's own error, and that a
 // picture found is consistent with itself (a JPEG picture has the frame the
 // image claims, a pixel picture has every sample).
+#include "fuzz_check.h"
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,14 +14,6 @@
 #include "libs/qixipf/pdf_file.h"
 
 namespace {
-
-#define CHECK(cond)                                                                       \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                 \
-        }                                                                                 \
-    } while (0)
 
 constexpr int kPagesExamined = 8;
 

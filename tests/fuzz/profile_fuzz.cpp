@@ -8,6 +8,7 @@
 // create folders anywhere, the documents folder points into a scratch
 // folder, the scratch folder is the working directory, and inputs whose
 // SaveToPath could reach outside it are skipped.
+#include "fuzz_check.h"
 #include <unistd.h>
 
 #include <cmath>
@@ -27,14 +28,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-#define CHECK(cond)                                                                       \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                                 \
-        }                                                                                 \
-    } while (0)
 
 struct Scratch {
     fs::path base;
