@@ -76,7 +76,7 @@ constexpr std::int16_t kDpi = 300;
 constexpr std::int16_t kPaperA4 = 4;       // paper size id of A4, portrait
 constexpr std::int16_t kScanColour = 2;
 constexpr std::int16_t kFrontsOnly = 1;    // one side a sheet: 50 sheets, 50 files
-constexpr std::int32_t kFormatJpeg = 1;    // what SetOutputFormatJPG stands for
+constexpr std::int32_t kFormatJpeg = DOCIVA_FORMAT_JPEG;
 // The product the example installation registers for its duplex feeder.
 constexpr const char16_t* kProduct = u"Dociva Virtual Duplex 300";
 constexpr auto kRunLimit = std::chrono::minutes(5);

@@ -34,10 +34,10 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "output/document_writer.h"
 #include "output/multi_pdf.h"
 #include "platform/offscreen_canvas.h"
 #include "platform/text.h"
+#include "viewer/document_writer.h"
 #include "viewer/image_viewer.h"
 #include "viewer/viewer_painter.h"
 

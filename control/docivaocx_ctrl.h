@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
+#include "control/add_image_request.h"
 #include "control/control_site.h"
 #include "control/json_payload.h"
 #include "dialogs/dociva_dialog.h"
-#include "output/add_image_request.h"
 #include "platform/message_window.h"
 #include "scanner/dociva_wrap.h"
 #include "settings/scan_profile.h"

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/text.h"
+
 namespace platform {
 
 std::u16string folderOf(std::u16string_view path) {
@@ -15,6 +17,14 @@ std::u16string fileNameOf(std::u16string_view path) {
         if (isPathSeparator(path[i - 1])) return std::u16string(path.substr(i));
     return std::u16string(path);
 }
+
+std::u16string extensionOf(std::u16string_view path) {
+    const std::u16string name = fileNameOf(path);
+    const auto dot = name.rfind(u'.');
+    return dot == std::u16string::npos ? std::u16string() : name.substr(dot);
+}
+
+bool isPdfPath(std::u16string_view path) { return text::equalsIgnoreAsciiCase(extensionOf(path), u".pdf"); }
 
 std::u16string joinPath(std::u16string_view folder, std::u16string_view name) {
     std::u16string out(folder);

@@ -29,6 +29,13 @@ std::u16string folderOf(std::u16string_view path);
 // Everything after the last separator.
 std::u16string fileNameOf(std::u16string_view path);
 
+// The extension of the file name of path, with its dot ("" when none).
+std::u16string extensionOf(std::u16string_view path);
+
+// True for a path whose extension is ".pdf" (case ignored): the one test
+// that sends a file to the PDF library rather than the image toolkit.
+bool isPdfPath(std::u16string_view path);
+
 // folder + name, with the native separator between them unless the folder
 // is empty or already ends with a separator.
 std::u16string joinPath(std::u16string_view folder, std::u16string_view name);

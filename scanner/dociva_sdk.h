@@ -65,6 +65,26 @@ static_assert(offsetof(SourceCapability, isOverscan) == 32);
 static_assert(offsetof(SourceCapability, isDuplex) == 33);
 static_assert(offsetof(SourceCapability, multiPage) == 34);
 
+// Format ids: what the output-format setters choose, what the settings
+// record's format list and the image-ready record carry, what the viewer
+// keeps for each document. The viewer's own reading of a file extension
+// adds DOCIVA_FORMAT_BMP_BY_NAME and DOCIVA_FORMAT_JB2, which the SDK never
+// writes.
+enum DocivaFormat : std::int32_t {
+    DOCIVA_FORMAT_BY_EXTENSION = -1,  // the viewer decides from the file's name
+    DOCIVA_FORMAT_BMP = 0,
+    DOCIVA_FORMAT_JPEG = 1,
+    DOCIVA_FORMAT_PDF = 2,
+    DOCIVA_FORMAT_TIFF = 3,
+    DOCIVA_FORMAT_PNG = 4,
+    DOCIVA_FORMAT_BMP_BY_NAME = 5,
+    DOCIVA_FORMAT_TIFF_G4 = 6,
+    DOCIVA_FORMAT_GIF = 7,
+    DOCIVA_FORMAT_MULTI_TIFF = 8,
+    DOCIVA_FORMAT_MULTI_PDF = 9,
+    DOCIVA_FORMAT_JB2 = 10,
+};
+
 // Units of the path field that a receiver copies (the field has room for
 // 1024 with its terminator).
 inline constexpr std::size_t kImageReadyPathCopyUnits = 1000;
@@ -74,8 +94,7 @@ inline constexpr std::size_t kImageReadyPathCopyUnits = 1000;
 struct ImageReadyRecord {
     char16_t textArea[1024];  // the SDK's own; receivers neither read nor keep it
     char16_t filePath[1024];  // zero-terminated
-    // 0 BMP, 1 JPG, 2 PDF, 3 TIFF, 4 PNG, 6 TIFF G4, 7 GIF, 8 multi-page TIFF, 9 multi-page PDF
-    std::int32_t formatCode;
+    std::int32_t formatCode;  // a DocivaFormat
     std::uint8_t extraByte;   // the SDK's own; copied, not interpreted
     std::uint8_t unused4101[3];
     std::uint8_t extraBytes[32];  // the SDK's own; copied, not interpreted

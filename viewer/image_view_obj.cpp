@@ -6,14 +6,6 @@
 #include "platform/path.h"
 #include "platform/text.h"
 
-std::u16string extensionOf(std::u16string_view path) {
-    const std::u16string name = platform::fileNameOf(path);
-    const auto dot = name.rfind(u'.');
-    return dot == std::u16string::npos ? std::u16string() : name.substr(dot);
-}
-
-bool isPdfPath(std::u16string_view path) { return text::equalsIgnoreAsciiCase(extensionOf(path), u".pdf"); }
-
 void CImageViewObj::ReleaseImages() {
     display_.reset();
     middle_.reset();
@@ -36,7 +28,7 @@ ScopedImage CImageViewObj::LoadPdfPage(std::u16string_view path, int index) cons
 }
 
 ScopedImage CImageViewObj::LoadFromFile(std::u16string_view path, int index) const {
-    if (isPdfPath(path)) return LoadPdfPage(path, index);
+    if (platform::isPdfPath(path)) return LoadPdfPage(path, index);
     const std::u16string zpath(path);
     return ScopedImage(timage::ti_LoadImageEx(zpath.c_str(), index));
 }
@@ -85,7 +77,7 @@ bool CImageViewObj::Open(std::u16string_view path, int boxWidth, int boxHeight, 
 TI_IMAGE CImageViewObj::FullImage() {
     if (full_) return full_.get();
     if (path_.empty()) return nullptr;
-    if (isPdfPath(path_)) {
+    if (platform::isPdfPath(path_)) {
         if (!pdf_) return nullptr;
         CMultiPDF::Document doc = pdf_->CreateIF();
         if (!doc || doc.open(path_.c_str()) != 0) return nullptr;

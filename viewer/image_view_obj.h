@@ -72,7 +72,3 @@ private:
     int index_ = 0;
 };
 
-// True for a path whose extension is ".pdf" (case ignored).
-bool isPdfPath(std::u16string_view path);
-// The extension of the file name of path, with its dot ("" when none).
-std::u16string extensionOf(std::u16string_view path);

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "output/document_writer.h"
 #include "platform/file_writer.h"
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "viewer/document_writer.h"
 
 namespace {
 
@@ -19,22 +19,22 @@ int gridColumns(int mode) { return mode == kViewGrid9 ? 3 : 2; }
 }  // namespace
 
 int formatCodeFromExtension(std::u16string_view path) {
-    const std::u16string ext = extensionOf(path);
+    const std::u16string ext = platform::extensionOf(path);
     auto is = [&](std::u16string_view e) { return text::equalsIgnoreAsciiCase(ext, e); };
-    if (is(u".bmp")) return 5;
-    if (is(u".jpg") || is(u".jpeg")) return 1;
-    if (is(u".pdf")) return 2;
+    if (is(u".bmp")) return DOCIVA_FORMAT_BMP_BY_NAME;
+    if (is(u".jpg") || is(u".jpeg")) return DOCIVA_FORMAT_JPEG;
+    if (is(u".pdf")) return DOCIVA_FORMAT_PDF;
     if (is(u".tiff") || is(u".tif")) {
         const std::u16string zpath(path);
         TI_FILE_INFO info{};
         info.size = static_cast<int32_t>(sizeof(info));
-        if (timage::ti_GetImageInfo(zpath.c_str(), &info) == TI_OK && info.pageCount >= 2) return 8;
-        return 3;
+        if (timage::ti_GetImageInfo(zpath.c_str(), &info) == TI_OK && info.pageCount >= 2) return DOCIVA_FORMAT_MULTI_TIFF;
+        return DOCIVA_FORMAT_TIFF;
     }
-    if (is(u".png")) return 4;
-    if (is(u".gif")) return 7;
-    if (is(u".jb2")) return 10;
-    return -1;
+    if (is(u".png")) return DOCIVA_FORMAT_PNG;
+    if (is(u".gif")) return DOCIVA_FORMAT_GIF;
+    if (is(u".jb2")) return DOCIVA_FORMAT_JB2;
+    return DOCIVA_FORMAT_BY_EXTENSION;
 }
 
 CImageViewer::CImageViewer(const CMultiPDF* pdf) : pdf_(pdf) {}
@@ -79,7 +79,7 @@ std::unique_ptr<ViewerDocument> CImageViewer::LoadPdfDocument(std::u16string_vie
         if (page->Open(zpath, kDisplayBoxWidth, kDisplayBoxHeight, i)) document->pages.push_back(std::move(page));
     }
     if (document->pages.empty()) return nullptr;
-    document->formatCode = pages < 2 ? 2 : 9;
+    document->formatCode = pages < 2 ? DOCIVA_FORMAT_PDF : DOCIVA_FORMAT_MULTI_PDF;
     return document;
 }
 
@@ -94,11 +94,11 @@ bool CImageViewer::AddImage(std::u16string_view path, int formatCode) {
     // Temporary files that a writer killed in this folder left behind go
     // first (only names that prove to be ours, of processes that ended).
     platform::removeStaleTemporaries(platform::folderOf(path));
-    if (formatCode == -1) formatCode = formatCodeFromExtension(path);
+    if (formatCode == DOCIVA_FORMAT_BY_EXTENSION) formatCode = formatCodeFromExtension(path);
     // Decoding takes long and needs no lock: the window thread goes on
     // meanwhile.
     std::unique_ptr<ViewerDocument> document =
-        (formatCode == 2 || formatCode == 9) ? LoadPdfDocument(path) : LoadImageDocument(path, formatCode);
+        (formatCode == DOCIVA_FORMAT_PDF || formatCode == DOCIVA_FORMAT_MULTI_PDF) ? LoadPdfDocument(path) : LoadImageDocument(path, formatCode);
     if (!document) return false;
     Lock lock(mutex_);
     documents_.push_back(std::move(document));

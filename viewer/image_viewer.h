@@ -24,9 +24,9 @@
 #include <string_view>
 #include <vector>
 
-#include "output/document_writer.h"
 #include "output/multi_pdf.h"
 #include "platform/canvas.h"
+#include "viewer/document_writer.h"
 #include "viewer/rect_tracker.h"
 #include "viewer/viewer_document.h"
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "scanner/dociva_sdk.h"
 #include "viewer/image_view_obj.h"
 
 // The JPEG quality every document is written back with.
@@ -15,7 +16,7 @@ inline constexpr int kDocumentJpegQuality = 60;
 struct ViewerDocument {
     std::vector<std::unique_ptr<CImageViewObj>> pages;
     int currentPage = 0;
-    int formatCode = -1;
+    int formatCode = DOCIVA_FORMAT_BY_EXTENSION;
     int jpegQuality = kDocumentJpegQuality;
 
     bool validPage() const { return currentPage >= 0 && currentPage < static_cast<int>(pages.size()); }

@@ -13,16 +13,16 @@ namespace {
 
 const char16_t* extensionOf(int format) {
     switch (format) {
-        case kFormatBmp:
+        case DOCIVA_FORMAT_BMP:
             return u".bmp";
-        case kFormatJpeg:
+        case DOCIVA_FORMAT_JPEG:
             return u".jpg";
-        case kFormatPdf:
-        case kFormatMultiPdf:
+        case DOCIVA_FORMAT_PDF:
+        case DOCIVA_FORMAT_MULTI_PDF:
             return u".pdf";
-        case kFormatPng:
+        case DOCIVA_FORMAT_PNG:
             return u".png";
-        case kFormatGif:
+        case DOCIVA_FORMAT_GIF:
             return u".gif";
         default:
             return u".tif";
@@ -167,21 +167,21 @@ std::u16string OutputFiles::claim(const std::u16string& base, std::u16string_vie
 bool OutputFiles::writeSingle(TI_IMAGE page, int format, const std::u16string& base, std::size_t side, bool back) {
     const std::u16string path = claim(base, extensionOf(format));
     bool ok = false;
-    if (format == kFormatPdf) {
+    if (format == DOCIVA_FORMAT_PDF) {
         PdfDocument doc(options_.jpegQuality);
         if (!doc.valid()) return fail(kErrorPdfLibrary);
         // The PDF library saves beside the file and renames it into place
         // only when complete: a failed save leaves nothing.
         ok = doc.addPage(page) && doc.save(path);
-    } else if (format == kFormatTiffG4 || (format == kFormatTiff && isBilevel(options_))) {
+    } else if (format == DOCIVA_FORMAT_TIFF_G4 || (format == DOCIVA_FORMAT_TIFF && isBilevel(options_))) {
         ImageOwner bw = bilevel(page, options_.threshold);
         int result = bw ? ti_SaveImage2(path.c_str(), bw.get(), TI_COMPRESSION_CCITT_G4, -1, 0) : TI_ERR_MEMORY;
         // Group 4 is what format 6 asks for, so without it that format
         // fails; a plain TIFF of a black-and-white page may go uncompressed.
-        if (result == TI_ERR_NOT_SUPPORTED && format == kFormatTiff)
+        if (result == TI_ERR_NOT_SUPPORTED && format == DOCIVA_FORMAT_TIFF)
             result = ti_SaveImage2(path.c_str(), bw.get(), TI_COMPRESSION_NONE, -1, 0);
         ok = result == TI_OK;
-    } else if (format == kFormatTiff) {
+    } else if (format == DOCIVA_FORMAT_TIFF) {
         // Some toolkits (Wine's imaging codecs among them) cannot write LZW;
         // an uncompressed TIFF is still a valid page. A refused save leaves
         // no file behind, so the same name is used again.
@@ -200,7 +200,7 @@ bool OutputFiles::writeSide(TI_IMAGE page, std::size_t sideNumber, bool back) {
     const std::u16string base = nextBaseName();
     if (firstBase_.empty()) firstBase_ = base;
     for (int format : options_.formats) {
-        if (format == kFormatMultiTiff) {
+        if (format == DOCIVA_FORMAT_MULTI_TIFF) {
             if (!multiTiff_) {
                 multiTiff_ = std::make_unique<MultiTiff>();
                 multiTiff_->final = claim(firstBase_, u".tif");
@@ -216,7 +216,7 @@ bool OutputFiles::writeSide(TI_IMAGE page, std::size_t sideNumber, bool back) {
             param.id = TI_PARAM_COMPRESSION;
             param.value.intValue = isBilevel(options_) ? TI_COMPRESSION_CCITT_G4 : TI_COMPRESSION_JPEG;
             if (ti_MultiPageAddImage(multiTiff_->writer, page, &param, 1) != TI_OK) return fail(kErrorWriteFile);
-        } else if (format == kFormatMultiPdf) {
+        } else if (format == DOCIVA_FORMAT_MULTI_PDF) {
             if (!multiPdf_) {
                 multiPdf_ = std::make_unique<MultiPdf>(options_.jpegQuality);
                 if (!multiPdf_->doc.valid()) return fail(kErrorPdfLibrary);
@@ -233,15 +233,15 @@ bool OutputFiles::writeSide(TI_IMAGE page, std::size_t sideNumber, bool back) {
 bool OutputFiles::finish() {
     // Multi-page files in the order their formats are listed.
     for (int format : options_.formats) {
-        if (format == kFormatMultiTiff && multiTiff_) {
+        if (format == DOCIVA_FORMAT_MULTI_TIFF && multiTiff_) {
             ti_MultiPageReleaseHandle(&multiTiff_->writer);
             if (ti_Error() != TI_OK || !platform::moveFile(multiTiff_->temporary, multiTiff_->final))
                 return fail(kErrorWriteFile);
-            files_.push_back(WrittenFile{multiTiff_->final, kFormatMultiTiff, 0, false});
-        } else if (format == kFormatMultiPdf && multiPdf_) {
+            files_.push_back(WrittenFile{multiTiff_->final, DOCIVA_FORMAT_MULTI_TIFF, 0, false});
+        } else if (format == DOCIVA_FORMAT_MULTI_PDF && multiPdf_) {
             // Saved beside the file and renamed into place when complete.
             if (!multiPdf_->doc.save(multiPdf_->final)) return fail(kErrorWriteFile);
-            files_.push_back(WrittenFile{multiPdf_->final, kFormatMultiPdf, 0, false});
+            files_.push_back(WrittenFile{multiPdf_->final, DOCIVA_FORMAT_MULTI_PDF, 0, false});
         }
     }
     return true;

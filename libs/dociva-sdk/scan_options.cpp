@@ -12,15 +12,15 @@ namespace {
 
 bool isWrittenFormat(int code) {
     switch (code) {
-        case kFormatBmp:
-        case kFormatJpeg:
-        case kFormatPdf:
-        case kFormatTiff:
-        case kFormatPng:
-        case kFormatTiffG4:
-        case kFormatGif:
-        case kFormatMultiTiff:
-        case kFormatMultiPdf:
+        case DOCIVA_FORMAT_BMP:
+        case DOCIVA_FORMAT_JPEG:
+        case DOCIVA_FORMAT_PDF:
+        case DOCIVA_FORMAT_TIFF:
+        case DOCIVA_FORMAT_PNG:
+        case DOCIVA_FORMAT_TIFF_G4:
+        case DOCIVA_FORMAT_GIF:
+        case DOCIVA_FORMAT_MULTI_TIFF:
+        case DOCIVA_FORMAT_MULTI_PDF:
             return true;
         default:
             return false;
@@ -51,7 +51,7 @@ std::vector<int> parseFormatList(std::u16string_view text) {
         }
         if (isWrittenFormat(value) && std::find(out.begin(), out.end(), value) == out.end()) out.push_back(value);
     }
-    if (out.empty() && text.find_first_not_of(u" ,") == std::u16string_view::npos) out.push_back(kFormatBmp);
+    if (out.empty() && text.find_first_not_of(u" ,") == std::u16string_view::npos) out.push_back(DOCIVA_FORMAT_BMP);
     return out;
 }
 

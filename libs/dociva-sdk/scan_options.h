@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device_description.h"
+#include "scanner/dociva_sdk.h"
 #include "settings/scan_settings.h"
 
 namespace dociva_sdk {
@@ -17,19 +18,6 @@ namespace dociva_sdk {
 enum class ColourMode { Colour, Grey, BlackWhite };
 
 enum class Sides { Front, Rear, Both };
-
-// Output format codes the SDK writes.
-enum FormatCode : int {
-    kFormatBmp = 0,
-    kFormatJpeg = 1,
-    kFormatPdf = 2,
-    kFormatTiff = 3,
-    kFormatPng = 4,
-    kFormatTiffG4 = 6,
-    kFormatGif = 7,
-    kFormatMultiTiff = 8,
-    kFormatMultiPdf = 9,
-};
 
 inline constexpr int kDefaultDpi = 200;
 inline constexpr int kMinDpi = 50;

@@ -26,20 +26,14 @@ ALLOWED = {
     "output": {"platform", "libs/timage", "libs/qixipf"},
     "scanner": {"platform", "settings"},
     "libs/dociva-sdk": {"platform", "settings", "scanner", "output", "libs/timage", "libs/qixipf"},
-    "viewer": {"platform", "output", "libs/timage", "libs/qixipf", "threadpool"},
+    # scanner: the SDK's interface header, for its format ids.
+    "viewer": {"platform", "output", "scanner", "libs/timage", "libs/qixipf", "threadpool"},
     "control": {"platform", "settings", "threadpool", "dialogs", "output", "scanner", "viewer",
                 "libs/timage", "libs/qixipf"},
     "plugin": {"platform", "settings", "threadpool", "dialogs", "output", "scanner", "viewer", "control",
                "libs/timage", "libs/qixipf"},
     "tools": {"platform", "settings", "threadpool", "dialogs", "output", "scanner", "viewer", "control",
               "plugin", "libs/timage", "libs/qixipf"},
-}
-# Arrows that run against the table today and are still to be moved; a new
-# one fails the check.
-KNOWN = {
-    ("output/document_writer.cpp", "viewer"),
-    ("output/add_image_request.h", "scanner"),
-    ("output/add_image_request.h", "threadpool"),
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
@@ -67,8 +61,6 @@ def main() -> int:
                 continue
             target = unit_of(match.group(1))
             if target not in ALLOWED or target == source or target in ALLOWED[source]:
-                continue
-            if (relative, target) in KNOWN:
                 continue
             problems.append(f"{relative}:{number}: {source} includes {match.group(1)} ({target} is not below it)")
     for problem in problems:

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-#include "output/add_image_request.h"
+#include "control/add_image_request.h"
 #include "platform/files.h"
 #include "threadpool/thread_pool.h"
 #include "viewer/view_convas_dlg.h"

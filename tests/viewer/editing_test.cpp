@@ -5,7 +5,7 @@
 #include <set>
 #include <unistd.h>
 
-#include "output/add_image_request.h"
+#include "control/add_image_request.h"
 #include "platform/files.h"
 #include "platform/path.h"
 #include "viewer_fixture.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "output/document_writer.h"
 #include "platform/text.h"
 #include "support/test_support.h"
+#include "viewer/document_writer.h"
 #include "viewer/image_viewer.h"
 
 namespace viewer_test {

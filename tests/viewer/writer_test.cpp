@@ -99,7 +99,7 @@ TEST_F(WriterTest, TemporaryNameIsOneOfOursThatDidNotExistYet) {
         EXPECT_EQ(utf8(platform::folderOf(got)), utf8(platform::folderOf(platform::joinPath(folder, name))));
         EXPECT_TRUE(platform::isTemporaryName(platform::fileNameOf(got))) << utf8(got);
         if (name.find(u'.') != std::u16string::npos) {
-            EXPECT_EQ(utf8(extensionOf(got)), utf8(extensionOf(name)));
+            EXPECT_EQ(utf8(platform::extensionOf(got)), utf8(platform::extensionOf(name)));
         }
         EXPECT_EQ(before.count(utf8(platform::fileNameOf(got))), 0u);
         // The name is reserved: an empty file of ours, so a second writer

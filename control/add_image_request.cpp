@@ -1,4 +1,4 @@
-#include "output/add_image_request.h"
+#include "control/add_image_request.h"
 
 #include <cstring>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "output/document_writer.h"
+#include "viewer/document_writer.h"
 
 #include "platform/file_writer.h"
 #include "platform/files.h"
@@ -139,7 +139,7 @@ std::u16string temporaryPathFor(std::u16string_view path) {
 RewriteResult rewriteDocument(ViewerDocument& document, const CMultiPDF* pdf) {
     if (document.pages.empty()) return RewriteResult::NotWritten;
     const std::u16string& path = document.pages.front()->Path();
-    const std::u16string extension = extensionOf(path);
+    const std::u16string extension = platform::extensionOf(path);
     const bool tiff = text::equalsIgnoreAsciiCase(extension, u".tiff") || text::equalsIgnoreAsciiCase(extension, u".tif");
     const bool pdfFile = text::equalsIgnoreAsciiCase(extension, u".pdf");
     const bool single = document.pages.size() == 1;
