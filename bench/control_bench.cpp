@@ -27,10 +27,10 @@
 //   between; the relay stamps each file's hand-over and the run's last
 //   event and passes every event on unchanged.
 // - The worker: the request pool reaches the control through
-//   ScannedImageTarget::addScannedImage, which a subclass overrides to
-//   stamp the moment the worker takes a file and the moment it is done
+//   ScannedImageTarget::addScannedImage; the environment's imageTurn
+//   stamps the moment the worker takes a file and the moment it is done
 //   (the viewer has the file and the window thread has raised its four
-//   button-state reports), calling the control's own code in between.
+//   button-state reports).
 // - The end of AddImage inside that turn: the worker sends its report to
 //   the window thread as soon as AddImage returns, and the container
 //   stamps the first of the four reports. The window thread waits in its
@@ -47,11 +47,13 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -125,38 +127,32 @@ void tappedEvent(int type, void* data, int value, void* context) {
     if (tap->controlEvents) tap->controlEvents(type, data, value, tap->controlContext);
 }
 
-// The control with the worker's turns stamped. The tap and the clock are
-// made before it and outlive it: its destruction closes the scanner, after
-// which no event comes.
-class TimedControl final : public CDocivaOCXCtrl {
-public:
-    TimedControl(ControlSite& site, const ControlEnvironment& environment, EventTap& tap)
-        : CDocivaOCXCtrl(site, environment), tap_(tap) {}
+// The tap of the run under way: the SDK's registration is a plain
+// function, so the relay finds the tap here. One control at a time.
+std::atomic<EventTap*> g_runTap{nullptr};
 
-    EventTap& tap() { return tap_; }
-
-    void addScannedImage(ImageReadyRecord record) override {
-        const Clock::time_point taken = Clock::now();
-        CDocivaOCXCtrl::addScannedImage(record);
-        const Clock::time_point done = Clock::now();
-        std::lock_guard lock(tap_.clock.mutex);
-        tap_.clock.taken.push_back(taken);
-        tap_.clock.done.push_back(done);
-    }
-
-private:
-    EventTap& tap_;
+struct TapInUse {
+    explicit TapInUse(EventTap& tap) { g_runTap.store(&tap); }
+    ~TapInUse() { g_runTap.store(nullptr); }
+    TapInUse(const TapInUse&) = delete;
+    TapInUse& operator=(const TapInUse&) = delete;
 };
 
-// The only caller is the control registering itself, so the context is
-// a control, and here always a TimedControl.
 int tappedRegister(DocivaHandle handle, void* context, StatusCallback status, EventCallback events) {
-    auto* control = dynamic_cast<TimedControl*>(static_cast<CDocivaOCXCtrl*>(context));
-    if (!control) return dociva_RegisterCallback(handle, context, status, events);
-    EventTap& tap = control->tap();
-    tap.controlContext = context;
-    tap.controlEvents = events;
-    return dociva_RegisterCallback(handle, &tap, status, &tappedEvent);
+    EventTap* tap = g_runTap.load();
+    if (!tap) return dociva_RegisterCallback(handle, context, status, events);
+    tap->controlContext = context;
+    tap->controlEvents = events;
+    return dociva_RegisterCallback(handle, tap, status, &tappedEvent);
+}
+
+// Stamps the worker's turns: when it takes a file and when it is done.
+std::function<void(bool)> workerStamps(RunClock& clock) {
+    return [&clock](bool shown) {
+        const Clock::time_point now = Clock::now();
+        std::lock_guard lock(clock.mutex);
+        (shown ? clock.done : clock.taken).push_back(now);
+    };
 }
 
 // The container: stamps the first of every file's four reports and
@@ -363,7 +359,10 @@ void ControlBatch50PagesJpeg(benchmark::State& state) {
         RunClock clock;
         EventTap tap(clock);
         TimingSite site;
-        auto control = std::make_unique<TimedControl>(site, places, tap);
+        const TapInUse tapInUse(tap);
+        ControlEnvironment timed = places;
+        timed.imageTurn = workerStamps(clock);
+        auto control = std::make_unique<CDocivaOCXCtrl>(site, timed);
         control->OnCreate();
         control->ScannerRegister(kProduct);
         if (control->currentScannerHandle() == 0) {

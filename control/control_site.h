@@ -1,15 +1,38 @@
-// ControlSite: what the control needs from the container that embeds it:
-// somewhere to raise its events, a way to keep the script objects it is
-// handed, and the dialogs it opens for the page. The COM shell and the
-// Linux module entry each provide one.
+// What a shell hands the control it holds. Every host of the control (the
+// COM object, the plug-in, the module the script host loads, the bridge)
+// is a shell that owns a CDocivaOCXCtrl; what differs between them reaches
+// the control through two small objects, never by deriving from it:
 //
-// Thread safety: the control's window thread only.
+// - ControlSite: the container's services: somewhere to raise events, a
+//   way to keep the script objects the page hands in, and the dialogs the
+//   control opens for the page.
+// - ShellPolicy: plain values for the few behaviours that differ.
+//
+// Thread safety: ControlSite is called on the control's window thread
+// only. The control keeps its own copy of the policy, which any of its
+// threads may read.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
 #include "platform/dialog_service.h"
+
+// The behaviours that differ between shells. The defaults are the control's
+// own; the plug-in departs from them.
+struct ShellPolicy {
+    // The page's lists (OnProfileReady, OnSourceReady) are raised as soon
+    // as the control's window is made. False: the shell calls setUpPage
+    // itself (the plug-in does on the page's first Initialize call).
+    bool setUpPageOnCreate = true;
+    // A scanned file's kind is taken from its name, not from the code the
+    // SDK sent with it (the plug-in's loaders are chosen by extension).
+    bool formatFromFileName = false;
+    // How ScannerRegister words its three failures.
+    const char16_t* emptyNameText = u"Product Name cannot be empty";
+    const char16_t* notRegisteredText = u"Load driver fail";
+    const char16_t* noHandleText = u"Load driver fail";
+};
 
 class ControlSite {
 public:

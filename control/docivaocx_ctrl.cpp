@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "control/control_detail.h"
 #include "control/dispatch.h"
 #include "dialogs/progress_view.h"
 #include "dialogs/small_dialogs.h"
@@ -13,18 +14,13 @@
 #include "platform/text.h"
 #include "settings/folders.h"
 
+using control_detail::kFixedTextUnits;
+using control_detail::readScannerName;
+
 namespace {
 
 // The control made last; see currentControl().
 std::atomic<CDocivaOCXCtrl*> g_currentControl{nullptr};
-
-constexpr std::size_t kFixedTextUnits = 260;  // 259 + terminator
-
-std::u16string readScannerName(const CSettingConfig& settings) {
-    char16_t buffer[kFixedTextUnits] = {};
-    settings.getScannerName(buffer, kFixedTextUnits);
-    return buffer;
-}
 
 // A profile name typed by the user becomes one file of the profiles folder:
 // a separator would put the copy elsewhere, and a name cut to fit would
@@ -36,8 +32,10 @@ bool usableProfileTarget(std::u16string_view name, std::u16string_view target) {
 
 }  // namespace
 
-CDocivaOCXCtrl::CDocivaOCXCtrl(ControlSite& site, const ControlEnvironment& environment)
+CDocivaOCXCtrl::CDocivaOCXCtrl(ControlSite& site, const ControlEnvironment& environment, const ShellPolicy& policy)
     : site_(site),
+      policy_(policy),
+      imageTurn_(environment.imageTurn),
       wrap_(environment.sdk, environment.places),
       profile_(nullptr),
       settings_(nullptr),
@@ -88,7 +86,7 @@ int CDocivaOCXCtrl::OnCreate() {
         progress_.AttachView(makeProgressView());
         progress_.Create();
     }
-    if (setsUpPageOnCreate()) setUpPage();
+    if (policy_.setUpPageOnCreate) setUpPage();
     return 0;
 }
 
@@ -112,109 +110,23 @@ void CDocivaOCXCtrl::fire(ControlEvent event, std::u16string_view data) {
     }
 }
 
-void CDocivaOCXCtrl::loadMessageTexts() {
-    std::lock_guard lock(profileLock_);
-    for (char16_t* buffer : {msgWarmingUp_, msgScanning_, msgScanFinish_, msgProcessFinish_}) buffer[0] = 0;
-    profile_.readWarmingUpMessage(msgWarmingUp_, kMessageUnits);
-    profile_.readScanningMessage(msgScanning_, kMessageUnits);
-    profile_.readScanFinishMessage(msgScanFinish_, kMessageUnits);
-    profile_.readProcessFinishMessage(msgProcessFinish_, kMessageUnits);
-}
-
-std::intptr_t CDocivaOCXCtrl::onMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-    switch (message) {
-    case WM_SCAN_WARMUP: {
-        const auto seconds = static_cast<std::int32_t>(lParam / 1000);
-        if (wParam == 1) progress_.SetRange(seconds);
-        progress_.SetPos(seconds);
-        std::lock_guard lock(profileLock_);
-        // The profile's text is a format with one integer; the formatter
-        // takes typed arguments, so a stray %s in it reads nothing.
-        progress_.SetText(text::cut(text::format(text::view(msgWarmingUp_), seconds), 127));
-        return 0;
-    }
-    case WM_SCAN_PAPER: {
-        const auto n = static_cast<std::int32_t>(lParam);
-        if (wParam == 1) {
-            progress_.SetRange(n);
-            {
-                std::lock_guard lock(profileLock_);
-                progress_.SetText(text::view(msgScanning_));
-            }
-            platform::debugOutput(text::format(u"scanning total : %d \n", n));
-        } else if (wParam == 0) {
-            if (n != 0) {
-                const std::int32_t old = progress_.GetPos();
-                progress_.SetPos(old + n);
-                platform::debugOutput(text::format(u"scanning: %d + %d = %d\n", old, n, old + n));
-            } else {
-                std::int32_t high = 0;
-                progress_.GetRange(nullptr, &high);
-                progress_.SetPos(high);
-                platform::debugOutput(u"scanning: end\n");
-            }
-            progress_.SetText(u"paper scanning...");
-        } else if (wParam == 2) {
-            progress_.SetText(u"paper end");
-            platform::debugOutput(u"scanning: end\n");
-        }
-        return 0;
-    }
-    case WM_SCAN_FINISHED: {
-        std::lock_guard lock(profileLock_);
-        progress_.SetText(text::view(msgScanFinish_));
-        return 0;
-    }
-    case WM_SCAN_END:
-        endedRun_.store(scanRun_.load());
-        progress_.Show(false);
-        fire(kEventScanEnd, payload::scanEnd(0));
-        isScanning_.store(0);
-        return 0;
-    case WM_SCAN_REFUSED:
-        endRefusedRun();
-        return 0;
-    case WM_SCAN_BEGIN:
-        if (progress_.HasWindow() && wParam == scanRun_.load() && wParam != endedRun_.load()) progress_.Show(true);
-        return 0;
-    case WM_VIEWER_CHANGED:
-        reportAllButtonStatus();
-        return 0;
-    default:
-        return 0;
-    }
-}
-
-// The SDK refused to start (its result is not 0): no event will end this
-// run, so it ends here, with a code of its own.
-void CDocivaOCXCtrl::endRefusedRun() {
-    endedRun_.store(scanRun_.load());
-    progress_.Show(false);
-    fire(kEventScanEnd, payload::scanEnd(3));
-    isScanning_.store(0);
-}
-
 // ---------------------------------------------------------------------------
 // Scanner registration and sources
-
-std::u16string CDocivaOCXCtrl::registerFailureText(RegisterFailure why) const {
-    return why == RegisterFailure::EmptyName ? u"Product Name cannot be empty" : u"Load driver fail";
-}
 
 void CDocivaOCXCtrl::ScannerRegister(const char16_t* productName) {
     if (!productName || !*productName) {
         fire(kEventAfterScannerRegister,
-             payload::registration(3, registerFailureText(RegisterFailure::EmptyName), nullptr));
+             payload::registration(3, text::view(policy_.emptyNameText), nullptr));
         return;
     }
     std::lock_guard lock(scannerLock_);
     if (!wrap_.registerSource(productName)) {
-        reportRegistration(3, registerFailureText(RegisterFailure::NotRegistered).c_str(), nullptr);
+        reportRegistration(3, policy_.notRegisteredText, nullptr);
         return;
     }
     ScannerSource* source = wrap_.getSource(productName);
     if (!source || source->handle == 0) {
-        reportRegistration(3, registerFailureText(RegisterFailure::NoHandle).c_str(), nullptr);
+        reportRegistration(3, policy_.noHandleText, nullptr);
         return;
     }
     if (const auto registerCallback = wrap_.sdkCalls().registerCallback) {
@@ -413,199 +325,6 @@ std::u16string CDocivaOCXCtrl::SelectAPFile() {
 }
 
 // ---------------------------------------------------------------------------
-// The scan run
-
-void CDocivaOCXCtrl::ScanStart(const char16_t* productName) {
-    // Tested and set in one step: a scanner button may start a run from
-    // the SDK's thread at the same moment.
-    std::uint8_t idle = 0;
-    if (!isScanning_.compare_exchange_strong(idle, 1)) return;
-    loadMessageTexts();
-    ScannerSource* source = nullptr;
-    {
-        std::lock_guard lock(scannerLock_);
-        char16_t directory[kFixedTextUnits] = {};
-        if (!productName || !wrap_.getSystemDirectory(productName, directory, kFixedTextUnits)) {
-            fire(kEventScanEnd, payload::scanEnd(1));
-            isScanning_.store(0);
-            return;
-        }
-        source = wrap_.getSource(productName);
-        if (!source || source->handle == 0) {
-            fire(kEventScanEnd, payload::scanEnd(2));
-            isScanning_.store(0);
-            return;
-        }
-    }
-    const std::uintptr_t run = ++scanRun_;
-    if (window_) window_->post(WM_SCAN_BEGIN, run, 0);
-
-    ScanSettings& s = scanSettings_;
-    const SourceCapability& capability = source->capability;
-    if (s.scanType == -1) s.scanType = capability.source != 0 ? 1 : 0;
-    if (!selectedFormats_.empty()) {
-        std::fill(std::begin(s.outImg), std::end(s.outImg), u'\0');
-        text::copyBounded(s.outImg, kRecordTextUnits, outputFormatList(selectedFormats_));
-    }
-    switch (s.scanSize) {
-    case paper_id::kAuto:
-    case paper_id::kMultiAuto:
-    case paper_id::kCustom:
-    case paper_id::kLongPaper:
-    case paper_id::kNotSet: break;
-    default: {
-        s.scanAreaX = s.scanAreaY = s.scanAreaW = s.scanAreaH = 0;
-        double width = 0, height = 0;
-        if (s.scanSize != paper_id::kMax && CDocivaWrap::getPaperSize(s.scanSize, width, height)) {
-            s.scanAreaW = width;
-            s.scanAreaH = height;
-            s.scanAreaY = 0;
-            // A sheet feeder centres the page on its width.
-            s.scanAreaX = capability.source != 0 ? std::max(0.0, capability.maxWidth - width) / 2 : 0;
-        }
-        break;
-    }
-    }
-    ScanSettings copy = s;
-    if (watermarkEnabled_ == 0) copy.watermarkType = 0;
-    if (wrap_.startScan(source, nullptr, &copy, nullptr) != 0) endRefusedRun();
-}
-
-std::u16string CDocivaOCXCtrl::statusText(int code, const int* data) {
-    switch (code) {
-    case DOCIVA_STATUS_SCAN_SUCCESS:
-        if (data && *data != -1) return text::cut(text::format(u"Scan success\r\nButtonID=%d", *data), 259);
-        return u"Scan success";
-    case DOCIVA_STATUS_CONNECTED: return u"Scanner connected";
-    case DOCIVA_STATUS_DISCONNECTED: return u"Scanner disconnected";
-    case DOCIVA_STATUS_DRIVER_LOAD_FAILED: return u"Load scanner driver fail";
-    case DOCIVA_STATUS_SCANNER_NOT_FOUND: return u"Scanner does not found";
-    case DOCIVA_STATUS_NOT_READY: return u"Scanner does not ready";
-    case DOCIVA_STATUS_CAPABILITY_MISMATCH: return u"Scanner Capability not match";
-    case DOCIVA_STATUS_NO_PAPER: return u"No Paper";
-    case DOCIVA_STATUS_NO_MEMORY: return u"No Memory";
-    case DOCIVA_STATUS_AUTO_SIZE_FAILED: return u"ASize fail";
-    case DOCIVA_STATUS_SCAN_FAILED: return text::cut(text::format(u"Scan fail. [code=%d]", data ? *data : 0), 259);
-    default: return {};
-    }
-}
-
-int CDocivaOCXCtrl::SdkStatusCallback(int code, int* data) {
-    if (code == DOCIVA_STATUS_BUTTON_PRESSED) {
-        if (CDocivaOCXCtrl* control = currentControl()) control->onScannerButton(data);
-        return 1;
-    }
-    const std::u16string message = statusText(code, data);
-    if (message.empty()) return 0;
-    writeStatusLog(code, message.c_str());
-    return 0;
-}
-
-void CDocivaOCXCtrl::writeStatusLog(int code, const char16_t* message) {
-    CDocivaOCXCtrl* control = currentControl();
-    if (!control || !message) return;
-    std::u16string folder;
-    {
-        std::lock_guard lock(control->profileLock_);
-        folder = text::cut(text::view(control->profile_.profileSettings().saveToPath), kFixedTextUnits - 1);
-    }
-    if (folder.empty()) return;
-    const platform::LocalTime t = platform::localTime();
-    const std::u16string record =
-        text::cut(text::format(u"[ERROR]\r\nCODE=%d\r\nMESSAGE=%s\r\nTIME=%d/%02d/%02d %02d:%02d:%02d", code,
-                               text::view(message), t.year, t.month, t.day, t.hour, t.minute, t.second),
-                  1023);
-    std::string bytes = "\xFF\xFE";
-    for (char16_t c : record) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    platform::writeFile(folder + u"/dociva_status.log", bytes);
-}
-
-DocivaHandle CDocivaOCXCtrl::currentScannerHandle() const {
-    const std::u16string name = readScannerName(settings_);
-    if (name.empty()) return 0;
-    std::lock_guard lock(scannerLock_);
-    const ScannerSource* source = wrap_.getSource(name.c_str());
-    return source ? source->handle : 0;
-}
-
-// ---------------------------------------------------------------------------
-// Scanner buttons
-
-void CDocivaOCXCtrl::onScannerButton(const int* buttonId) {
-    if (isScanning_.load()) return;
-    loadMessageTexts();
-    if (!buttonId) {
-        writeStatusLog(kLogButtonNotSupported, text::format(u"Button function is not supported\r\nButtonID=%d", -1).c_str());
-        return;
-    }
-    const int id = *buttonId;
-    if (id != -1 && id >= 0 && id <= 9) {
-        const CConfigImpl buttons(buttonConfigPath().c_str());
-        const std::u16string stored =
-            buttons.getRawString(u"ButtonAction", text::format(u"ID_%d", id).c_str(), u"", kFixedTextUnits - 1);
-        if (!stored.empty()) {
-            const std::u16string profile =
-                text::cut(platform::hasDrive(stored) ? stored : moduleDirectory_ + stored, kFixedTextUnits - 1);
-            if (platform::pathExists(profile)) {
-                ScannerSource* source = nullptr;
-                {
-                    const std::u16string name = readScannerName(settings_);
-                    std::lock_guard lock(scannerLock_);
-                    if (!name.empty()) source = wrap_.getSource(name.c_str());
-                }
-                if (source && source->handle != 0) {
-                    std::uint8_t idle = 0;
-                    if (!isScanning_.compare_exchange_strong(idle, 1)) return;  // a run began meanwhile
-                    const std::uintptr_t run = ++scanRun_;
-                    if (port_) port_->post(WM_SCAN_BEGIN, run, 0);
-                    if (wrap_.startScan(source, profile.c_str(), nullptr, buttonId) != 0 && port_) {
-                        port_->post(WM_SCAN_REFUSED, 0, 0);
-                    }
-                    return;
-                }
-            }
-        }
-    }
-    writeStatusLog(kLogButtonNotBound, text::format(u"Button ID config not found\r\nButtonID=%d", id).c_str());
-}
-
-std::u16string CDocivaOCXCtrl::buttonList() const {
-    const CConfigImpl buttons(buttonConfigPath().c_str());
-    std::u16string items;
-    for (int i = 1; i <= 9; ++i) {
-        const std::u16string path =
-            buttons.getRawString(u"ButtonAction", text::format(u"ID_%d", i).c_str(), u"", kFixedTextUnits - 1);
-        if (i > 1) items += u',';
-        items += text::format(u"{\"id\":%d, \"path\":\"%s\"}", i, payload::jsonString(path));
-    }
-    return u"{\"count\":9,\"buttons\":[" + items + u"]}";
-}
-
-std::u16string CDocivaOCXCtrl::AssignProfileToScannerButton(std::int16_t buttonId, const char16_t* profilePath) {
-    CConfigImpl buttons(buttonConfigPath().c_str());
-    if (buttonId >= 1 && buttonId <= 9) {
-        buttons.setString(u"ButtonAction", text::format(u"ID_%d", buttonId).c_str(), profilePath ? profilePath : u"");
-    } else if (buttonId <= 0 && profilePath) {
-        const std::u16string_view path = text::view(profilePath);
-        for (int i = 1; i <= 9; ++i) {
-            const std::u16string key = text::format(u"ID_%d", i);
-            const std::u16string stored = buttons.getRawString(u"ButtonAction", key.c_str(), u"", kFixedTextUnits - 1);
-            if (stored.empty()) continue;
-            const bool matches = text::equalsIgnoreAsciiCase(stored, path) ||
-                                 (path == moduleDirectory_ + u"dociva.ini" && stored == u"dociva.ini") ||
-                                 moduleDirectory_ + stored == path;
-            if (matches) buttons.setString(u"ButtonAction", key.c_str(), u"");
-        }
-    }
-    return buttonList();
-}
-
-std::u16string CDocivaOCXCtrl::GetScannerButtonSetting() { return buttonList(); }
-
-// ---------------------------------------------------------------------------
 // Alerts, file names, watermark
 
 std::int16_t CDocivaOCXCtrl::Alert(const char16_t* title, const char16_t* message) {
@@ -657,158 +376,4 @@ void CDocivaOCXCtrl::OpenWatermarkSetting() {
     text::copyBounded(out.watermarkText, kRecordTextUnits, text::view(record.text));
     out.watermarkTextSize = record.textSize;
     if (record.textAngle >= 0 && record.textAngle <= 360) out.watermarkTextAngle = record.textAngle;
-}
-
-void CDocivaOCXCtrl::SdkEventCallback(int type, void* data, int value, void* context) {
-    auto* control = static_cast<CDocivaOCXCtrl*>(context);
-    if (!control) return;
-    platform::MessagePort* window = control->port_.get();
-    switch (type) {
-    case DOCIVA_EVENT_WARMUP:
-        if (window) window->send(WM_SCAN_WARMUP, reinterpret_cast<std::uintptr_t>(data), value);
-        break;
-    case DOCIVA_EVENT_SCAN_STARTED:
-        if (window) window->post(WM_SCAN_PAPER, 1, value);
-        break;
-    case DOCIVA_EVENT_SCAN_PROGRESS:
-        if (window) window->post(WM_SCAN_PAPER, 0, value);
-        break;
-    case DOCIVA_EVENT_PAPER_END:
-        if (window) window->post(WM_SCAN_PAPER, 2, 0);
-        break;
-    case DOCIVA_EVENT_SCAN_FINISHED:
-        if (window) window->send(WM_SCAN_FINISHED, reinterpret_cast<std::uintptr_t>(data), value);
-        break;
-    case DOCIVA_EVENT_PROCESSING_FINISHED:
-        if (window) window->post(WM_SCAN_END, 0, value);
-        break;
-    case DOCIVA_EVENT_IMAGE_READY:
-        AddImageRequest::Post(control->pool_, control, static_cast<const ImageReadyRecord*>(data));
-        break;
-    default:
-        break;
-    }
-}
-
-// ---------------------------------------------------------------------------
-// The viewer
-
-payload::ViewerState CDocivaOCXCtrl::viewerState() {
-    CImageViewer& viewer = canvas_.Viewer();
-    payload::ViewerState state;
-    state.screenCount = viewer.ScreenCount();
-    state.currentScreen = viewer.CurrentScreen();
-    state.viewMode = viewer.GetViewMode();
-    state.zoomLevel = viewer.GetZoomLevel();
-    state.undoAvailable = viewer.UndoAvailable();
-    return state;
-}
-
-void CDocivaOCXCtrl::reportNavigationStatus() {
-    fire(kEventUIButtonStatusChange, payload::navigationStatus(viewerState()));
-}
-void CDocivaOCXCtrl::reportZoomViewStatus() { fire(kEventUIButtonStatusChange, payload::zoomViewStatus(viewerState())); }
-void CDocivaOCXCtrl::reportUndoStatus() { fire(kEventUIButtonStatusChange, payload::undoStatus(viewerState())); }
-void CDocivaOCXCtrl::reportCutStatus() { fire(kEventUIButtonStatusChange, payload::cutStatus(viewerState())); }
-
-void CDocivaOCXCtrl::reportAllButtonStatus() {
-    reportNavigationStatus();
-    reportZoomViewStatus();
-    reportUndoStatus();
-    reportCutStatus();
-}
-
-template <typename Operation>
-std::int16_t CDocivaOCXCtrl::viewerOperation(Operation operation, bool navigation, bool zoomView, bool undo,
-                                             bool cut) {
-    if (isScanning_.load()) return 0;
-    const std::int16_t result = static_cast<std::int16_t>(operation());
-    if (navigation) reportNavigationStatus();
-    if (zoomView) reportZoomViewStatus();
-    if (undo) reportUndoStatus();
-    if (cut) reportCutStatus();
-    return result;
-}
-
-void CDocivaOCXCtrl::ViewSinglePage() {
-    viewerOperation([&] { canvas_.ViewSinglePage(); return 0; }, true, true, true, true);
-}
-void CDocivaOCXCtrl::ViewThumb4() {
-    viewerOperation([&] { canvas_.ViewThumb4(); return 0; }, true, true, true, true);
-}
-void CDocivaOCXCtrl::ViewThumb9() {
-    viewerOperation([&] { canvas_.ViewThumb9(); return 0; }, true, true, true, true);
-}
-void CDocivaOCXCtrl::NormalView() {
-    viewerOperation([&] { canvas_.NormalView(); return 0; }, false, true, false, true);
-}
-void CDocivaOCXCtrl::FullView() {
-    viewerOperation([&] { canvas_.FullView(); return 0; }, false, true, false, true);
-}
-std::int16_t CDocivaOCXCtrl::ZoomOut() {
-    return viewerOperation([&] { return canvas_.ZoomOut(); }, false, true, false, true);
-}
-std::int16_t CDocivaOCXCtrl::ZoomIn() {
-    return viewerOperation([&] { return canvas_.ZoomIn(); }, false, true, false, true);
-}
-std::int16_t CDocivaOCXCtrl::GoFirstPage() {
-    return viewerOperation([&] { canvas_.GoFirstPage(); return 0; }, true, true, false, true);
-}
-std::int16_t CDocivaOCXCtrl::GoPrevPage() {
-    return viewerOperation([&] { return canvas_.GoPrevPage(); }, true, true, false, true);
-}
-std::int16_t CDocivaOCXCtrl::GoNextPage() {
-    return viewerOperation([&] { return canvas_.GoNextPage(); }, true, true, false, true);
-}
-std::int16_t CDocivaOCXCtrl::GoLastPage() {
-    return viewerOperation([&] { canvas_.GoLastPage(); return 0; }, true, true, false, true);
-}
-std::int16_t CDocivaOCXCtrl::DeleteImage() {
-    if (isScanning_.load()) return 0;
-    const auto result = static_cast<std::int16_t>(canvas_.DeleteImage());
-    if (result == 0) {
-        reportNavigationStatus();
-        reportZoomViewStatus();
-        reportUndoStatus();
-        reportCutStatus();
-    }
-    return result;
-}
-std::int16_t CDocivaOCXCtrl::RotateLeft() {
-    return viewerOperation([&] { return canvas_.RotateLeft(); }, false, false, true, false);
-}
-std::int16_t CDocivaOCXCtrl::Rotate() {
-    return viewerOperation([&] { return canvas_.Rotate(); }, false, false, true, false);
-}
-std::int16_t CDocivaOCXCtrl::RotateRight() {
-    return viewerOperation([&] { return canvas_.RotateRight(); }, false, false, true, false);
-}
-std::int16_t CDocivaOCXCtrl::Cut() {
-    return viewerOperation([&] { return canvas_.Cut(); }, false, false, true, false);
-}
-std::int16_t CDocivaOCXCtrl::Flip() {
-    return viewerOperation([&] { return canvas_.Flip(); }, false, false, true, false);
-}
-std::int16_t CDocivaOCXCtrl::Mirror() {
-    return viewerOperation([&] { return canvas_.Mirror(); }, false, false, true, false);
-}
-std::int16_t CDocivaOCXCtrl::Undo() {
-    return viewerOperation([&] { return canvas_.Undo(); }, false, false, true, false);
-}
-
-std::int16_t CDocivaOCXCtrl::GetFileCount() const {
-    return static_cast<std::int16_t>(canvas_.GetFileCount());
-}
-
-bool CDocivaOCXCtrl::addScannedImageResult(const ImageReadyRecord& record) {
-    const bool added = canvas_.AddImage(text::view(record.filePath), record.formatCode);
-    if (port_) port_->send(WM_VIEWER_CHANGED, 0, 0);
-    return added;
-}
-
-int CDocivaOCXCtrl::ViewerChangedCallback(void* context) {
-    auto* control = static_cast<CDocivaOCXCtrl*>(context);
-    if (!control) return 0;
-    control->reportAllButtonStatus();
-    return 1;
 }

@@ -4,8 +4,9 @@
 // as one of seven events carrying one JSON text (control/json_payload.h),
 // raised through the container's ControlSite.
 //
-// The control is portable: the COM shell on Windows and the module entry
-// on Linux wrap the same object. Its window is a platform message window;
+// The control is portable and held, never derived from: each shell (the
+// COM object, the plug-in, the control module, the bridge) owns one and
+// hands it a ControlSite and a ShellPolicy (control/control_site.h). Its window is a platform message window;
 // work done on other threads (the scanner SDK's callbacks, the request
 // pool's worker) reaches it only as window messages, so that its state and
 // its events stay on the window thread.
@@ -18,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -68,23 +70,27 @@ enum ControlEvent : std::int32_t {
 struct ControlEnvironment {
     SdkCalls sdk;
     DiscoveryPlaces places;
+    // Optional: called on the request pool's worker as it takes a scanned
+    // file (false) and once the viewer shows it (true); benchmarks time
+    // the worker through it.
+    std::function<void(bool shown)> imageTurn;
 };
 
-class CDocivaOCXCtrl : public ScannedImageTarget {
+class CDocivaOCXCtrl final : public ScannedImageTarget {
 public:
     static constexpr int kInitialWidth = 665;
     static constexpr int kInitialHeight = 800;
     static constexpr std::size_t kMessageUnits = 256;
 
     // site must outlive the control.
-    CDocivaOCXCtrl(ControlSite& site, const ControlEnvironment& environment);
+    CDocivaOCXCtrl(ControlSite& site, const ControlEnvironment& environment, const ShellPolicy& policy = {});
     ~CDocivaOCXCtrl() override;
     CDocivaOCXCtrl(const CDocivaOCXCtrl&) = delete;
     CDocivaOCXCtrl& operator=(const CDocivaOCXCtrl&) = delete;
 
     // The create handler: 0, or -1 when the window cannot be made (nothing
-    // else happens then). Sets up the page (below) unless a derived shell
-    // leaves that to the page.
+    // else happens then). Sets up the page (below) unless the shell's
+    // policy leaves that to the page.
     int OnCreate();
     // Installs the viewer's page-mode callback and raises OnProfileReady
     // and OnSourceReady.
@@ -181,8 +187,9 @@ public:
     void reportCutStatus();
     void reportAllButtonStatus();
 
-    // The request pool's worker: shows the file, then reports the button
-    // states on the window thread. Returns the viewer's result.
+    // The request pool's worker: shows the file (its kind as the shell's
+    // policy says), then reports the button states on the window thread.
+    // Returns the viewer's result.
     bool addScannedImageResult(const ImageReadyRecord& record);
     void addScannedImage(ImageReadyRecord record) override { addScannedImageResult(record); }
 
@@ -212,6 +219,8 @@ public:
     DocivaHandle currentScannerHandle() const;
     CDocivaWrap& wrapper() { return wrap_; }
     const std::u16string& moduleDirectory() const { return moduleDirectory_; }
+    ControlSite& site() { return site_; }
+    const ShellPolicy& policy() const { return policy_; }
     std::u16string& driverPathProperty() { return driverPath_; }
 
     // The control made last in this process (null when it is gone); the
@@ -219,19 +228,10 @@ public:
     // through it.
     static CDocivaOCXCtrl* currentControl();
 
-protected:
-    // What a shell built on the control does differently. The plug-in asks
-    // its page to call Initialize before the lists are raised, and words
-    // its registration failures in its own way.
-    enum class RegisterFailure { EmptyName, NotRegistered, NoHandle };
-    virtual bool setsUpPageOnCreate() const { return true; }
-    virtual std::u16string registerFailureText(RegisterFailure why) const;
-    ControlSite& site() { return site_; }
     // Ends everything that calls into the control from other threads: the
-    // request pool (whose requests call virtual members), the SDK's
-    // callbacks, the window. The destructor does it; a shell derived from
-    // the control calls it first in its own destructor, so that no worker
-    // calls into a half-destroyed object. Once only.
+    // request pool, the SDK's callbacks, the window. The destructor does it
+    // first; a shell whose own parts show the control's viewer (the
+    // plug-in's dialog) calls it before they go. Once only.
     void stopRunning();
 
 private:
@@ -257,6 +257,8 @@ private:
     static void SdkEventCallback(int type, void* data, int value, void* context);
 
     ControlSite& site_;
+    const ShellPolicy policy_;
+    std::function<void(bool)> imageTurn_;
     CDocivaWrap wrap_;
     CDocivaDialog progress_;
     CViewConvasDlg canvas_;

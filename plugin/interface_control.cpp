@@ -113,9 +113,9 @@ void PluginSite::fireEvent(std::int32_t, std::u16string_view name, std::u16strin
 std::span<const char* const> CInterfaceControl::methodNames() { return kMethodNames; }
 
 CInterfaceControl::CInterfaceControl(PluginSite& site, const ControlEnvironment& environment)
-    : CDocivaOCXCtrl(site, environment) {
+    : site_(site), control_(site, environment, kPluginPolicy) {
     // The plug-in's SDK reads the earlier, shorter settings record.
-    wrapper().setSettingsForm(CDocivaWrap::SettingsForm::Earlier);
+    control_.wrapper().setSettingsForm(CDocivaWrap::SettingsForm::Earlier);
     const NPNetscapeFuncs* b = np::browser();
     if (!b || !b->getstringidentifier) return;
     table_.reserve(std::size(kMethodNames));
@@ -131,36 +131,27 @@ bool CInterfaceControl::hasMethod(NPIdentifier name) const {
 void CInterfaceControl::start() {
     if (started_) return;
     started_ = true;
-    setUpPage();
+    control_.setUpPage();
 }
 
 void CInterfaceControl::attachDialog(void* parent) {
     if (dialog_) return;
     // The same handling as messages sent to the control's own window, on
     // the same thread, so the scan run cannot tell where they came in.
-    dialog_ = np::ControlDialog::create(parent, canvas(), [this](std::uint32_t message, std::uintptr_t wParam,
-                                                        std::intptr_t lParam) -> std::intptr_t {
-        return window() ? window()->send(message, wParam, lParam) : 0;
+    dialog_ = np::ControlDialog::create(parent, control_.canvas(), [this](std::uint32_t message, std::uintptr_t wParam,
+                                                                 std::intptr_t lParam) -> std::intptr_t {
+        return control_.window() ? control_.window()->send(message, wParam, lParam) : 0;
     });
     // The dialogs the page's calls open, and the progress dialog, belong
     // to the plug-in's window from now on.
     if (dialog_) {
-        site().dialogs().setOwner(dialog_->handle());
-        setOwnerWindow(dialog_->handle());
+        site_.dialogs().setOwner(dialog_->handle());
+        control_.setOwnerWindow(dialog_->handle());
     }
 }
 
 void CInterfaceControl::repaint() {
     if (dialog_) dialog_->invalidateViewer();
-}
-
-std::u16string CInterfaceControl::registerFailureText(RegisterFailure why) const {
-    switch (why) {
-    case RegisterFailure::EmptyName: return u"Product name cannot be empty";
-    case RegisterFailure::NotRegistered: return u"Driver register fail";
-    case RegisterFailure::NoHandle: return u"Scanner handle not found";
-    }
-    return {};
 }
 
 bool CInterfaceControl::invoke(NPIdentifier name, const NPVariant* args, std::uint32_t count, NPVariant* result) {
@@ -174,5 +165,5 @@ bool CInterfaceControl::invoke(NPIdentifier name, const NPVariant* args, std::ui
         start();
         return true;
     }
-    return callControl(*this, method, args, count, result);
+    return callControl(control_, method, args, count, result);
 }

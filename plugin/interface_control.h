@@ -1,11 +1,12 @@
-// CInterfaceControl: the control as the plug-in's scriptable object holds
-// it. It is the portable control (CDocivaOCXCtrl) with the plug-in's own
-// differences: a method table by name (NPIdentifier) instead of dispatch
-// ids, without AboutBox, RegScannerSourceCallback and
-// SetOutputSplitFixPages and with sayHello and test; arguments converted
-// the plug-in's way (plugin/np_convert.h); the page set up by the page's
-// first Initialize call instead of when the window is made; registration
-// failures in the plug-in's words; and events that call the page's
+// CInterfaceControl: the plug-in's shell around the portable control
+// (CDocivaOCXCtrl), which it holds. What the plug-in does its own way: a
+// method table by name (NPIdentifier) instead of dispatch ids, without
+// AboutBox, RegScannerSourceCallback and SetOutputSplitFixPages and with
+// sayHello and test; arguments converted the plug-in's way
+// (plugin/np_convert.h); and, through the control's policy (kPluginPolicy),
+// the page set up by the page's first Initialize call instead of when the
+// window is made, registration failures in the plug-in's words and a
+// scanned file's kind taken from its name; events call the page's
 // functions of the event's name (PluginSite).
 //
 // Thread safety: the browser's thread, which is the control's window
@@ -54,7 +55,17 @@ private:
     HostDialogs host_;
 };
 
-class CInterfaceControl final : public CDocivaOCXCtrl {
+// What the plug-in's control does differently from the control's own
+// defaults.
+inline constexpr ShellPolicy kPluginPolicy{
+    .setUpPageOnCreate = false,
+    .formatFromFileName = true,
+    .emptyNameText = u"Product name cannot be empty",
+    .notRegisteredText = u"Driver register fail",
+    .noHandleText = u"Scanner handle not found",
+};
+
+class CInterfaceControl final {
 public:
     // The method names in the order the table is filled (81).
     static std::span<const char* const> methodNames();
@@ -62,9 +73,14 @@ public:
     // The browser's table must be set (NP_Initialize): the method table is
     // filled with its identifiers.
     CInterfaceControl(PluginSite& site, const ControlEnvironment& environment);
-    // The pool's worker calls addScannedImage, which this class overrides:
-    // it is stopped before any of this class is taken down.
-    ~CInterfaceControl() override { stopRunning(); }
+    // The control's other threads are stopped before the dialog that shows
+    // its viewer goes.
+    ~CInterfaceControl() { control_.stopRunning(); }
+    CInterfaceControl(const CInterfaceControl&) = delete;
+    CInterfaceControl& operator=(const CInterfaceControl&) = delete;
+
+    CDocivaOCXCtrl& control() { return control_; }
+    const CDocivaOCXCtrl& control() const { return control_; }
 
     bool hasMethod(NPIdentifier name) const;
     // Runs the method's handler; false when the name is not in the table.
@@ -74,15 +90,6 @@ public:
     // OnProfileReady, OnSourceReady); later calls do nothing.
     void start();
     bool started() const { return started_; }
-
-    // A scanned file reaches the viewer as in the control, except that the
-    // viewer takes the kind of file from its name rather than from the
-    // code the SDK sent with it (the plug-in's loaders are chosen by
-    // extension: PDF for .pdf, the image toolkit for everything else).
-    void addScannedImage(ImageReadyRecord record) override {
-        record.formatCode = -1;
-        CDocivaOCXCtrl::addScannedImage(record);
-    }
 
     // The control's dialog inside the plug-in's window (parent), made the
     // first time; the scan run's private messages that reach it are
@@ -95,15 +102,13 @@ public:
     // Null before attachDialog, or where the platform has no dialog.
     const np::ControlDialog* dialog() const { return dialog_.get(); }
 
-protected:
-    bool setsUpPageOnCreate() const override { return false; }
-    std::u16string registerFailureText(RegisterFailure why) const override;
-
 private:
     struct Entry {
         NPIdentifier id;
         std::size_t name;  // index in methodNames()
     };
+    PluginSite& site_;
+    CDocivaOCXCtrl control_;
     // In the order of methodNames(); looked up by identifier.
     std::vector<Entry> table_;
     bool started_ = false;

@@ -87,7 +87,7 @@ bool ScriptablePluginDocivaObject::Invoke(NPIdentifier name, const NPVariant* ar
 }
 
 void ScriptablePluginDocivaObject::AttachWindow(void* window) {
-    if (!control_.hasWindow()) control_.OnCreate();
+    if (!control_.control().hasWindow()) control_.control().OnCreate();
     control_.attachDialog(window);
 }
 

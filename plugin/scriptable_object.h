@@ -57,7 +57,8 @@ public:
 
     // The instance is destroyed while the page may still hold the object.
     void detachInstance();
-    CInterfaceControl& control() { return control_; }
+    CInterfaceControl& shell() { return control_; }
+    CDocivaOCXCtrl& control() { return control_.control(); }
     PluginSite& site() { return site_; }
 
 private:

@@ -84,9 +84,10 @@ protected:
         EXPECT_EQ(plugin_.getvalue(browser_.instance(), NPPVpluginScriptableNPObject, &object), NPERR_NO_ERROR);
         return object;
     }
-    static CInterfaceControl& controlOf(NPObject* object) {
-        return static_cast<ScriptablePluginDocivaObject*>(ScriptablePluginObjectBase::of(object))->control();
+    static CInterfaceControl& shellOf(NPObject* object) {
+        return static_cast<ScriptablePluginDocivaObject*>(ScriptablePluginObjectBase::of(object))->shell();
     }
+    static CDocivaOCXCtrl& controlOf(NPObject* object) { return shellOf(object).control(); }
     bool call(NPObject* object, const char* name, std::vector<NPVariant> args, NPVariant& result) {
         result = NPVariant{NPVariantType_Void, {}};
         return browser_.functions()->invoke(browser_.instance(), object, Browser::identifier(name),

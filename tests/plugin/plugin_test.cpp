@@ -266,7 +266,7 @@ TEST_F(PluginTest, OwnMethodsReturnTheirTexts) {
 TEST_F(PluginTest, IntegerArgumentsAreConvertedNeverRefused) {
     ASSERT_EQ(create(), NPERR_NO_ERROR);
     NPObject* object = scriptable();
-    CInterfaceControl& control = controlOf(object);
+    CDocivaOCXCtrl& control = controlOf(object);
     NPVariant null{NPVariantType_Null, {}};
     NPVariant undefined{NPVariantType_Void, {}};
     NPVariant objectArg{NPVariantType_Object, {}};
@@ -309,7 +309,7 @@ TEST_F(PluginTest, IntegerArgumentsAreConvertedNeverRefused) {
 TEST_F(PluginTest, TextArgumentsComeOnlyFromStrings) {
     ASSERT_EQ(create(), NPERR_NO_ERROR);
     NPObject* object = scriptable();
-    CInterfaceControl& control = controlOf(object);
+    CDocivaOCXCtrl& control = controlOf(object);
     EXPECT_TRUE(call(object, "SetSavetoFileName", {stringArg("scan_\xC3\xA9t\xC3\xA9")}));
     EXPECT_EQ(text::toUtf8(control.scanSettings().fileName), "scan_\xC3\xA9t\xC3\xA9");
     EXPECT_TRUE(call(object, "SetSavetoFileName", {intArg(5)}));
@@ -346,7 +346,7 @@ TEST_F(PluginTest, InitializeSetsThePageUpOnce) {
     ASSERT_EQ(sources.size(), 1u);
     ASSERT_EQ(sources[0].arguments.size(), 1u) << "one JSON text";
     EXPECT_TRUE(sources[0].arguments[0].starts_with("{\"count\":")) << sources[0].arguments[0];
-    EXPECT_TRUE(controlOf(object).started());
+    EXPECT_TRUE(shellOf(object).started());
     EXPECT_TRUE(call(object, "Initialize"));
     EXPECT_EQ(page_.calls.size(), 2u) << "later calls repeat nothing";
     browser_.releaseObject(object);

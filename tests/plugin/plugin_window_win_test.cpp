@@ -127,7 +127,7 @@ TEST_F(PluginWindowTest, TheControlsDialogFillsTheWindowAndTakesTheScanMessages)
     ASSERT_EQ(setWindow(window_.get()), NPERR_NO_ERROR);
     NPObject* object = scriptable();
     ASSERT_NE(object, nullptr);
-    const np::ControlDialog* dialog = controlOf(object).dialog();
+    const np::ControlDialog* dialog = shellOf(object).dialog();
     ASSERT_NE(dialog, nullptr);
     const auto hdlg = static_cast<HWND>(dialog->handle());
     ASSERT_TRUE(IsWindow(hdlg));
@@ -169,8 +169,8 @@ TEST_F(PluginWindowTest, TheViewerFollowsTheDialogsSize) {
     ASSERT_EQ(create(), NPERR_NO_ERROR);
     ASSERT_EQ(setWindow(window_.get()), NPERR_NO_ERROR);
     NPObject* object = scriptable();
-    const auto hdlg = static_cast<HWND>(controlOf(object).dialog()->handle());
-    const auto viewer = static_cast<HWND>(controlOf(object).dialog()->viewerWindow());
+    const auto hdlg = static_cast<HWND>(shellOf(object).dialog()->handle());
+    const auto viewer = static_cast<HWND>(shellOf(object).dialog()->viewerWindow());
     ASSERT_TRUE(IsWindow(hdlg) && IsWindow(viewer));
     const struct {
         const char* name;
@@ -208,7 +208,7 @@ TEST_F(PluginWindowTest, TheDialogLogsItsSizeAndAPaintOfTheWindowRedrawsTheViewe
         << "no line " << text::toUtf8(expected) << " when the dialog took the window's size";
 
     NPObject* object = scriptable();
-    const auto viewer = static_cast<HWND>(controlOf(object).dialog()->viewerWindow());
+    const auto viewer = static_cast<HWND>(shellOf(object).dialog()->viewerWindow());
     ASSERT_TRUE(IsWindow(viewer));
     pumpMessages();
     ValidateRect(viewer, nullptr);
