@@ -11,8 +11,8 @@ function(dociva_stage_module target)
   endif()
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${staged} ${DOCIVA_MODULE_DIR}
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/samples/dociva.ini ${DOCIVA_MODULE_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PROJECT_SOURCE_DIR}/default-profiles/dociva.ini ${DOCIVA_MODULE_DIR}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${DOCIVA_MODULE_DIR}/profiles
-    COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/samples/profiles ${DOCIVA_MODULE_DIR}/profiles
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/default-profiles/profiles ${DOCIVA_MODULE_DIR}/profiles
     VERBATIM)
 endfunction()
