@@ -96,8 +96,9 @@ inline constexpr auto kProfilePlaces = rows(std::make_tuple(DOCIVA_SETTING_FIELD
 }  // namespace setting_fields
 
 // Every member has a row: the rows leave no gap but alignment padding (a
-// failure names the first member after a gap).
-static_assert(setting_fields::firstMisplacedMember<ProfileSettings, setting_fields::kProfilePlaces>() == nullptr);
+// failure names the offset of the first gap).
+static_assert(setting_fields::RowsBreakAtOffset<
+              setting_fields::firstBreakInStruct<ProfileSettings, setting_fields::kProfilePlaces>()>::ok);
 
 // Calls visit(name, field) for every field in declaration order. Field
 // types: std::int32_t, bool, double and char16_t arrays.

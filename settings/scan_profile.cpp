@@ -133,7 +133,6 @@ enum class Field : std::size_t { DOCIVA_SETTING_FIELDS(DOCIVA_FIELD_ID) };
 template <typename RecordMember, typename ProfileMember>
 struct Setting {
     Field id;
-    const char* name;
     RecordMember record;    // a ScanSettings member pointer, or setting_fields::Absent
     ProfileMember profile;  // a ProfileSettings member pointer, or Absent
     const char16_t* section;
@@ -144,14 +143,14 @@ struct Setting {
 };
 
 template <typename RecordMember, typename ProfileMember>
-constexpr Setting<RecordMember, ProfileMember> setting(Field id, const char* name, RecordMember record,
-                                                       ProfileMember profile, const char16_t* section,
-                                                       const char16_t* key, Read read, Apply apply, Write write) {
-    return {id, name, record, profile, section, key, read, apply, write};
+constexpr Setting<RecordMember, ProfileMember> setting(Field id, RecordMember record, ProfileMember profile,
+                                                       const char16_t* section, const char16_t* key, Read read,
+                                                       Apply apply, Write write) {
+    return {id, record, profile, section, key, read, apply, write};
 }
 
 #define DOCIVA_SETTING(member, record, legacy, profile, sec, key, rd, ap, wr)                              \
-    setting(Field::member, #member, DOCIVA_FIELD_MEMBER(record, ScanSettings, member),                     \
+    setting(Field::member, DOCIVA_FIELD_MEMBER(record, ScanSettings, member),                     \
             DOCIVA_FIELD_MEMBER(profile, ProfileSettings, member), sections::sec, key, reads::rd, Apply::ap, Write::wr),
 constexpr auto kSettings =
     setting_fields::rows(std::make_tuple(DOCIVA_SETTING_FIELDS(DOCIVA_SETTING) setting_fields::EndOfRows{}));
@@ -218,37 +217,6 @@ constexpr bool fits(const Setting<R, P>& s) {
     return true;
 }
 
-constexpr bool sameKey(const char16_t* a, const char16_t* b) {
-    return a && b && std::u16string_view(a) == std::u16string_view(b);
-}
-
-// The name of the first row whose rules do not fit its members or whose key
-// an earlier row of the same section already has; nullptr when none.
-constexpr const char* firstMisfit() {
-    return std::apply(
-        [](const auto&... row) {
-            const char* misfit = nullptr;
-            const char16_t* sections[] = {row.section...};
-            const char16_t* keys[] = {row.key...};
-            const char* names[] = {row.name...};
-            const bool fitting[] = {fits(row)...};
-            for (std::size_t i = 0; i < sizeof...(row) && !misfit; ++i) {
-                if (!fitting[i]) misfit = names[i];
-                for (std::size_t j = 0; j < i && !misfit; ++j)
-                    if (sameKey(keys[i], keys[j]) && sameKey(sections[i], sections[j])) misfit = names[i];
-            }
-            return misfit;
-        },
-        kSettings);
-}
-static_assert(firstMisfit() == nullptr, "a row of DOCIVA_SETTING_FIELDS does not fit its members");
-
-// f(row) for every row, in the table's order.
-template <typename F>
-void forEachSetting(F&& f) {
-    std::apply([&](const auto&... row) { (f(row), ...); }, kSettings);
-}
-
 struct IniKey {
     const char16_t* section;
     const char16_t* key;
@@ -259,6 +227,39 @@ constexpr auto kKeys =
                kSettings);
 
 constexpr IniKey keyOf(Field field) { return kKeys[static_cast<std::size_t>(field)]; }
+
+constexpr bool sameKey(const char16_t* a, const char16_t* b) {
+    return a && b && std::u16string_view(a) == std::u16string_view(b);
+}
+
+// Whether the row at index i fits its members and has a key no earlier row
+// of the same section has.
+template <std::size_t i>
+constexpr bool rowIsSound() {
+    if (!fits(std::get<i>(kSettings))) return false;
+    for (std::size_t j = 0; j < i; ++j)
+        if (sameKey(kKeys[i].key, kKeys[j].key) && sameKey(kKeys[i].section, kKeys[j].section)) return false;
+    return true;
+}
+
+// Used as RowCheck<id, rowIsSound<i>()>::ok: a row that is not sound makes
+// the compiler name the type, and so the row, in its error.
+template <Field row, bool sound>
+struct RowCheck {
+    static constexpr bool ok = true;
+};
+template <Field row>
+struct RowCheck<row, false>;
+
+static_assert([]<std::size_t... i>(std::index_sequence<i...>) {
+    return (RowCheck<std::get<i>(kSettings).id, rowIsSound<i>()>::ok && ...);
+}(std::make_index_sequence<std::tuple_size_v<decltype(kSettings)>>{}));
+
+// f(row) for every row, in the table's order.
+template <typename F>
+void forEachSetting(F&& f) {
+    std::apply([&](const auto&... row) { (f(row), ...); }, kSettings);
+}
 
 }  // namespace table
 

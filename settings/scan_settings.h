@@ -216,8 +216,9 @@ void forEachField(Record& r, Visit&& visit)
 static_assert(std::is_standard_layout_v<ScanSettings> && std::is_trivially_copyable_v<ScanSettings>);
 static_assert(sizeof(ScanSettings) == 6480 && alignof(ScanSettings) == 8);
 // The table's rows (padding included) cover every byte once; a failure
-// names the first member after a hole or an overlap.
-static_assert(setting_fields::firstUncoveredPlace<ScanSettings, setting_fields::kCurrentPlaces>() == nullptr);
+// names the offset of the first hole or overlap.
+static_assert(setting_fields::RowsBreakAtOffset<
+              setting_fields::firstBreakInRecord<ScanSettings, setting_fields::kCurrentPlaces>()>::ok);
 static_assert(offsetof(ScanSettings, scanType) == 0);
 static_assert(offsetof(ScanSettings, scanMode) == 4);
 static_assert(offsetof(ScanSettings, scanDpi) == 8);
@@ -289,7 +290,8 @@ static_assert(offsetof(ScanSettings, padding6476) == 6476);
 
 static_assert(std::is_standard_layout_v<LegacyScanSettings> && std::is_trivially_copyable_v<LegacyScanSettings>);
 static_assert(sizeof(LegacyScanSettings) == 4912 && alignof(LegacyScanSettings) == 8);
-static_assert(setting_fields::firstUncoveredPlace<LegacyScanSettings, setting_fields::kLegacyPlaces>() == nullptr);
+static_assert(setting_fields::RowsBreakAtOffset<
+              setting_fields::firstBreakInRecord<LegacyScanSettings, setting_fields::kLegacyPlaces>()>::ok);
 // Fields before the scan area keep their places (blankPageDetect and
 // punchHoleErase move up by one reserved integer), the scan area moves 8
 // bytes earlier, everything from outImg on 1568 bytes earlier.

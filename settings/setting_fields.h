@@ -264,35 +264,45 @@ constexpr auto layoutOf() {
     return l;
 }
 
-// The first member (in member order) that does not start where the one
-// before it ends, "(the end)" when the last does not end the struct;
-// nullptr when the places cover every byte of Struct exactly once.
+inline constexpr std::size_t kUnbroken = static_cast<std::size_t>(-1);
+
+// The offset where the places stop covering Struct (a hole or an overlap
+// starts there, or the struct goes on past the last place); kUnbroken when
+// they cover every byte exactly once.
 template <typename Struct, const auto& places>
-constexpr const char* firstUncoveredPlace() {
+constexpr std::size_t firstBreakInRecord() {
     constexpr auto l = layoutOf<places>();
     std::size_t next = 0;
     for (const std::size_t k : l.order) {
-        if (l.offset[k] != next) return l.name[k];
+        if (l.offset[k] != next) return next;
         next += l.size[k];
     }
-    return next == sizeof(Struct) ? nullptr : "(the end)";
+    return next == sizeof(Struct) ? kUnbroken : next;
 }
 
-// For a struct with the compiler's padding: the first member that does not
+// The same for a struct with the compiler's padding: every member must
 // start at the first suitably aligned offset after the one before it, so a
-// member the rows leave out shows unless it fits into alignment padding;
-// nullptr when none.
+// member the rows leave out shows unless it fits into alignment padding.
 template <typename Struct, const auto& places>
-constexpr const char* firstMisplacedMember() {
+constexpr std::size_t firstBreakInStruct() {
     constexpr auto l = layoutOf<places>();
     auto alignUp = [](std::size_t at, std::size_t alignment) { return (at + alignment - 1) / alignment * alignment; };
     std::size_t next = 0;
     for (const std::size_t k : l.order) {
-        if (l.offset[k] != alignUp(next, l.align[k])) return l.name[k];
+        if (l.offset[k] != alignUp(next, l.align[k])) return next;
         next = l.offset[k] + l.size[k];
     }
-    return alignUp(next, alignof(Struct)) == sizeof(Struct) ? nullptr : "(the end)";
+    return alignUp(next, alignof(Struct)) == sizeof(Struct) ? kUnbroken : next;
 }
+
+// Used as RowsBreakAtOffset<firstBreak...()>::ok in a static_assert: a
+// break makes the compiler name the type, and so the offset, in its error.
+template <std::size_t offset>
+struct RowsBreakAtOffset;
+template <>
+struct RowsBreakAtOffset<kUnbroken> {
+    static constexpr bool ok = true;
+};
 
 template <typename P, typename Object, typename Visit>
 void visitPlace(const P& place, Object& object, Visit& visit) {
