@@ -18,7 +18,7 @@
 
 namespace {
 
-// DriverPath and the messages are no fields of the table.
+// DriverPath and the messages have no rows in the table.
 constexpr char16_t kScanParams[] = u"ScanParams";
 constexpr char16_t kMessage[] = u"Message";
 
@@ -149,9 +149,10 @@ constexpr Setting<RecordMember, ProfileMember> setting(Field id, RecordMember re
     return {id, record, profile, section, key, read, apply, write};
 }
 
-#define DOCIVA_SETTING(member, record, legacy, profile, sec, key, rd, ap, wr)                              \
-    setting(Field::member, DOCIVA_FIELD_MEMBER(record, ScanSettings, member),                     \
-            DOCIVA_FIELD_MEMBER(profile, ProfileSettings, member), sections::sec, key, reads::rd, Apply::ap, Write::wr),
+#define DOCIVA_SETTING(member, record, legacy, profile, sec, key, rd, ap, wr)                                     \
+    setting(Field::member, DOCIVA_FIELD_MEMBER(record, ScanSettings, member),                                    \
+            DOCIVA_FIELD_MEMBER(profile, ProfileSettings, member), sections::sec, key, reads::rd, Apply::ap,     \
+            Write::wr),
 constexpr auto kSettings =
     setting_fields::rows(std::make_tuple(DOCIVA_SETTING_FIELDS(DOCIVA_SETTING) setting_fields::EndOfRows{}));
 #undef DOCIVA_SETTING
@@ -172,8 +173,10 @@ template <typename T>
 constexpr bool isInteger = std::is_same_v<T, std::int32_t>;
 template <typename T>
 constexpr bool isText = std::is_array_v<T> && std::is_same_v<std::remove_extent_t<T>, char16_t>;
+// The member pairs copyValue takes, and no others (no silent narrowing).
 template <typename To, typename From>
-constexpr bool copyable = requires(To& to, const From& from) { copyValue(to, from); };
+constexpr bool copyable = (isInteger<To> && (isInteger<From> || std::is_same_v<From, bool>)) ||
+                          (std::is_same_v<To, double> && std::is_same_v<From, double>) || (isText<To> && isText<From>);
 
 // Whether a row's rules fit its members, so a mistyped row fails to build
 // instead of being passed over by the code that reads the table.
