@@ -336,9 +336,9 @@ void CScanProfile::readKeys() {
         }
     });
 
-    // One unit more than a path may have: a longer value, once cut, would
-    // name some other folder, and the folder below is created. Such a value
-    // counts as no value.
+    // The row marked own: saveToPath. One unit more than a path may have: a
+    // longer value, once cut, would name some other folder, and the folder
+    // below is created. Such a value counts as no value.
     const table::IniKey saveToKey = keyOf(Field::saveToPath);
     std::u16string saveTo = readText(saveToKey.section, saveToKey.key, u"", kPathTextUnits + 1);
     if (saveTo.size() > kPathTextUnits) saveTo.clear();
