@@ -1,14 +1,18 @@
 // ProfileSettings: every value of one profile file, as CScanProfile read
 // and normalised it. Some keys are kept only because the scanner SDK reads
 // the same file itself when a hardware button starts a scan; this system
-// reads them but applies them nowhere.
+// reads them but applies them nowhere. The keys, defaults and
+// normalisations are the table's (settings/setting_fields.h).
 //
 // Thread safety: plain data; the owner decides.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
 #include <type_traits>
+
+#include "settings/setting_fields.h"
 
 inline constexpr std::size_t kProfilePathUnits = 260;    // 259 + terminator
 inline constexpr std::size_t kProfileFormatUnits = 128;  // output format lists
@@ -83,84 +87,24 @@ struct ProfileSettings {
     std::int32_t barcodeOutTfn = 0;
 };
 
+// Where ProfileSettings keeps each field, from the table
+// (settings/setting_fields.h).
+namespace setting_fields {
+#define DOCIVA_PROFILE_PLACE(member, record, legacy, profile, ...) DOCIVA_FIELD_PLACE(profile, ProfileSettings, member)
+inline constexpr auto kProfilePlaces = rows(std::make_tuple(DOCIVA_SETTING_FIELDS(DOCIVA_PROFILE_PLACE) EndOfRows{}));
+#undef DOCIVA_PROFILE_PLACE
+}  // namespace setting_fields
+
+// Every member has a row: the rows leave no gap but alignment padding (a
+// failure names the offset of the first gap).
+static_assert(setting_fields::RowsBreakAtOffset<
+              setting_fields::firstBreakInStruct<ProfileSettings, setting_fields::kProfilePlaces>()>::ok);
+
 // Calls visit(name, field) for every field in declaration order. Field
 // types: std::int32_t, bool, double and char16_t arrays.
 template <typename Settings, typename Visit>
 void forEachField(Settings& s, Visit&& visit)
     requires std::is_same_v<std::remove_const_t<Settings>, ProfileSettings>
 {
-    visit("scanType", s.scanType);
-    visit("scanMode", s.scanMode);
-    visit("scanDpi", s.scanDpi);
-    visit("scanSize", s.scanSize);
-    visit("colorDropOut", s.colorDropOut);
-    visit("saveToPath", s.saveToPath);
-    visit("fileName", s.fileName);
-    visit("apPath", s.apPath);
-    visit("apParams", s.apParams);
-    visit("apBlankPageNotify", s.apBlankPageNotify);
-    visit("openSaveFolder", s.openSaveFolder);
-    visit("flatbedRangeX", s.flatbedRangeX);
-    visit("flatbedRangeY", s.flatbedRangeY);
-    visit("flatbedRangeW", s.flatbedRangeW);
-    visit("flatbedRangeH", s.flatbedRangeH);
-    visit("adfFrontRangeX", s.adfFrontRangeX);
-    visit("adfFrontRangeY", s.adfFrontRangeY);
-    visit("adfFrontRangeW", s.adfFrontRangeW);
-    visit("adfFrontRangeH", s.adfFrontRangeH);
-    visit("adfRearRangeX", s.adfRearRangeX);
-    visit("adfRearRangeY", s.adfRearRangeY);
-    visit("adfRearRangeW", s.adfRearRangeW);
-    visit("adfRearRangeH", s.adfRearRangeH);
-    visit("cropXYWH", s.cropXYWH);
-    visit("rotate", s.rotate);
-    visit("orientation", s.orientation);
-    visit("continuousScan", s.continuousScan);
-    visit("multiFeed", s.multiFeed);
-    visit("longPaperMode", s.longPaperMode);
-    visit("gamma", s.gamma);
-    visit("brightness", s.brightness);
-    visit("contrast", s.contrast);
-    visit("bwThreshold", s.bwThreshold);
-    visit("autoSize", s.autoSize);
-    visit("splitMerge", s.splitMerge);
-    visit("duplexApi", s.duplexApi);
-    visit("useDib", s.useDib);
-    visit("blankPageDetect", s.blankPageDetect);
-    visit("punchHoleErase", s.punchHoleErase);
-    visit("pageSplit", s.pageSplit);
-    visit("splitFixPages", s.splitFixPages);
-    visit("testMode", s.testMode);
-    visit("flatbedMultiCrop", s.flatbedMultiCrop);
-    visit("ejectPaperDirection", s.ejectPaperDirection);
-    visit("outImgIr", s.outImgIr);
-    visit("outImgUv", s.outImgUv);
-    visit("outImg", s.outImg);
-    visit("appFormat", s.appFormat);
-    visit("compress", s.compress);
-    visit("delImg", s.delImg);
-    visit("zoomX", s.zoomX);
-    visit("zoomY", s.zoomY);
-    visit("changeDpi", s.changeDpi);
-    visit("bwCompress", s.bwCompress);
-    visit("invert", s.invert);
-    visit("watermarkType", s.watermarkType);
-    visit("watermarkPosition", s.watermarkPosition);
-    visit("watermarkTransparency", s.watermarkTransparency);
-    visit("watermarkImage", s.watermarkImage);
-    visit("watermarkText", s.watermarkText);
-    visit("watermarkTextSize", s.watermarkTextSize);
-    visit("watermarkTextAngle", s.watermarkTextAngle);
-    visit("strokeFillSize", s.strokeFillSize);
-    visit("strokeFillPosition", s.strokeFillPosition);
-    visit("strokeFillColor", s.strokeFillColor);
-    visit("strokeFillGray", s.strokeFillGray);
-    visit("strokeFillBW", s.strokeFillBW);
-    visit("processMode", s.processMode);
-    visit("dialHide", s.dialHide);
-    visit("barcodeType", s.barcodeType);
-    visit("barcodeType2D", s.barcodeType2D);
-    visit("barcodeAutoRotate", s.barcodeAutoRotate);
-    visit("barcodePosition", s.barcodePosition);
-    visit("barcodeOutTfn", s.barcodeOutTfn);
+    setting_fields::visitInMemberOrder<setting_fields::kProfilePlaces>(s, visit);
 }

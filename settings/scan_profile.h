@@ -3,7 +3,9 @@
 // every read and write goes to the file as it is at the time of the call.
 //
 // applyProfile copies a profile into the control's ScanSettings; writeBack
-// writes a ScanSettings record into a profile file.
+// writes a ScanSettings record into a profile file. The keys, defaults and
+// per-field rules of all three come from the field table
+// (settings/setting_fields.h).
 //
 // Thread safety: an object may be used from one thread at a time.
 #pragma once

@@ -32,92 +32,22 @@ std::vector<std::uint8_t> serialiseFields(const Record& record) {
     return out;
 }
 
-template <std::size_t N>
-void copyText(char16_t (&to)[N], const char16_t (&from)[N]) {
-    std::memcpy(to, from, sizeof to);
+// Copies every field both forms have, by name, as the table lists them.
+template <typename To, typename From>
+To convert(const From& from) {
+    To to;
+#define DOCIVA_COPY_SHARED(member, record, legacy, ...) \
+    DOCIVA_FIELD_IF(record, DOCIVA_FIELD_IF(legacy, std::memcpy(&to.member, &from.member, sizeof to.member);))
+    DOCIVA_SETTING_FIELDS(DOCIVA_COPY_SHARED)
+#undef DOCIVA_COPY_SHARED
+    return to;
 }
 
 }  // namespace
 
-LegacyScanSettings toLegacy(const ScanSettings& r) {
-    LegacyScanSettings l;
-    l.scanType = r.scanType;
-    l.scanMode = r.scanMode;
-    l.scanDpi = r.scanDpi;
-    l.scanSize = r.scanSize;
-    l.gamma = r.gamma;
-    l.brightness = r.brightness;
-    l.contrast = r.contrast;
-    l.colorDropOut = r.colorDropOut;
-    l.bwThreshold = r.bwThreshold;
-    l.autoSize = r.autoSize;
-    l.rotate = r.rotate;
-    l.orientation = r.orientation;
-    l.continuousScan = r.continuousScan;
-    l.reserved1 = r.reserved1;
-    l.blankPageDetect = r.blankPageDetect;
-    l.punchHoleErase = r.punchHoleErase;
-    l.scanAreaX = r.scanAreaX;
-    l.scanAreaY = r.scanAreaY;
-    l.scanAreaW = r.scanAreaW;
-    l.scanAreaH = r.scanAreaH;
-    l.scanAreaUnit = r.scanAreaUnit;
-    l.splitMerge = r.splitMerge;
-    copyText(l.outImg, r.outImg);
-    copyText(l.appFormat, r.appFormat);
-    l.delImg = r.delImg;
-    l.compress = r.compress;
-    l.dialHide = r.dialHide;
-    l.zoomX = r.zoomX;
-    l.zoomY = r.zoomY;
-    l.changeDpi = r.changeDpi;
-    l.pageSplit = r.pageSplit;
-    l.splitFixPages = r.splitFixPages;
-    l.reserved6 = r.reserved6;
-    l.flatbedMultiCrop = r.flatbedMultiCrop;
-    l.bwCompress = r.bwCompress;
-    l.invert = r.invert;
-    l.reserved7 = r.reserved7;
-    l.ejectPaperDirection = r.ejectPaperDirection;
-    l.watermarkType = r.watermarkType;
-    l.watermarkPosition = r.watermarkPosition;
-    l.watermarkTransparency = r.watermarkTransparency;
-    copyText(l.watermarkImage, r.watermarkImage);
-    copyText(l.watermarkText, r.watermarkText);
-    l.watermarkTextSize = r.watermarkTextSize;
-    l.watermarkTextAngle = r.watermarkTextAngle;
-    l.strokeFillSize = r.strokeFillSize;
-    l.strokeFillPosition = r.strokeFillPosition;
-    copyText(l.strokeFillColor, r.strokeFillColor);
-    copyText(l.strokeFillGray, r.strokeFillGray);
-    l.strokeFillBW = r.strokeFillBW;
-    copyText(l.fileName, r.fileName);
-    copyText(l.saveToPath, r.saveToPath);
-    copyText(l.apPath, r.apPath);
-    copyText(l.apParams, r.apParams);
-    l.reserved8 = r.reserved8;
-    l.openSaveFolder = r.openSaveFolder;
-    copyText(l.reserved9, r.reserved9);
-    l.reserved10 = r.reserved10;
-    l.reserved11 = r.reserved11;
-    copyText(l.reserved12, r.reserved12);
-    l.reserved13 = r.reserved13;
-    return l;
-}
+LegacyScanSettings toLegacy(const ScanSettings& record) { return convert<LegacyScanSettings>(record); }
 
-// Matched by name, so a field added to both forms later needs no edit here.
-ScanSettings fromLegacy(const LegacyScanSettings& legacy) {
-    ScanSettings current;
-    forEachField(legacy, [&current](const char* name, const auto& from) {
-        using From = std::remove_cvref_t<decltype(from)>;
-        forEachField(current, [&](const char* other, auto& to) {
-            if constexpr (std::is_same_v<std::remove_cvref_t<decltype(to)>, From>) {
-                if (std::strcmp(name, other) == 0) std::memcpy(&to, &from, sizeof to);
-            }
-        });
-    });
-    return current;
-}
+ScanSettings fromLegacy(const LegacyScanSettings& record) { return convert<ScanSettings>(record); }
 
 std::vector<std::uint8_t> serialise(const ScanSettings& record) { return serialiseFields(record); }
 std::vector<std::uint8_t> serialise(const LegacyScanSettings& record) { return serialiseFields(record); }

@@ -11,13 +11,20 @@
 // The browser plug-in hands its SDK an earlier, shorter form of the same
 // record, LegacyScanSettings; toLegacy() and fromLegacy() convert.
 //
+// Which fields each form has, and how profiles fill them, is described once
+// in settings/setting_fields.h; the code that goes over the fields follows
+// from there.
+//
 // Thread safety: plain data; the owner decides.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
 #include <type_traits>
 #include <vector>
+
+#include "settings/setting_fields.h"
 
 inline constexpr std::size_t kRecordTextUnits = 260;
 inline constexpr std::size_t kStrokeColorUnits = 32;
@@ -180,6 +187,16 @@ ScanSettings fromLegacy(const LegacyScanSettings& record);
 std::vector<std::uint8_t> serialise(const ScanSettings& record);
 std::vector<std::uint8_t> serialise(const LegacyScanSettings& record);
 
+// Where each form keeps each field, from the table (settings/setting_fields.h).
+namespace setting_fields {
+#define DOCIVA_CURRENT_PLACE(member, record, legacy, ...) DOCIVA_FIELD_PLACE(record, ScanSettings, member)
+#define DOCIVA_LEGACY_PLACE(member, record, legacy, ...) DOCIVA_FIELD_PLACE(legacy, LegacyScanSettings, member)
+inline constexpr auto kCurrentPlaces = rows(std::make_tuple(DOCIVA_SETTING_FIELDS(DOCIVA_CURRENT_PLACE) EndOfRows{}));
+inline constexpr auto kLegacyPlaces = rows(std::make_tuple(DOCIVA_SETTING_FIELDS(DOCIVA_LEGACY_PLACE) EndOfRows{}));
+#undef DOCIVA_CURRENT_PLACE
+#undef DOCIVA_LEGACY_PLACE
+}  // namespace setting_fields
+
 // Calls visit(name, field) for every field of either form in offset order,
 // padding left out. Field types: std::int32_t, double, std::uint8_t and
 // char16_t arrays. Record may be const.
@@ -188,80 +205,20 @@ void forEachField(Record& r, Visit&& visit)
     requires(std::is_same_v<std::remove_const_t<Record>, ScanSettings> ||
              std::is_same_v<std::remove_const_t<Record>, LegacyScanSettings>)
 {
-    constexpr bool current = std::is_same_v<std::remove_const_t<Record>, ScanSettings>;
-    visit("scanType", r.scanType);
-    visit("scanMode", r.scanMode);
-    visit("scanDpi", r.scanDpi);
-    visit("scanSize", r.scanSize);
-    visit("gamma", r.gamma);
-    visit("brightness", r.brightness);
-    visit("contrast", r.contrast);
-    visit("colorDropOut", r.colorDropOut);
-    visit("bwThreshold", r.bwThreshold);
-    visit("autoSize", r.autoSize);
-    visit("rotate", r.rotate);
-    visit("orientation", r.orientation);
-    visit("continuousScan", r.continuousScan);
-    visit("reserved1", r.reserved1);
-    if constexpr (current) visit("reserved2", r.reserved2);
-    visit("blankPageDetect", r.blankPageDetect);
-    visit("punchHoleErase", r.punchHoleErase);
-    visit("scanAreaX", r.scanAreaX);
-    visit("scanAreaY", r.scanAreaY);
-    visit("scanAreaW", r.scanAreaW);
-    visit("scanAreaH", r.scanAreaH);
-    visit("scanAreaUnit", r.scanAreaUnit);
-    visit("splitMerge", r.splitMerge);
-    if constexpr (current) {
-        visit("reserved3", r.reserved3);
-        visit("reserved4", r.reserved4);
-        visit("reserved5", r.reserved5);
-    }
-    visit("outImg", r.outImg);
-    visit("appFormat", r.appFormat);
-    visit("delImg", r.delImg);
-    visit("compress", r.compress);
-    visit("dialHide", r.dialHide);
-    visit("zoomX", r.zoomX);
-    visit("zoomY", r.zoomY);
-    visit("changeDpi", r.changeDpi);
-    visit("pageSplit", r.pageSplit);
-    visit("splitFixPages", r.splitFixPages);
-    visit("reserved6", r.reserved6);
-    visit("flatbedMultiCrop", r.flatbedMultiCrop);
-    visit("bwCompress", r.bwCompress);
-    visit("invert", r.invert);
-    visit("reserved7", r.reserved7);
-    visit("ejectPaperDirection", r.ejectPaperDirection);
-    visit("watermarkType", r.watermarkType);
-    visit("watermarkPosition", r.watermarkPosition);
-    visit("watermarkTransparency", r.watermarkTransparency);
-    visit("watermarkImage", r.watermarkImage);
-    visit("watermarkText", r.watermarkText);
-    visit("watermarkTextSize", r.watermarkTextSize);
-    visit("watermarkTextAngle", r.watermarkTextAngle);
-    visit("strokeFillSize", r.strokeFillSize);
-    visit("strokeFillPosition", r.strokeFillPosition);
-    visit("strokeFillColor", r.strokeFillColor);
-    visit("strokeFillGray", r.strokeFillGray);
-    visit("strokeFillBW", r.strokeFillBW);
-    visit("fileName", r.fileName);
-    visit("saveToPath", r.saveToPath);
-    visit("apPath", r.apPath);
-    visit("apParams", r.apParams);
-    visit("reserved8", r.reserved8);
-    visit("openSaveFolder", r.openSaveFolder);
-    visit("reserved9", r.reserved9);
-    visit("reserved10", r.reserved10);
-    visit("reserved11", r.reserved11);
-    visit("reserved12", r.reserved12);
-    visit("reserved13", r.reserved13);
+    if constexpr (std::is_same_v<std::remove_const_t<Record>, ScanSettings>)
+        setting_fields::visitInMemberOrder<setting_fields::kCurrentPlaces>(r, visit);
+    else
+        setting_fields::visitInMemberOrder<setting_fields::kLegacyPlaces>(r, visit);
 }
 
 // --- The layout the SDK reads -------------------------------------------
 
 static_assert(std::is_standard_layout_v<ScanSettings> && std::is_trivially_copyable_v<ScanSettings>);
 static_assert(sizeof(ScanSettings) == 6480 && alignof(ScanSettings) == 8);
+// The table's rows (padding included) cover every byte once; a failure
+// names the offset of the first hole or overlap.
+static_assert(setting_fields::RowsBreakAtOffset<
+              setting_fields::firstBreakInRecord<ScanSettings, setting_fields::kCurrentPlaces>()>::ok);
 static_assert(offsetof(ScanSettings, scanType) == 0);
 static_assert(offsetof(ScanSettings, scanMode) == 4);
 static_assert(offsetof(ScanSettings, scanDpi) == 8);
@@ -333,6 +290,8 @@ static_assert(offsetof(ScanSettings, padding6476) == 6476);
 
 static_assert(std::is_standard_layout_v<LegacyScanSettings> && std::is_trivially_copyable_v<LegacyScanSettings>);
 static_assert(sizeof(LegacyScanSettings) == 4912 && alignof(LegacyScanSettings) == 8);
+static_assert(setting_fields::RowsBreakAtOffset<
+              setting_fields::firstBreakInRecord<LegacyScanSettings, setting_fields::kLegacyPlaces>()>::ok);
 // Fields before the scan area keep their places (blankPageDetect and
 // punchHoleErase move up by one reserved integer), the scan area moves 8
 // bytes earlier, everything from outImg on 1568 bytes earlier.

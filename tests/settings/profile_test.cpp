@@ -907,6 +907,90 @@ TEST_F(ProfileTest, WriteBackWritesEverySetFieldInOrderAndNothingElse) {
     EXPECT_EQ(iniValue(path, u"Stroke", u"FillPosition"), std::to_string(r.strokeFillPosition));
 }
 
+// Keys and sections a write-back adds to a file appear in the order it
+// writes them, across sections too: moving one field's write before or
+// after another's moves keys, or whole sections, in the user's file.
+TEST_F(ProfileTest, WriteBackIntoANewFileKeepsItsSectionAndKeyOrder) {
+    using Sections = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    struct Case {
+        const char* name;
+        std::function<void(ScanSettings&)> set;
+        std::set<std::int32_t> formats;
+        std::u16string scanner;
+        Sections want;
+    } cases[] = {
+        {"every field",
+         [](ScanSettings& r) {
+             int next = 1;
+             forEachField(r, [&](const char*, auto& field) {
+                 using F = std::remove_cvref_t<decltype(field)>;
+                 if constexpr (std::is_same_v<F, std::int32_t>) field = next++;
+                 if constexpr (std::is_array_v<F>) text::formatInto(field, std::extent_v<F>, u"t%d", next++);
+             });
+             r.scanType = 0;
+             r.autoSize = 0;
+             r.bwCompress = 0.5;
+         },
+         {3},
+         u"C:\\drv",
+         {{"ScanParams",
+           {"DriverPath", "ScanType", "ScanMode", "ScanDpi", "Gamma", "Brightness", "Contrast", "ColorDropOut",
+            "bw_Threshold", "AutoSize", "FlatbedScanRangeX", "FlatbedScanRangeY", "FlatbedScanRangeW",
+            "FlatbedScanRangeH", "Rotate", "Orientation", "ContinuousScan", "BlankPageDetect", "PunchHoleErase",
+            "SplitMerge", "EjectPaperDirection", "FileName", "SaveToPath", "APPath", "APParams"}},
+          {"Output",
+           {"OUT_IMG", "DEL_IMG", "COMPRESS", "DIAL_HIDE", "ZOOM_X", "ZOOM_Y", "CHANGE_DPI", "PageSplit",
+            "FlatbedMultiCrop", "BWCOMPRESS", "INVERT"}},
+          {"Stroke", {"FillSize", "FillPosition"}}}},
+        {"the paper direction before the first output key",
+         [](ScanSettings& r) {
+             r.delImg = 1;
+             r.ejectPaperDirection = 1;
+         },
+         {},
+         u"",
+         {{"ScanParams", {"EjectPaperDirection"}}, {"Output", {"DEL_IMG"}}}},
+        {"the texts after the stroke keys",
+         [](ScanSettings& r) {
+             text::formatInto(r.apPath, 260, u"a.exe");
+             r.strokeFillPosition = 2;
+         },
+         {},
+         u"",
+         {{"Stroke", {"FillPosition"}}, {"ScanParams", {"APPath"}}}},
+        {"the formats before the other output keys",
+         [](ScanSettings& r) { r.invert = 1; },
+         {4},
+         u"",
+         {{"Output", {"OUT_IMG", "INVERT"}}}},
+        {"the area right after AutoSize",
+         [](ScanSettings& r) {
+             r.rotate = 1;
+             r.autoSize = 0;
+         },
+         {},
+         u"",
+         {{"ScanParams",
+           {"AutoSize", "FlatbedScanRangeX", "FlatbedScanRangeY", "FlatbedScanRangeW", "FlatbedScanRangeH",
+            "Rotate"}}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::u16string path = freshFile();
+        CScanProfile target = openProfile(path);
+        ScanSettings r;
+        r.reset();
+        r.scanDpi = -1;  // written whenever set, which a reset record is
+        c.set(r);
+        EXPECT_TRUE(writeBack(r, c.formats, c.scanner, target));
+        std::vector<std::string> sections;
+        for (const auto& [section, keys] : c.want) sections.push_back(section);
+        EXPECT_EQ(sectionsOf(path), sections);
+        for (const auto& [section, keys] : c.want)
+            EXPECT_EQ(keysOf(path, text::fromUtf8(section).c_str()), keys) << section;
+    }
+}
+
 TEST_F(ProfileTest, WriteBackToAnUnwritableFileReportsTheFailure) {
     const std::u16string blocker = profile("x", u"blocker");
     CScanProfile target = openProfile(platform::joinPath(blocker, u"p.ini"));
