@@ -80,6 +80,12 @@ ImageOwner processSide(ImageOwner scanned, const ScanOptions& o, bool& blank) {
             return {};
         }
     }
+    // Drop-out reads the colour the scanner saw, so it comes before tone
+    // and before the page turns grey.
+    page = droppedOut(std::move(page), o.dropOut);
+    if (!page) return {};
+    page = toned(std::move(page), o.tone);
+    if (!page) return {};
     int dpi = o.dpi;
     page = scaled(std::move(page), o, dpi);
     if (!page) return {};

@@ -114,6 +114,8 @@ OptionsResult readScanOptions(const ScanSettings& s, const DeviceDescription& de
     out.zoomY = percent(s.zoomY);
     out.changeDpi = percent(s.changeDpi);
     out.jpegQuality = s.compress < 1 ? kDefaultJpegQuality : std::min<std::int32_t>(s.compress, 100);
+    out.tone = Tone{toneGamma(s.gamma), toneBrightness(s.brightness), toneContrast(s.contrast)};
+    out.dropOut = dropOutOf(s.colorDropOut);
 
     const double maxHeight = std::max(device.maxHeight, device.maxLength);
     if (s.scanAreaW > 0.0) out.areaWidth = std::min(s.scanAreaW, device.maxWidth);

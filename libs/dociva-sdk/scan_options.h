@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device_description.h"
+#include "page_tone.h"
 #include "scanner/dociva_sdk.h"
 #include "settings/scan_settings.h"
 
@@ -38,6 +39,8 @@ struct ScanOptions {
     int zoomY = 100;
     int changeDpi = 100;                   // percent, 50..200
     int jpegQuality = kDefaultJpegQuality; // 1..100
+    Tone tone;                             // 100 each: unchanged
+    DropOut dropOut = DropOut::None;
     double areaWidth = 0.0;                // inches; 0 = the device's default paper
     double areaHeight = 0.0;
     // The area as asked for, before any cut to the device: inches from the
