@@ -131,6 +131,7 @@ OptionsResult readScanOptions(const ScanSettings& s, const DeviceDescription& de
 
     out.formats = parseFormatList(text::view(s.outImg));
     out.fileNamePattern = text::view(s.fileName);
+    out.barcode.wanted = out.fileNamePattern.find(kBarcodeToken) != std::u16string::npos;
     out.outputFolder = text::view(s.saveToPath);
     if (out.outputFolder.empty()) {
         // The profile reader's default output folder.
