@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "page_geometry.h"
+
 namespace dociva_sdk {
 
 namespace {
@@ -72,6 +74,11 @@ ImageOwner processSide(ImageOwner scanned, const ScanOptions& o, bool& blank) {
     blank = false;
     ImageOwner page = turned(std::move(scanned), o.rotateClockwise);
     if (!page) return {};
+    // Before the blank-page test, which then judges the page alone.
+    if (o.autoSize) {
+        page = autoSized(std::move(page), o.dpi);
+        if (!page) return {};
+    }
     if (o.dropBlankPages) {
         const double coverage = inkCoverage(page.get());
         if (coverage < 0.0) return {};

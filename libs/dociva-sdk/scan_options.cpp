@@ -116,6 +116,7 @@ OptionsResult readScanOptions(const ScanSettings& s, const DeviceDescription& de
     out.jpegQuality = s.compress < 1 ? kDefaultJpegQuality : std::min<std::int32_t>(s.compress, 100);
     out.tone = Tone{toneGamma(s.gamma), toneBrightness(s.brightness), toneContrast(s.contrast)};
     out.dropOut = dropOutOf(s.colorDropOut);
+    out.autoSize = s.autoSize > 0;
 
     const double maxHeight = std::max(device.maxHeight, device.maxLength);
     if (s.scanAreaW > 0.0) out.areaWidth = std::min(s.scanAreaW, device.maxWidth);
