@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "content_skew.h"
+#include "page_text.h"
 
 namespace dociva_sdk {
 

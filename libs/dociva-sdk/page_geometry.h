@@ -5,7 +5,7 @@
 // a feeder, a flatbed's closed black lid), the page's edges give its skew
 // and its size: it is turned straight and cut to its edges. When the page
 // fills the scan (no background to be seen), its lines of text give the
-// skew (content_skew.h) and it is turned straight inside the same size,
+// skew (page_text.h) and it is turned straight inside the same size,
 // its uncovered corners filled with white; a page that shows neither
 // stays as it is.
 //

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "page_geometry.h"
+#include "page_text.h"
 
 namespace dociva_sdk {
 
@@ -77,6 +78,11 @@ ImageOwner processSide(ImageOwner scanned, const ScanOptions& o, bool& blank) {
     // Before the blank-page test, which then judges the page alone.
     if (o.autoSize) {
         page = autoSized(std::move(page), o.dpi);
+        if (!page) return {};
+    }
+    // On the straightened page, whose lines of text then run level.
+    if (o.autoOrient) {
+        page = turned(std::move(page), uprightTurn(page.get()));
         if (!page) return {};
     }
     if (o.dropBlankPages) {

@@ -43,6 +43,7 @@ struct ScanOptions {
     Tone tone;                             // 100 each: unchanged
     DropOut dropOut = DropOut::None;
     bool autoSize = false;                 // straighten and crop to the page
+    bool autoOrient = false;               // turn pages whose text is not upright
     // Read when the file-name pattern holds %BARCODE_NUMBER%; a record
     // carries no Barcode section, so its starts read every type anywhere
     // on the page, a profile's start what its section says.

@@ -155,7 +155,7 @@ TEST(SdkAutoSize, TextPagesTurnedUpToSevenDegreesComeOutStraight) {
         EXPECT_EQ(info.height, kPageH);
         const Rule after = upperRule(out.get());
         ASSERT_TRUE(after.found);
-#if DOCIVA_HAVE_CONTENT_SKEW
+#if DOCIVA_HAVE_PAGE_TEXT
         EXPECT_NEAR(after.angle, 0.0, 0.2);
 #else
         // Without a reader of the content's skew the page stays as it is.

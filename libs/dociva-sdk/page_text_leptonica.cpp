@@ -1,5 +1,5 @@
-// Content skew through Leptonica.
-#include "content_skew.h"
+// What the text tells, through Leptonica.
+#include "page_text.h"
 
 #include <leptonica/allheaders.h>
 
@@ -20,16 +20,14 @@ using PixOwner = std::unique_ptr<PIX, PixRelease>;
 constexpr float kMinConfidence = 3.0f;
 constexpr int kInk = 128;
 
-}  // namespace
-
-std::optional<double> contentSkew(TI_IMAGE page, int dpi) {
+// The page's ink (luminance below kInk) as a one-bit picture, Leptonica's
+// input for both questions.
+PixOwner inkOf(TI_IMAGE page) {
     TI_IMAGE_INFO info{};
     info.size = sizeof(info);
-    if (!page || ti_GetInfo(page, &info) != TI_OK || !info.data || info.width < 32 || info.height < 32)
-        return std::nullopt;
-    // The ink as a one-bit picture, Leptonica's input for the sweep.
+    if (!page || ti_GetInfo(page, &info) != TI_OK || !info.data || info.width < 32 || info.height < 32) return {};
     PixOwner bits(pixCreate(info.width, info.height, 1));
-    if (!bits) return std::nullopt;
+    if (!bits) return {};
     l_uint32* words = pixGetData(bits.get());
     const int wpl = pixGetWpl(bits.get());
     const int bpp = info.pixelFormat;
@@ -42,6 +40,14 @@ std::optional<double> contentSkew(TI_IMAGE page, int dpi) {
             if (v < kInk) SET_DATA_BIT(line, x);
         }
     }
+    return bits;
+}
+
+}  // namespace
+
+std::optional<double> contentSkew(TI_IMAGE page, int dpi) {
+    const PixOwner bits = inkOf(page);
+    if (!bits) return std::nullopt;
     // Finer search at higher resolutions costs the same per inch.
     const int search = dpi >= 250 ? 2 : 1;
     const int sweep = search * 2;
@@ -53,6 +59,26 @@ std::optional<double> contentSkew(TI_IMAGE page, int dpi) {
     if (confidence < kMinConfidence) return std::nullopt;
     // Leptonica measures the other way round.
     return -static_cast<double>(angle);
+}
+
+int uprightTurn(TI_IMAGE page) {
+    const PixOwner bits = inkOf(page);
+    if (!bits) return 0;
+    l_float32 up = 0.0f, left = 0.0f;
+    if (pixOrientDetect(bits.get(), &up, &left, 0, 0) != 0) return 0;
+    l_int32 orientation = L_TEXT_ORIENT_UNKNOWN;
+    // Leptonica's own thresholds of confidence.
+    if (makeOrientDecision(up, left, 0.0f, 0.0f, &orientation, 0) != 0) return 0;
+    switch (orientation) {
+        case L_TEXT_ORIENT_LEFT:
+            return 90;
+        case L_TEXT_ORIENT_DOWN:
+            return 180;
+        case L_TEXT_ORIENT_RIGHT:
+            return 270;
+        default:
+            return 0;
+    }
 }
 
 }  // namespace dociva_sdk
