@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "page_geometry.h"
+#include "page_holes.h"
 #include "page_text.h"
 
 namespace dociva_sdk {
@@ -83,6 +84,11 @@ ImageOwner processSide(ImageOwner scanned, const ScanOptions& o, bool& blank) {
     // On the straightened page, whose lines of text then run level.
     if (o.autoOrient) {
         page = turned(std::move(page), uprightTurn(page.get()));
+        if (!page) return {};
+    }
+    // Before the blank-page test, which then does not count the holes.
+    if (o.erasePunchHoles) {
+        page = punchHolesErased(std::move(page), o.dpi);
         if (!page) return {};
     }
     if (o.dropBlankPages) {

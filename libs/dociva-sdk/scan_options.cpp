@@ -118,6 +118,7 @@ OptionsResult readScanOptions(const ScanSettings& s, const DeviceDescription& de
     out.dropOut = dropOutOf(s.colorDropOut);
     out.autoSize = s.autoSize > 0;
     out.autoOrient = s.orientation > 0;
+    out.erasePunchHoles = s.punchHoleErase > 0;
 
     const double maxHeight = std::max(device.maxHeight, device.maxLength);
     if (s.scanAreaW > 0.0) out.areaWidth = std::min(s.scanAreaW, device.maxWidth);

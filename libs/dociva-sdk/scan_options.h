@@ -44,6 +44,7 @@ struct ScanOptions {
     DropOut dropOut = DropOut::None;
     bool autoSize = false;                 // straighten and crop to the page
     bool autoOrient = false;               // turn pages whose text is not upright
+    bool erasePunchHoles = false;
     // Read when the file-name pattern holds %BARCODE_NUMBER%; a record
     // carries no Barcode section, so its starts read every type anywhere
     // on the page, a profile's start what its section says.

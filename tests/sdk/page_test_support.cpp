@@ -48,6 +48,15 @@ Rgb pixelAt(TI_IMAGE page, int x, int y) {
     return Rgb{p[2], p[1], p[0]};
 }
 
+Pixels::Pixels(TI_IMAGE page) : info_(fullInfo(page)) {}
+
+Rgb Pixels::at(int x, int y) const {
+    const std::uint8_t* p = info_.data + static_cast<std::ptrdiff_t>(y) * info_.stride +
+                            static_cast<std::ptrdiff_t>(x) * info_.pixelFormat;
+    if (info_.pixelFormat == TI_GRAY8) return Rgb{p[0], p[0], p[0]};
+    return Rgb{p[2], p[1], p[0]};
+}
+
 Levels levelsOf(TI_IMAGE page) {
     const TI_IMAGE_INFO info = fullInfo(page);
     double sum = 0.0, squares = 0.0;

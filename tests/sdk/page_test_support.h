@@ -21,6 +21,16 @@ dociva_sdk::ImageOwner drawPage(int width, int height, int format, int dpi,
 // One pixel of a page; grey pages give r = g = b.
 Rgb pixelAt(TI_IMAGE page, int x, int y);
 
+// The same for many pixels of one page, reading its layout once.
+class Pixels {
+public:
+    explicit Pixels(TI_IMAGE page);
+    Rgb at(int x, int y) const;
+
+private:
+    TI_IMAGE_INFO info_{};
+};
+
 // Mean and standard deviation of the luminance (grey) or green (colour).
 struct Levels {
     double mean = 0.0;
