@@ -13,6 +13,8 @@ namespace dociva_sdk {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+// How far (degrees) the skews the page's edges show may differ.
+constexpr double kEdgeAgreement = 1.0;
 
 // Read access to a page's pixels as luminance.
 class Luminance {
@@ -144,7 +146,9 @@ std::optional<double> edgeSkew(const std::vector<double>& depths, int step, doub
         n += 1, sx += x, sy += y, sxx += x * x, sxy += x * y;
     }
     const double denominator = n * sxx - sx * sx;
-    if (n < 20 || denominator <= 0.0) return std::nullopt;
+    // A straight edge puts most of its points on one line; the first light
+    // of a dark photograph does not.
+    if (n < 20 || n < 0.6 * static_cast<double>(points.size()) || denominator <= 0.0) return std::nullopt;
     const double slope = (n * sxy - sx * sy) / denominator;
     return sign * std::atan(slope) * 180.0 / kPi;
 }
@@ -213,7 +217,10 @@ std::optional<PageOutline> findPageOnBackground(TI_IMAGE scan) {
     for (const auto& a : {edgeSkew(e.top, e.step, 1.0), edgeSkew(e.bottom, e.step, -1.0), edgeSkew(e.left, e.step, -1.0),
                           edgeSkew(e.right, e.step, 1.0)})
         if (a) angles.push_back(*a);
-    if (angles.empty()) return std::nullopt;
+    // Two edges at least, and the page's edges agree on its skew.
+    if (angles.size() < 2) return std::nullopt;
+    const auto [low, high] = std::minmax_element(angles.begin(), angles.end());
+    if (*high - *low > kEdgeAgreement) return std::nullopt;
     PageOutline outline;
     outline.skew = median(angles);
     outline.lightLevel = split.level;

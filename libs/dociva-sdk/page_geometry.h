@@ -3,7 +3,9 @@
 //
 // When the scan shows the page against a dark background (the overscan of
 // a feeder, a flatbed's closed black lid), the page's edges give its skew
-// and its size: it is turned straight and cut to its edges. When the page
+// and its size: it is turned straight and cut to its edges. At least two
+// edges must be seen as straight lines (a page may run past the scan on
+// the other two) and agree on the skew within a degree. When the page
 // fills the scan (no background to be seen), its lines of text give the
 // skew (page_text.h) and it is turned straight inside the same size,
 // its uncovered corners filled with white; a page that shows neither

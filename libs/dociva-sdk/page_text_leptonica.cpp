@@ -20,8 +20,13 @@ using PixOwner = std::unique_ptr<PIX, PixRelease>;
 constexpr float kMinConfidence = 3.0f;
 constexpr int kInk = 128;
 
+// Text leaves most of a page paper; a page mostly dark (a photograph, a
+// dark background) or nearly empty has no lines of text to ask about.
+constexpr double kMostInk = 0.4;
+constexpr double kLeastInk = 0.002;
+
 // The page's ink (luminance below kInk) as a one-bit picture, Leptonica's
-// input for both questions.
+// input for both questions; nothing when the page cannot hold text.
 PixOwner inkOf(TI_IMAGE page) {
     TI_IMAGE_INFO info{};
     info.size = sizeof(info);
@@ -31,15 +36,21 @@ PixOwner inkOf(TI_IMAGE page) {
     l_uint32* words = pixGetData(bits.get());
     const int wpl = pixGetWpl(bits.get());
     const int bpp = info.pixelFormat;
+    std::uint64_t ink = 0;
     for (int y = 0; y < info.height; ++y) {
         const std::uint8_t* row = info.data + static_cast<std::ptrdiff_t>(y) * info.stride;
         l_uint32* line = words + static_cast<std::ptrdiff_t>(y) * wpl;
         for (int x = 0; x < info.width; ++x) {
             const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * bpp;
             const int v = bpp == 1 ? p[0] : (p[0] + 2 * p[1] + p[2]) / 4;
-            if (v < kInk) SET_DATA_BIT(line, x);
+            if (v < kInk) {
+                SET_DATA_BIT(line, x);
+                ++ink;
+            }
         }
     }
+    const double share = static_cast<double>(ink) / (static_cast<double>(info.width) * info.height);
+    if (share > kMostInk || share < kLeastInk) return {};
     return bits;
 }
 

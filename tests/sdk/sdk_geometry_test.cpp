@@ -230,12 +230,17 @@ TEST(SdkAutoSize, PagesThatShowNeitherEdgesNorTextStayAsTheyAre) {
          }},
         {"an empty page", [](int, int) { return Rgb{250, 250, 250}; }},
         {"an all-dark scan", [](int x, int y) { return darkBackground(x, y); }},
+        {"a dark photograph with light specks to its edges", [](int x, int y) {
+             const unsigned cell = static_cast<unsigned>(x / 9) * 7919u + static_cast<unsigned>(y / 9) * 104729u;
+             return (cell * 2654435761u >> 13) % 6 == 0 ? Rgb{230, 220, 200} : darkBackground(x, y);
+         }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ImageOwner page = drawPage(900, 1200, TI_BGR24, kDpi, row.paint);
         ImageOwner before(ti_CloneImage(page.get()));
         const TI_IMAGE handle = page.get();
+        EXPECT_FALSE(dociva_sdk::findPageOnBackground(page.get()).has_value());
         ImageOwner out = dociva_sdk::autoSized(std::move(page), kDpi);
         EXPECT_EQ(out.get(), handle);
         EXPECT_TRUE(samePixels(out.get(), before.get()));
