@@ -1,5 +1,7 @@
 #include "output_files.h"
 
+#include <optional>
+
 #include "page_processing.h"
 #include "pdf_document.h"
 #include "platform/file_writer.h"
@@ -126,18 +128,27 @@ bool OutputFiles::prepare() {
     return true;
 }
 
-std::u16string OutputFiles::nextBaseName() {
+std::u16string OutputFiles::nextBaseName(const std::u16string& barcode) {
+    // The pattern's expansion gives "Not_Found" for the barcode; a side
+    // that has one gets a pattern with its value in the token's place.
+    std::optional<CFileNameGenerate> withBarcode;
+    if (!barcode.empty()) {
+        std::u16string pattern = options_.fileNamePattern;
+        pattern.replace(pattern.find(kBarcodeToken), kBarcodeToken.size(), barcode);
+        withBarcode.emplace(pattern.c_str());
+    }
+    CFileNameGenerate& names = withBarcode ? *withBarcode : names_;
     char16_t buffer[platform::kMaxPathUnits + 1] = {};
     bool hasCounter = false;
-    const int n = names_.Generate(buffer, static_cast<int>(platform::kMaxPathUnits + 1), &hasCounter);
+    const int n = names.Generate(buffer, static_cast<int>(platform::kMaxPathUnits + 1), &hasCounter);
     const std::u16string generated(buffer, static_cast<std::size_t>(n));
     if (!hasCounter) return fileBase(safeName(generated));
 
     // Where the counter stands: the first unit its example filling changes.
-    const std::u16string example = names_.Example(generated);
+    const std::u16string example = names.Example(generated);
     std::size_t at = 0;
     while (at < generated.size() && at < example.size() && generated[at] == example[at]) ++at;
-    const std::u16string place = text::format(u"%%0%dd", names_.digits());
+    const std::u16string place = text::format(u"%%0%dd", names.digits());
     const std::u16string prefix = safeName(generated.substr(0, at));
     const std::u16string suffix =
         at + place.size() <= generated.size() ? safeName(generated.substr(at + place.size())) : u"";
@@ -197,7 +208,12 @@ bool OutputFiles::writeSingle(TI_IMAGE page, int format, const std::u16string& b
 }
 
 bool OutputFiles::writeSide(TI_IMAGE page, std::size_t sideNumber, bool back) {
-    const std::u16string base = nextBaseName();
+    std::u16string barcode;
+    if (options_.barcode.wanted) {
+        if (const std::optional<std::u16string> value = readBarcode(page, options_.barcode))
+            barcode = barcodeNamePart(*value);
+    }
+    const std::u16string base = nextBaseName(barcode);
     if (firstBase_.empty()) firstBase_ = base;
     for (int format : options_.formats) {
         if (format == DOCIVA_FORMAT_MULTI_TIFF) {

@@ -1,7 +1,9 @@
 // The files of one scan run: names from the file-name pattern, every
 // listed format per side, and the multi-page files of the batch.
 //
-// Names: the pattern expands per side (CFileNameGenerate); its counter
+// Names: the pattern expands per side (CFileNameGenerate), its
+// %BARCODE_NUMBER% the value of the side's barcode made safe for a name
+// ("Not_Found" when the side has none); its counter
 // continues after the highest number already in the folder among names
 // that agree with this side's name outside the counter. Characters no file
 // name may hold become '_', so a pattern can never leave the folder. A name
@@ -81,7 +83,7 @@ private:
     struct MultiTiff;
     struct MultiPdf;
 
-    std::u16string nextBaseName();
+    std::u16string nextBaseName(const std::u16string& barcode);
     std::u16string claim(const std::u16string& base, std::u16string_view extension);
     bool writeSingle(TI_IMAGE page, int format, const std::u16string& base, std::size_t side, bool back);
     bool fail(int code);

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "page_geometry.h"
+#include "page_holes.h"
+#include "page_text.h"
+
 namespace dociva_sdk {
 
 namespace {
@@ -72,6 +76,21 @@ ImageOwner processSide(ImageOwner scanned, const ScanOptions& o, bool& blank) {
     blank = false;
     ImageOwner page = turned(std::move(scanned), o.rotateClockwise);
     if (!page) return {};
+    // Before the blank-page test, which then judges the page alone.
+    if (o.autoSize) {
+        page = autoSized(std::move(page), o.dpi);
+        if (!page) return {};
+    }
+    // On the straightened page, whose lines of text then run level.
+    if (o.autoOrient) {
+        page = turned(std::move(page), uprightTurn(page.get()));
+        if (!page) return {};
+    }
+    // Before the blank-page test, which then does not count the holes.
+    if (o.erasePunchHoles) {
+        page = punchHolesErased(std::move(page), o.dpi);
+        if (!page) return {};
+    }
     if (o.dropBlankPages) {
         const double coverage = inkCoverage(page.get());
         if (coverage < 0.0) return {};
@@ -80,6 +99,12 @@ ImageOwner processSide(ImageOwner scanned, const ScanOptions& o, bool& blank) {
             return {};
         }
     }
+    // Drop-out reads the colour the scanner saw, so it comes before tone
+    // and before the page turns grey.
+    page = droppedOut(std::move(page), o.dropOut);
+    if (!page) return {};
+    page = toned(std::move(page), o.tone);
+    if (!page) return {};
     int dpi = o.dpi;
     page = scaled(std::move(page), o, dpi);
     if (!page) return {};

@@ -1,7 +1,10 @@
 // The processing the virtual scanner applies to each scanned side, in this
-// order: turn (rotate), blank-page test, scaling (zoomX/zoomY and the
-// resolution change), colour mode (grey, or black and white at the
-// threshold), inversion, resolution and JPEG quality of the result.
+// order: turn (rotate), automatic size and deskew, automatic orientation,
+// punch-hole removal, blank-page test, colour drop-out, tone (gamma,
+// brightness, contrast), scaling (zoomX/zoomY and the resolution change),
+// colour mode (grey, or black and white at the threshold), inversion,
+// resolution and JPEG quality of the result. A step whose setting is off
+// does no work at all.
 //
 // Thread safety: pure functions over images the caller owns.
 #pragma once

@@ -114,6 +114,11 @@ OptionsResult readScanOptions(const ScanSettings& s, const DeviceDescription& de
     out.zoomY = percent(s.zoomY);
     out.changeDpi = percent(s.changeDpi);
     out.jpegQuality = s.compress < 1 ? kDefaultJpegQuality : std::min<std::int32_t>(s.compress, 100);
+    out.tone = Tone{toneGamma(s.gamma), toneBrightness(s.brightness), toneContrast(s.contrast)};
+    out.dropOut = dropOutOf(s.colorDropOut);
+    out.autoSize = s.autoSize > 0;
+    out.autoOrient = s.orientation > 0;
+    out.erasePunchHoles = s.punchHoleErase > 0;
 
     const double maxHeight = std::max(device.maxHeight, device.maxLength);
     if (s.scanAreaW > 0.0) out.areaWidth = std::min(s.scanAreaW, device.maxWidth);
@@ -129,6 +134,7 @@ OptionsResult readScanOptions(const ScanSettings& s, const DeviceDescription& de
 
     out.formats = parseFormatList(text::view(s.outImg));
     out.fileNamePattern = text::view(s.fileName);
+    out.barcode.wanted = out.fileNamePattern.find(kBarcodeToken) != std::u16string::npos;
     out.outputFolder = text::view(s.saveToPath);
     if (out.outputFolder.empty()) {
         // The profile reader's default output folder.

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "barcode_reader.h"
 #include "device_description.h"
+#include "page_tone.h"
 #include "scanner/dociva_sdk.h"
 #include "settings/scan_settings.h"
 
@@ -38,6 +40,15 @@ struct ScanOptions {
     int zoomY = 100;
     int changeDpi = 100;                   // percent, 50..200
     int jpegQuality = kDefaultJpegQuality; // 1..100
+    Tone tone;                             // 100 each: unchanged
+    DropOut dropOut = DropOut::None;
+    bool autoSize = false;                 // straighten and crop to the page
+    bool autoOrient = false;               // turn pages whose text is not upright
+    bool erasePunchHoles = false;
+    // Read when the file-name pattern holds %BARCODE_NUMBER%; a record
+    // carries no Barcode section, so its starts read every type anywhere
+    // on the page, a profile's start what its section says.
+    BarcodeOptions barcode;
     double areaWidth = 0.0;                // inches; 0 = the device's default paper
     double areaHeight = 0.0;
     // The area as asked for, before any cut to the device: inches from the

@@ -5,10 +5,10 @@
 #include "output_files.h"
 #include "page_processing.h"
 #include "page_source.h"
+#include "platform/text.h"
 #include "scan_options.h"
 #include "scanner/dociva_sdk.h"
 #include "settings/scan_profile.h"
-#include "platform/text.h"
 
 namespace dociva_sdk {
 
@@ -108,21 +108,37 @@ void writeRun(const DeviceDescription& device, const RunRequest& request, const 
 
 }  // namespace
 
-ScanSettings settingsFromProfile(const std::u16string& profilePath) {
+namespace {
+
+ScanSettings settingsOf(const ProfileSettings& profile) {
     ScanSettings settings;
-    const CScanProfile profile(profilePath.c_str());
     std::uint8_t watermarkEnabled = 0;
-    applyProfile(profile.profileSettings(), settings, watermarkEnabled);
+    applyProfile(profile, settings, watermarkEnabled);
     if (!watermarkEnabled) settings.watermarkType = 0;
     return settings;
 }
 
-void runScan(const DeviceDescription& device, const RunRequest& request, RunHost& host, ScanDevice* scanner) {
-    const ScanSettings settings = request.profilePath ? settingsFromProfile(*request.profilePath) : request.settings;
+}  // namespace
 
+ScanSettings settingsFromProfile(const std::u16string& profilePath) {
+    const CScanProfile profile(profilePath.c_str());
+    return settingsOf(profile.profileSettings());
+}
+
+void runScan(const DeviceDescription& device, const RunRequest& request, RunHost& host, ScanDevice* scanner) {
     ScanOptions options;
-    if (readScanOptions(settings, device, options) != OptionsResult::Ok)
-        return endRun(host, DOCIVA_STATUS_CAPABILITY_MISMATCH, 0);
+    OptionsResult read = OptionsResult::Ok;
+    if (request.profilePath) {
+        const CScanProfile profile(request.profilePath->c_str());
+        read = readScanOptions(settingsOf(profile.profileSettings()), device, options);
+        // The record has no place for the Barcode section; the profile has.
+        const bool wanted = options.barcode.wanted;
+        options.barcode = barcodeOptionsOf(profile.profileSettings());
+        options.barcode.wanted = wanted;
+    } else {
+        read = readScanOptions(request.settings, device, options);
+    }
+    if (read != OptionsResult::Ok) return endRun(host, DOCIVA_STATUS_CAPABILITY_MISMATCH, 0);
 
     // A device is set up before any file is made, so a refusal leaves the
     // output folder as it was.
