@@ -1,0 +1,262 @@
+#include "bridge/control_shell.h"
+
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "bridge/service_rules.h"
+#include "control/control_site.h"
+#include "control/dispatch.h"
+#include "control/docivaocx_ctrl.h"
+#include "control/host_bridge.h"
+#include "platform/text.h"
+#include "scanner/sdk_calls.h"
+
+namespace bridge {
+
+namespace {
+
+using nlohmann::json;
+
+// Posted to the control's window only to end its pump's wait when a call
+// arrives; the control leaves messages it does not know alone. Its pump
+// also returns every kPumpMs, so a call is never stranded.
+constexpr std::uint32_t kWakeMessage = 0x7B00;
+constexpr std::uint32_t kPumpMs = 250;
+
+std::string utf8(std::u16string_view s) { return text::toUtf8(s); }
+
+class BridgeDialogs final : public platform::DialogService {
+public:
+    explicit BridgeDialogs(ControlShell& shell) : shell_(shell) {}
+
+    std::optional<std::u16string> inputBox(std::u16string_view caption, std::u16string_view prompt,
+                                           std::u16string_view initial) override {
+        // The input box's edit takes at most 255 characters.
+        return text(shell_.ask("input", {{"caption", utf8(caption)}, {"prompt", utf8(prompt)}, {"initial", utf8(initial)}}),
+                    255);
+    }
+    platform::FolderResult chooseFolder(std::u16string_view caption, std::u16string_view initialFolder, std::uint32_t,
+                                        void*) override {
+        auto chosen = text(shell_.ask("folder", {{"caption", utf8(caption)}, {"folder", utf8(initialFolder)}}), 259);
+        if (!chosen) return {};
+        return {platform::FolderChoice::Chosen, std::move(*chosen)};
+    }
+    std::optional<std::u16string> openFile(std::u16string_view filter, void*) override {
+        return text(shell_.ask("file", {{"filter", utf8(filter)}}), 259);
+    }
+    int alert(std::u16string_view caption, std::u16string_view message) override {
+        const auto answer = shell_.ask("alert", {{"caption", utf8(caption)}, {"message", utf8(message)}});
+        // The alert's result: what the page says (1 OK), 0 when closed.
+        if (!answer) return 0;
+        if (answer->is_number_integer()) return static_cast<int>(answer->get<std::int64_t>() == 0 ? 0 : 1);
+        if (answer->is_boolean()) return answer->get<bool>() ? 1 : 0;
+        return 1;
+    }
+    bool editWatermark(platform::WatermarkSettings& record) override {
+        const auto answer = shell_.ask("watermark", {{"caption", "Wartermark Setting"}, {"record", watermarkToJson(record)}});
+        if (!answer || !answer->is_object()) return false;
+        applyWatermark(*answer, record);
+        return true;
+    }
+
+private:
+    static std::optional<std::u16string> text(const std::optional<json>& answer, std::size_t maxUnits) {
+        if (!answer || !answer->is_string()) return std::nullopt;
+        return text::cut(text::fromUtf8(answer->get_ref<const std::string&>()), maxUnits);
+    }
+
+    ControlShell& shell_;
+};
+
+class BridgeSite final : public ControlSite {
+public:
+    BridgeSite(ControlShell& shell, Outbox& outbox) : outbox_(outbox), dialogs_(shell) {}
+
+    void fireEvent(std::int32_t, std::u16string_view name, std::u16string_view data) override {
+        outbox_.send(eventMessage(name, data));
+    }
+    // No script object crosses the bridge (an object argument is refused
+    // before the call), so the control is never handed one to keep.
+    void addRefObject(void*) override {}
+    void releaseObject(void*) override {}
+    platform::DialogService& dialogs() override { return dialogs_; }
+
+private:
+    Outbox& outbox_;
+    BridgeDialogs dialogs_;
+};
+
+bool sameProgress(const DocivaProgress& a, const DocivaProgress& b) {
+    return a.exists == b.exists && a.visible == b.visible && a.position == b.position && a.low == b.low &&
+           a.high == b.high && a.timesShown == b.timesShown && text::view(a.text) == text::view(b.text);
+}
+
+json resultValue(const dispatch::Result& result) {
+    if (result.type == DOCIVA_I2) return result.i2;
+    if (result.type == DOCIVA_STRING) return utf8(result.text);
+    return nullptr;
+}
+
+// One call on the control's thread; every event it raises is sent before
+// its reply.
+std::string runCall(CDocivaOCXCtrl& control, const CallMessage& call) {
+    const std::u16string name = text::fromUtf8(call.method);
+    if (const auto why = pageRefusal(name); !why.empty()) return serviceErrorMessage(call.id, "denied", why);
+    std::int32_t dispid = 0;
+    if (const std::int32_t hr = dispatch::dispIdOf(name, dispid); hr != DOCIVA_OK) return refusalMessage(call.id, hr, -1);
+    std::uint32_t bad = 0;
+    const auto args = Arguments::from(call.args, bad);
+    if (!args) return refusalMessage(call.id, DOCIVA_E_TYPEMISMATCH, bad);
+    if (clearsLaunchSettings(name)) {
+        control.SetSavetoLaunchAppPath(u"");
+        control.SetSavetoLaunchAppParams(u"");
+    }
+    dispatch::Result result;
+    std::uint32_t badArgument = ~std::uint32_t{0};
+    std::int32_t hr = DOCIVA_OK;
+    try {
+        hr = dispatch::invoke(control, dispid, args->data(), args->size(), result, &badArgument);
+    } catch (const std::bad_alloc&) {
+        return serviceErrorMessage(call.id, "failed", "out of memory");
+    }
+    if (hr != DOCIVA_OK) {
+        return refusalMessage(call.id, hr, badArgument == ~std::uint32_t{0} ? -1 : std::int64_t{badArgument});
+    }
+    return resultMessage(call.id, resultValue(result));
+}
+
+}  // namespace
+
+ControlShell::ControlShell(std::shared_ptr<Outbox> outbox, ShellOptions options, std::function<void()> finished)
+    : outbox_(std::move(outbox)), options_(options), finished_(std::move(finished)) {
+    thread_ = std::thread([this] { run(); });
+}
+
+ControlShell::~ControlShell() {
+    stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+bool ControlShell::enqueue(CallMessage call) {
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return true;  // the session is ending; nothing will answer
+        if (calls_.size() >= options_.maxQueuedCalls) return false;
+        calls_.push_back(std::move(call));
+    }
+    wake();
+    return true;
+}
+
+void ControlShell::answer(AnswerMessage message) {
+    std::lock_guard lock(mutex_);
+    if (message.dialog == 0 || message.dialog != openDialog_ || dialogAnswer_) return;
+    dialogAnswer_ = std::move(message.value);
+    answered_.notify_all();
+}
+
+void ControlShell::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        calls_.clear();
+        answered_.notify_all();
+    }
+    wake();
+}
+
+void ControlShell::wake() {
+    std::shared_ptr<platform::MessagePort> port;
+    {
+        std::lock_guard lock(mutex_);
+        port = port_;
+    }
+    if (port) port->post(kWakeMessage, 0, 0);
+}
+
+std::optional<json> ControlShell::ask(std::string_view kind, const json& fields) {
+    std::uint64_t dialog = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return std::nullopt;
+        dialog = ++nextDialog_;
+        openDialog_ = dialog;
+        dialogAnswer_.reset();
+    }
+    outbox_->send(dialogMessage(dialog, kind, fields));
+    std::unique_lock lock(mutex_);
+    const bool answered = answered_.wait_for(lock, std::chrono::milliseconds(options_.dialogTimeoutMs),
+                                             [&] { return stopping_ || dialogAnswer_.has_value(); });
+    std::optional<json> result;
+    const char* why = "closed";
+    if (dialogAnswer_) {
+        why = "answered";
+        if (!dialogAnswer_->is_null()) result = std::move(*dialogAnswer_);
+    } else if (!answered) {
+        why = "timeout";
+    }
+    openDialog_ = 0;
+    dialogAnswer_.reset();
+    lock.unlock();
+    outbox_->send(dialogClosedMessage(dialog, why));
+    return result;
+}
+
+void ControlShell::run() {
+    {
+        BridgeSite site(*this, *outbox_);
+        ControlEnvironment environment;
+        environment.sdk = linkedSdkCalls();
+        std::optional<CDocivaOCXCtrl> control;
+        try {
+            control.emplace(site, environment);
+        } catch (const std::exception&) {
+            outbox_->send(serviceErrorMessage(nullptr, "failed", "the control could not be made"));
+        }
+        if (control && control->OnCreate() != 0) {
+            outbox_->send(serviceErrorMessage(nullptr, "failed", "the control's window could not be made"));
+            control.reset();
+        }
+        if (control) {
+            {
+                std::lock_guard lock(mutex_);
+                port_ = control->window()->port();
+            }
+            DocivaProgress shown{};
+            const auto reportProgress = [&] {
+                const DocivaProgress now = host_bridge::progress(*control);
+                if (sameProgress(now, shown)) return;
+                shown = now;
+                outbox_->send(progressMessage(now));
+            };
+            reportProgress();
+            for (;;) {
+                std::deque<CallMessage> calls;
+                {
+                    std::lock_guard lock(mutex_);
+                    if (stopping_) break;
+                    calls.swap(calls_);
+                }
+                for (const auto& call : calls) {
+                    outbox_->send(runCall(*control, call));
+                    reportProgress();
+                    std::lock_guard lock(mutex_);
+                    if (stopping_) break;
+                }
+                control->window()->pump(kPumpMs);
+                reportProgress();
+            }
+            {
+                std::lock_guard lock(mutex_);
+                port_.reset();
+            }
+            // A page that went away mid-scan: destruction closes the
+            // window, stops the request pool and closes the scanners.
+            control.reset();
+        }
+    }
+    if (finished_) finished_();
+}
+
+}  // namespace bridge
