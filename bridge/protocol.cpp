@@ -18,11 +18,12 @@ constexpr std::size_t kMaxMethodName = 64;
 constexpr std::int64_t kMaxIntegerId = (std::int64_t{1} << 53) - 1;
 
 bool usableId(const json& id) {
+    // Unsigned first: read as signed, the largest would wrap into range.
+    if (id.is_number_unsigned()) return id.get<std::uint64_t>() <= static_cast<std::uint64_t>(kMaxIntegerId);
     if (id.is_number_integer()) {
         const auto n = id.get<std::int64_t>();
         return n >= -kMaxIntegerId && n <= kMaxIntegerId;
     }
-    if (id.is_number_unsigned()) return id.get<std::uint64_t>() <= static_cast<std::uint64_t>(kMaxIntegerId);
     return id.is_string() && id.get_ref<const std::string&>().size() <= kMaxIdText;
 }
 
@@ -83,11 +84,16 @@ std::optional<Arguments> Arguments::from(const json& args, std::uint32_t& badInd
             // Integers a 32-bit integer holds travel as one, the way a script
             // engine passes them; larger ones as reals, which the dispatch
             // then refuses for 16-bit parameters as an overflow.
+            // (An unsigned one is read as unsigned: read as signed, the
+            // largest would wrap to small negative numbers.)
             const double real = arg.get<double>();
-            if (arg.is_number_integer() && arg.get<std::int64_t>() >= std::numeric_limits<std::int32_t>::min() &&
-                arg.get<std::int64_t>() <= std::numeric_limits<std::int32_t>::max()) {
+            const bool fits = arg.is_number_unsigned()
+                                  ? arg.get<std::uint64_t>() <= std::uint64_t{std::numeric_limits<std::int32_t>::max()}
+                                  : arg.get<std::int64_t>() >= std::numeric_limits<std::int32_t>::min() &&
+                                        arg.get<std::int64_t>() <= std::numeric_limits<std::int32_t>::max();
+            if (fits) {
                 value.type = DOCIVA_I4;
-                value.integer = static_cast<std::int32_t>(arg.get<std::int64_t>());
+                value.integer = static_cast<std::int32_t>(real);
             } else {
                 value.type = DOCIVA_R8;
                 value.real = real;
