@@ -140,8 +140,8 @@ std::string refusalReason(std::int32_t hresult) {
     }
 }
 
-std::string helloMessage(std::uint32_t protocolVersion) {
-    return dump({{"type", "hello"}, {"protocol", protocolVersion}});
+std::string helloMessage(std::uint32_t protocolVersion, const json& methods, const json& events) {
+    return dump({{"type", "hello"}, {"protocol", protocolVersion}, {"methods", methods}, {"events", events}});
 }
 
 std::string resultMessage(const CallId& id, const json& value) {

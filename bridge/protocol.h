@@ -66,7 +66,9 @@ std::string hresultText(std::int32_t hresult);
 
 // ---- messages of the service -----------------------------------------------
 
-std::string helloMessage(std::uint32_t protocolVersion);
+// The session's first message: the protocol's version, and the control's
+// method and event tables (bridge/method_table.h).
+std::string helloMessage(std::uint32_t protocolVersion, const nlohmann::json& methods, const nlohmann::json& events);
 std::string resultMessage(const CallId& id, const nlohmann::json& value);
 // A refusal of the control's dispatch: its HRESULT, its reason, and the
 // index of the argument that failed (-1: none).

@@ -13,6 +13,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include "bridge/method_table.h"
 #include "bridge/service_rules.h"
 #include "bridge/service_settings.h"
 #include "platform/files.h"
@@ -117,7 +118,8 @@ private:
     void onAccept(beast::error_code ec) {
         if (ec) return;
         ws_.text(true);
-        queue(helloMessage(kProtocolVersion));
+        static const std::string hello = helloMessage(kProtocolVersion, methodTable(), eventTable());
+        queue(hello);
         const std::uint64_t key = ++state_->nextShell;
         std::weak_ptr<Service::State> weak = state_;
         auto& ioc = state_->ioc;

@@ -11,7 +11,9 @@ each case against a fresh installation with the demo scanners:
 
   raw_client_test.py --dociva DOCIVA --module MODULE --examples INSTALL_DEMO CASE
 
-Cases: scan, dialogs, host, origin, messages, sessions, midscan. Each
+Cases: scan, dialogs, host, origin, messages, sessions, midscan, and
+browser, which runs tests/browser/scan_page.mjs (the example page in
+Chromium) against the service. Each
 prints what it checked and exits 1 at the first check that fails.
 """
 import argparse
@@ -129,7 +131,10 @@ class Session:
         ws = await websockets.connect(service.url, origin=origin or service.origin, max_size=None, open_timeout=20)
         session = cls(ws)
         hello = await session.receive()
-        check(hello == {"type": "hello", "protocol": 1}, "a session starts with hello, protocol 1")
+        check(hello["type"] == "hello" and hello["protocol"] == 1, "a session starts with hello, protocol 1")
+        names = [m["name"] for m in hello["methods"]]
+        check(len(names) == 82 and "ScannerRegister" in names and "OnScanEnd" in hello["events"],
+              "hello carries the method table (82) and the events")
         return session
 
     async def receive(self, timeout=TIMEOUT):
@@ -497,7 +502,23 @@ async def case_midscan(service):
     await s2.close()
 
 
-CASES = {"scan": (case_scan, ()), "dialogs": (case_dialogs, ("--dialog-timeout", "2")), "host": (case_host, ()),
+class Skipped(Exception):
+    pass
+
+
+async def case_browser(service):
+    # The browser test (tests/browser/scan_page.mjs) against this service.
+    script = pathlib.Path(__file__).resolve().parents[1] / "browser" / "scan_page.mjs"
+    if not (script.parent / "node_modules" / "playwright-core").is_dir() or not shutil.which("node"):
+        raise Skipped("playwright-core is not installed (scripts/setup installs it)")
+    if not pathlib.Path("/usr/bin/chromium").exists():
+        raise Skipped("no /usr/bin/chromium")
+    result = subprocess.run(["node", str(script), "http://127.0.0.1:%d/" % service.port, str(service.root)],
+                            timeout=300)
+    check(result.returncode == 0, "the page in Chromium (exit %d)" % result.returncode)
+
+
+CASES = {"browser": (case_browser, ()), "scan": (case_scan, ()), "dialogs": (case_dialogs, ("--dialog-timeout", "2")), "host": (case_host, ()),
          "origin": (case_origin, ()), "messages": (case_messages, ()), "sessions": (case_sessions, ()),
          "midscan": (case_midscan, ())}
 
@@ -518,6 +539,9 @@ def main():
         asyncio.run(function(service))
         service.stop()
         service = None
+    except Skipped as e:
+        print("skipped:", e)
+        return 77
     except (Failed, websockets.exceptions.WebSocketException, asyncio.TimeoutError, OSError) as e:
         print("FAILED:", type(e).__name__, e)
         return 1
