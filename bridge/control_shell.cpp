@@ -1,7 +1,10 @@
 #include "bridge/control_shell.h"
 
 #include <cstring>
+#include <filesystem>
 #include <new>
+#include <random>
+#include <system_error>
 #include <utility>
 
 #include "bridge/service_rules.h"
@@ -9,6 +12,7 @@
 #include "control/dispatch.h"
 #include "control/docivaocx_ctrl.h"
 #include "control/host_bridge.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "scanner/sdk_calls.h"
 
@@ -23,6 +27,40 @@ using nlohmann::json;
 // also returns every kPumpMs, so a call is never stranded.
 constexpr std::uint32_t kWakeMessage = 0x7B00;
 constexpr std::uint32_t kPumpMs = 250;
+constexpr std::uint64_t kMaxPictureBytes = 16u << 20;
+
+// Where this session's viewer picture is saved before it is sent: a name of
+// its own in the temporary folder, removed when the session ends.
+class PictureFile {
+public:
+    PictureFile() {
+        std::error_code ec;
+        const auto folder = std::filesystem::temp_directory_path(ec);
+        std::random_device random;
+        const std::string name = "dociva-viewer-" + std::to_string(random()) + std::to_string(random()) + ".png";
+        path_ = (ec ? std::filesystem::path(".") : folder) / name;
+        const std::u8string utf8 = path_.u8string();
+        text_ = text::fromUtf8(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
+    }
+    ~PictureFile() {
+        std::error_code ec;
+        std::filesystem::remove(path_, ec);
+    }
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
+
+    // The viewer's picture as PNG bytes; empty when it cannot be saved.
+    std::string take(CDocivaOCXCtrl& control) {
+        std::string bytes;
+        if (host_bridge::savePicture(control, text_.c_str()) != 0) return bytes;
+        if (!platform::readFile(text_, bytes, kMaxPictureBytes)) bytes.clear();
+        return bytes;
+    }
+
+private:
+    std::filesystem::path path_;
+    std::u16string text_;
+};
 
 std::string utf8(std::u16string_view s) { return text::toUtf8(s); }
 
@@ -149,6 +187,24 @@ bool ControlShell::enqueue(CallMessage call) {
     return true;
 }
 
+void ControlShell::mouse(MouseMessage message) {
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_ || calls_.size() >= options_.maxQueuedCalls) return;
+        calls_.push_back(message);
+    }
+    wake();
+}
+
+void ControlShell::viewer(bool on) {
+    {
+        std::lock_guard lock(mutex_);
+        viewerOn_ = on;
+        viewerChanged_ = on;
+    }
+    wake();
+}
+
 void ControlShell::answer(AnswerMessage message) {
     std::lock_guard lock(mutex_);
     if (message.dialog == 0 || message.dialog != openDialog_ || dialogAnswer_) return;
@@ -231,20 +287,46 @@ void ControlShell::run() {
                 outbox_->send(progressMessage(now));
             };
             reportProgress();
+            PictureFile pictureFile;
+            std::string picture;  // the last one sent
+            bool dirty = true;    // something may have changed the viewer since then
             for (;;) {
-                std::deque<CallMessage> calls;
+                std::deque<Input> inputs;
+                bool sendPicture = false;
                 {
                     std::lock_guard lock(mutex_);
                     if (stopping_) break;
-                    calls.swap(calls_);
+                    inputs.swap(calls_);
+                    if (viewerChanged_) {
+                        viewerChanged_ = false;
+                        picture.clear();
+                        dirty = true;
+                    }
+                    sendPicture = viewerOn_;
                 }
-                for (const auto& call : calls) {
-                    outbox_->send(runCall(*control, call));
+                for (const auto& input : inputs) {
+                    if (const auto* call = std::get_if<CallMessage>(&input)) {
+                        outbox_->send(runCall(*control, *call));
+                    } else {
+                        const auto& m = std::get<MouseMessage>(input);
+                        host_bridge::mouse(*control, m.kind, m.x, m.y);
+                    }
+                    dirty = true;
                     reportProgress();
                     std::lock_guard lock(mutex_);
                     if (stopping_) break;
                 }
-                control->window()->pump(kPumpMs);
+                if (sendPicture && dirty) {
+                    // Sent only when its bytes changed: the same picture
+                    // saves to the same PNG.
+                    std::string now = pictureFile.take(*control);
+                    if (!now.empty() && now != picture) {
+                        picture = now;
+                        outbox_->sendPicture(std::move(now));
+                    }
+                }
+                dirty = false;
+                if (control->window()->pump(kPumpMs) > 0) dirty = true;
                 reportProgress();
             }
             {

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <variant>
 
 #include "bridge/protocol.h"
 #include "platform/message_window.h"
@@ -30,6 +31,8 @@ class Outbox {
 public:
     virtual ~Outbox() = default;
     virtual void send(std::string message) = 0;
+    // A binary frame: the viewer's picture as PNG.
+    virtual void sendPicture(std::string png) = 0;
 };
 
 struct ShellOptions {
@@ -50,6 +53,11 @@ public:
 
     // False when the queue is full (the caller refuses the call as busy).
     bool enqueue(CallMessage call);
+    // The page's pointer on the viewer; dropped when the queue is full (a
+    // later move says where the pointer is).
+    void mouse(MouseMessage mouse);
+    // Sends the viewer's picture whenever it changes (on), or stops.
+    void viewer(bool on);
     // An answer to the dialog open now; an answer to any other is dropped.
     void answer(AnswerMessage answer);
     // Ends the session: an open dialog is cancelled, queued calls are
@@ -72,7 +80,10 @@ private:
 
     std::mutex mutex_;
     std::condition_variable answered_;
-    std::deque<CallMessage> calls_;
+    using Input = std::variant<CallMessage, MouseMessage>;
+    std::deque<Input> calls_;
+    bool viewerOn_ = false;
+    bool viewerChanged_ = false;  // turned on: the picture goes out even unchanged
     bool stopping_ = false;
     // Reaches the control's window once it exists, to wake its pump.
     std::shared_ptr<platform::MessagePort> port_;

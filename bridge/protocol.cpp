@@ -65,6 +65,33 @@ PageMessage parsePageMessage(std::string_view textIn) {
         const auto value = message.find("value");
         return AnswerMessage{dialog->get<std::uint64_t>(), value == message.end() ? json(nullptr) : *value};
     }
+    if (kind == "mouse") {
+        static constexpr std::pair<const char*, std::int32_t> kKinds[] = {
+            {"move", DOCIVA_MOUSE_MOVE}, {"drag", DOCIVA_MOUSE_DRAG},           {"down", DOCIVA_MOUSE_DOWN},
+            {"up", DOCIVA_MOUSE_UP},     {"dblclick", DOCIVA_MOUSE_DOUBLE_CLICK}, {"leave", DOCIVA_MOUSE_LEAVE}};
+        const auto what = message.find("kind");
+        const auto x = message.find("x");
+        const auto y = message.find("y");
+        // Coordinates stay within what a picture of the viewer's size and
+        // a pointer just outside it can give.
+        const auto coordinate = [&](json::const_iterator it) {
+            return it != message.end() && it->is_number_integer() && it->get<std::int64_t>() >= -10000 &&
+                   it->get<std::int64_t>() <= 10000;
+        };
+        if (what == message.end() || !what->is_string() || !coordinate(x) || !coordinate(y))
+            return BadMessage{nullptr, "a mouse message needs a kind and integer x, y"};
+        for (const auto& [name, value] : kKinds) {
+            if (what->get_ref<const std::string&>() == name)
+                return MouseMessage{value, static_cast<std::int32_t>(x->get<std::int64_t>()),
+                                    static_cast<std::int32_t>(y->get<std::int64_t>())};
+        }
+        return BadMessage{nullptr, "unknown mouse kind"};
+    }
+    if (kind == "viewer") {
+        const auto on = message.find("on");
+        if (on == message.end() || !on->is_boolean()) return BadMessage{nullptr, "a viewer message needs on: true or false"};
+        return ViewerMessage{on->get<bool>()};
+    }
     return BadMessage{message.value("id", json(nullptr)), "unknown message type"};
 }
 

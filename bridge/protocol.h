@@ -33,6 +33,19 @@ struct AnswerMessage {
     nlohmann::json value;  // null: cancelled
 };
 
+// The page's pointer on the viewer's picture, in the picture's pixels
+// (DocivaMouseKind: move, drag, down, up, dblclick, leave).
+struct MouseMessage {
+    std::int32_t kind = 0;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
+// The page wants the viewer's picture (on) or no longer (off).
+struct ViewerMessage {
+    bool on = false;
+};
+
 // A message the page sent that cannot be carried out: the reply says why,
 // with the call's id when one could be read.
 struct BadMessage {
@@ -40,7 +53,7 @@ struct BadMessage {
     std::string reason;
 };
 
-using PageMessage = std::variant<CallMessage, AnswerMessage, BadMessage>;
+using PageMessage = std::variant<CallMessage, AnswerMessage, MouseMessage, ViewerMessage, BadMessage>;
 
 PageMessage parsePageMessage(std::string_view text);
 

@@ -113,6 +113,11 @@ public:
             self->queue(std::move(m));
         });
     }
+    void sendPicture(std::string png) override {
+        net::post(ws_.get_executor(), [self = shared_from_this(), m = std::move(png)]() mutable {
+            self->queue(std::move(m), true);
+        });
+    }
 
 private:
     void onAccept(beast::error_code ec) {
@@ -163,13 +168,17 @@ private:
                 queue(serviceErrorMessage(id, "busy", "too many calls are waiting for the control"));
         } else if (auto* answer = std::get_if<AnswerMessage>(&message)) {
             if (shell_) shell_->answer(std::move(*answer));
+        } else if (auto* mouse = std::get_if<MouseMessage>(&message)) {
+            if (shell_) shell_->mouse(*mouse);
+        } else if (auto* viewer = std::get_if<ViewerMessage>(&message)) {
+            if (shell_) shell_->viewer(viewer->on);
         } else {
             const auto& bad = std::get<BadMessage>(message);
             queue(serviceErrorMessage(bad.id, "malformed", bad.reason));
         }
     }
 
-    void queue(std::string message) {
+    void queue(std::string message, bool binary = false) {
         if (closing_) return;
         if (queue_.size() >= state_->options.maxQueuedMessages) {
             // The page stopped reading: its session ends rather than the
@@ -180,13 +189,14 @@ private:
                             [self = shared_from_this()](beast::error_code) {});
             return;
         }
-        queue_.push_back(std::move(message));
+        queue_.push_back({std::move(message), binary});
         if (!writing_) write();
     }
 
     void write() {
         writing_ = true;
-        ws_.async_write(net::buffer(queue_.front()), [self = shared_from_this()](beast::error_code ec, std::size_t) {
+        ws_.binary(queue_.front().binary);
+        ws_.async_write(net::buffer(queue_.front().bytes), [self = shared_from_this()](beast::error_code ec, std::size_t) {
             self->onWrite(ec);
         });
     }
@@ -211,7 +221,11 @@ private:
     StatePtr state_;
     http::request<http::string_body> request_;
     beast::flat_buffer buffer_;
-    std::deque<std::string> queue_;
+    struct Frame {
+        std::string bytes;
+        bool binary;
+    };
+    std::deque<Frame> queue_;
     bool writing_ = false;
     bool closing_ = false;
     std::shared_ptr<ControlShell> shell_;

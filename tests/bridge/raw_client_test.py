@@ -11,7 +11,7 @@ each case against a fresh installation with the demo scanners:
 
   raw_client_test.py --dociva DOCIVA --module MODULE --examples INSTALL_DEMO CASE
 
-Cases: scan, dialogs, host, origin, messages, sessions, midscan, and
+Cases: scan, dialogs, host, origin, messages, sessions, midscan, viewer, and
 browser, which runs tests/browser/scan_page.mjs (the example page in
 Chromium) against the service. Each
 prints what it checked and exits 1 at the first check that fails.
@@ -138,7 +138,9 @@ class Session:
         return session
 
     async def receive(self, timeout=TIMEOUT):
-        message = json.loads(await asyncio.wait_for(self.ws.recv(), timeout))
+        frame = await asyncio.wait_for(self.ws.recv(), timeout)
+        # Binary frames are the viewer's picture.
+        message = {"type": "picture", "png": frame} if isinstance(frame, bytes) else json.loads(frame)
         self.seen.append(message)
         return message
 
@@ -502,6 +504,74 @@ async def case_midscan(service):
     await s2.close()
 
 
+def png_size(png):
+    check(png[:8] == b"\x89PNG\r\n\x1a\n" and png[12:16] == b"IHDR", "a picture is a PNG")
+    return int.from_bytes(png[16:20], "big"), int.from_bytes(png[20:24], "big")
+
+
+async def latest_picture(s, settle=1.0):
+    """The last picture once none has come for `settle` seconds."""
+    picture = None
+    for i in range(len(s.unread) - 1, -1, -1):
+        if s.unread[i]["type"] == "picture":
+            picture = s.unread[i]["png"]
+            break
+    s.unread = [m for m in s.unread if m["type"] != "picture"]
+    while True:
+        try:
+            message = await s.wait(lambda m: m["type"] == "picture", settle)
+            picture = message["png"]
+        except asyncio.TimeoutError:
+            return picture
+
+
+async def case_viewer(service):
+    root = service.root
+    s = await Session.open(service)
+    await s.send({"type": "viewer", "on": True})
+    first = (await s.wait(lambda m: m["type"] == "picture"))["png"]
+    check(png_size(first) == (665, 800), "the viewer's picture is 665 x 800")
+    await s.call("ScannerRegister", PRODUCT)
+    for method, value in (("SetResolution", 100), ("SetOutputFormatJPG", 1), ("SetSavetoFolder", str(root / "scans"))):
+        await s.call(method, value)
+    await s.call("ScanStart", PRODUCT)
+    await s.event("OnScanEnd", 120)
+    deadline = time.monotonic() + 60
+    while await s.call("GetFileCount") < PAGES and time.monotonic() < deadline:
+        await asyncio.sleep(0.2)
+    scanned = await latest_picture(s)
+    check(scanned is not None and scanned != first, "a new picture once the scanned files are in the viewer")
+
+    rows = [
+        # what the page does, whether the picture must change
+        (("call", "RotateRight"), True),
+        (("call", "GetFileCount"), False),
+        (("call", "ViewThumb4"), True),
+        (("mouse", "dblclick", 160, 200), True),   # the first cell: page mode
+        (("mouse", "move", 5, 5), False),
+    ]
+    picture = scanned
+    for action, changes in rows:
+        s.seen.clear()
+        if action[0] == "call":
+            await s.call(action[1])
+        else:
+            await s.send({"type": "mouse", "kind": action[1], "x": action[2], "y": action[3]})
+        now = await latest_picture(s) or picture
+        check((now != picture) == changes, "%r %s the picture" % (action, "changes" if changes else "leaves"))
+        picture = now
+    reports = [m for m in s.seen if m["type"] == "event" and m["name"] == "OnUIButtonStatusChange"]
+    check(not reports, "a move raises no button reports")
+
+    await s.send({"type": "mouse", "kind": "wiggle", "x": 1, "y": 1})
+    reply = await s.wait(lambda m: m["type"] == "error")
+    check(reply["error"] == "malformed", "an unknown mouse kind is malformed")
+    await s.send({"type": "viewer", "on": False})
+    await s.call("RotateLeft")
+    check(await latest_picture(s) is None, "no picture once the page turned the viewer off")
+    await s.close()
+
+
 class Skipped(Exception):
     pass
 
@@ -520,7 +590,7 @@ async def case_browser(service):
 
 CASES = {"browser": (case_browser, ()), "scan": (case_scan, ()), "dialogs": (case_dialogs, ("--dialog-timeout", "2")), "host": (case_host, ()),
          "origin": (case_origin, ()), "messages": (case_messages, ()), "sessions": (case_sessions, ()),
-         "midscan": (case_midscan, ())}
+         "midscan": (case_midscan, ()), "viewer": (case_viewer, ())}
 
 
 def main():
