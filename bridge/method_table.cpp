@@ -89,6 +89,8 @@ std::string typescriptDeclarations() {
         "  /** An event's handler gets the parsed payload and its raw JSON text. */\n"
         "  on(event: DocivaEventName, handler: (object: any, text: string) => void): () => void;\n"
         "  onProgress(handler: (state: DocivaProgress) => void): () => void;\n"
+        "  /** Shows the viewer's picture in an <img> and sends the pointer on it back; returns a detach function. */\n"
+        "  viewer(element: HTMLImageElement): () => void;\n"
         "  /** true after a reconnection (a new control), false when the connection ends. */\n"
         "  onConnection(handler: (connected: boolean) => void): () => void;\n"
         "  close(): void;\n";

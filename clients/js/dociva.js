@@ -14,6 +14,9 @@
 const DEFAULT_PORT = 17345;
 const PROTOCOL = 1;
 const RECONNECT_MS = 1000;
+// The viewer's picture, in pixels; pointer positions are sent in these.
+const VIEWER_WIDTH = 665;
+const VIEWER_HEIGHT = 800;
 
 export class DocivaError extends Error {
   constructor(reply) {
@@ -72,14 +75,18 @@ class Session {
     this.closed = false;
     this.methods = [];
     this.events = [];
+    this.viewerElement = null;
+    this.pictureUrl = null;
   }
 
   // Opens the socket and waits for the service's hello.
   open() {
     return new Promise((resolve, reject) => {
       const ws = new WebSocket(`ws://${this.host.includes(":") ? "[" + this.host + "]" : this.host}:${this.port}/`);
+      ws.binaryType = "blob";
       let greeted = false;
       ws.onmessage = (e) => {
+        if (e.data instanceof Blob) { this.showPicture(e.data); return; }
         let message;
         try { message = JSON.parse(e.data); } catch { return; }
         if (!greeted) {
@@ -91,6 +98,7 @@ class Session {
           greeted = true;
           this.ws = ws;
           this.learn(message);
+          if (this.viewerElement) this.send({ type: "viewer", on: true });
           resolve(this);
           return;
         }
@@ -176,6 +184,51 @@ class Session {
       this.pending.set(id, { resolve, reject });
       this.send({ type: "call", id, method: name, args });
     });
+  }
+
+  // Shows the control's viewer in an <img> (its picture, sent whenever it
+  // changes) and sends the pointer on it back as the viewer's mouse, so
+  // zoom, drag, crop and page mode work as in the control's window.
+  // Returns a function that detaches it.
+  viewer(element) {
+    this.viewerElement = element;
+    element.draggable = false;
+    const at = (e) => {
+      const r = element.getBoundingClientRect();
+      return {
+        x: Math.round((e.clientX - r.left) * VIEWER_WIDTH / Math.max(1, r.width)),
+        y: Math.round((e.clientY - r.top) * VIEWER_HEIGHT / Math.max(1, r.height)),
+      };
+    };
+    const mouse = (kind) => (e) => {
+      if (kind === "down") {
+        if (e.button !== 0) return;
+        element.setPointerCapture(e.pointerId);
+      }
+      if (kind === "move" && (e.buttons & 1)) kind = "drag";
+      e.preventDefault();
+      this.send({ type: "mouse", kind, ...at(e) });
+    };
+    const handlers = {
+      pointerdown: mouse("down"), pointermove: mouse("move"), pointerup: mouse("up"),
+      dblclick: mouse("dblclick"), pointerleave: mouse("leave"),
+    };
+    for (const [name, handler] of Object.entries(handlers)) element.addEventListener(name, handler);
+    this.send({ type: "viewer", on: true });
+    return () => {
+      for (const [name, handler] of Object.entries(handlers)) element.removeEventListener(name, handler);
+      this.viewerElement = null;
+      this.send({ type: "viewer", on: false });
+    };
+  }
+
+  showPicture(blob) {
+    if (!this.viewerElement) return;
+    const url = URL.createObjectURL(blob);
+    const previous = this.pictureUrl;
+    this.pictureUrl = url;
+    this.viewerElement.src = url;
+    if (previous) URL.revokeObjectURL(previous);
   }
 
   on(event, handler) {

@@ -46,6 +46,7 @@ async function main() {
     return;
   }
   window.dociva = d;  // for the console (and the browser test)
+  d.viewer($("viewer"));
   $("status").textContent = "Connected.";
 
   d.on("OnAfterScannerRegister", (r) => log(`registered: ${r.message}`));

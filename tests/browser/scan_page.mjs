@@ -76,6 +76,15 @@ try {
   const info = execFileSync("pdfinfo", [join(scans, pdf[0])]).toString();
   check(new RegExp(`^Pages:\\s+${PAGES}$`, "m").test(info), `pdfinfo counts ${PAGES} pages`);
 
+  // The viewer in the page: the control's picture, redrawn after an edit.
+  const picture = () => page.evaluate(() => {
+    const img = document.getElementById("viewer");
+    return img.complete ? { src: img.src, width: img.naturalWidth, height: img.naturalHeight } : null;
+  });
+  await page.waitForFunction(() => document.getElementById("viewer").naturalWidth === 665, null, { timeout: 30000 });
+  const shown = await picture();
+  check(shown.width === 665 && shown.height === 800, "the page shows the viewer's 665 x 800 picture");
+
   // Editing through the toolbar acts on the files: a page's width and
   // height swap with a quarter turn and come back with Undo.
   const size = (file) => execFileSync("identify", ["-format", "%w %h", file]).toString().split(" ").map(Number);
@@ -85,9 +94,26 @@ try {
   await page.click("button[data-call=RotateRight]");
   await page.waitForFunction(() => [...document.querySelectorAll("#log li")].some((li) => li.textContent === "RotateRight -> 0"));
   check(size(first).join() === [height, width].join(), `Rotate right turned ${files[0]} (${width}x${height})`);
+  await page.waitForFunction((before) => document.getElementById("viewer").src !== before, shown.src, { timeout: 10000 });
+  check(true, "the viewer's picture in the page changed with the rotation");
   await page.click("button[data-call=Undo]");
   await page.waitForFunction(() => [...document.querySelectorAll("#log li")].some((li) => li.textContent === "Undo -> 0"));
   check(size(first).join() === [width, height].join(), "Undo turned it back");
+  // Crop by pointer: the first Crop shows the rectangle, a rubber band
+  // drawn with the mouse on the picture replaces it, the second Crop cuts.
+  await page.click("button[data-call=Cut]");
+  await page.waitForFunction(() => [...document.querySelectorAll("#log li")].filter((li) => li.textContent === "Cut -> 0").length === 1);
+  const box = await page.locator("#viewer").boundingBox();
+  await page.mouse.move(box.x + 150, box.y + 200);
+  await page.mouse.down();
+  for (let i = 1; i <= 10; ++i) await page.mouse.move(box.x + 150 + i * 20, box.y + 200 + i * 25);
+  await page.mouse.up();
+  await page.waitForTimeout(300);
+  await page.click("button[data-call=Cut]");
+  await page.waitForFunction(() => [...document.querySelectorAll("#log li")].filter((li) => li.textContent === "Cut -> 0").length === 2);
+  const [croppedW, croppedH] = size(first);
+  check(croppedW < width && croppedH < height, `the rubber band cropped ${files[0]}: ${width}x${height} -> ${croppedW}x${croppedH}`);
+
   await page.click("button[data-call=DeleteImage]");
   await page.waitForFunction((n) => document.getElementById("file-count").value === String(n), PAGES, { timeout: 30000 });
   check(true, "Delete took a file out of the viewer");
