@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <new>
 #include <random>
 #include <system_error>
@@ -13,8 +14,10 @@
 #include "control/docivaocx_ctrl.h"
 #include "control/host_bridge.h"
 #include "platform/files.h"
+#include "platform/path.h"
 #include "platform/text.h"
 #include "scanner/sdk_calls.h"
+#include "viewer/viewer_document.h"
 
 namespace bridge {
 
@@ -63,6 +66,65 @@ private:
 };
 
 std::string utf8(std::u16string_view s) { return text::toUtf8(s); }
+
+// A page reads whole files into memory on both sides; beyond this it
+// cannot have been a scan.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{512} << 20;
+
+// The files of this session: those its scans brought into the viewer (the
+// only way a file gets there), under ids handed out here. An id names a
+// file only while the viewer holds it, and only in this session.
+class SessionFiles {
+public:
+    nlohmann::json list(CDocivaOCXCtrl& control) {
+        nlohmann::json out = nlohmann::json::array();
+        for (const auto& [path, pages] : held(control)) {
+            out.push_back({{"file", idFor(path)}, {"name", utf8(platform::fileNameOf(path))}, {"pages", pages}});
+        }
+        return out;
+    }
+
+    std::optional<std::u16string> find(CDocivaOCXCtrl& control, const std::string& id) {
+        if (!wellFormedFileId(id)) return std::nullopt;
+        const auto it = pathById_.find(id);
+        if (it == pathById_.end()) return std::nullopt;
+        for (const auto& [path, pages] : held(control)) {
+            if (path == it->second) return path;
+        }
+        return std::nullopt;
+    }
+
+private:
+    static std::vector<std::pair<std::u16string, int>> held(CDocivaOCXCtrl& control) {
+        std::vector<std::pair<std::u16string, int>> files;
+        CImageViewer& viewer = control.canvas().Viewer();
+        const int count = viewer.GetFileCount();
+        for (int i = 0; i < count; ++i) {
+            viewer.WithDocument(i, [&](ViewerDocument* document) {
+                if (document && !document->pages.empty() && document->pages.front())
+                    files.emplace_back(document->pages.front()->Path(), static_cast<int>(document->pages.size()));
+            });
+        }
+        return files;
+    }
+
+    std::string idFor(const std::u16string& path) {
+        if (const auto it = idByPath_.find(path); it != idByPath_.end()) return it->second;
+        static constexpr char kHex[] = "0123456789abcdef";
+        std::string id;
+        for (int i = 0; i < 4; ++i) {
+            std::uint32_t word = random_();
+            for (int j = 0; j < 8; ++j, word >>= 4) id += kHex[word & 15];
+        }
+        idByPath_.emplace(path, id);
+        pathById_.emplace(id, path);
+        return id;
+    }
+
+    std::random_device random_;
+    std::map<std::u16string, std::string> idByPath_;
+    std::map<std::string, std::u16string> pathById_;
+};
 
 class BridgeDialogs final : public platform::DialogService {
 public:
@@ -174,6 +236,17 @@ ControlShell::ControlShell(std::shared_ptr<Outbox> outbox, ShellOptions options,
 ControlShell::~ControlShell() {
     stop();
     if (thread_.joinable()) thread_.join();
+}
+
+bool ControlShell::file(FileMessage request) {
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return true;
+        if (calls_.size() >= options_.maxQueuedCalls) return false;
+        calls_.push_back(std::move(request));
+    }
+    wake();
+    return true;
 }
 
 bool ControlShell::enqueue(CallMessage call) {
@@ -288,6 +361,7 @@ void ControlShell::run() {
             };
             reportProgress();
             PictureFile pictureFile;
+            SessionFiles files;
             std::string picture;  // the last one sent
             bool dirty = true;    // something may have changed the viewer since then
             for (;;) {
@@ -307,9 +381,25 @@ void ControlShell::run() {
                 for (const auto& input : inputs) {
                     if (const auto* call = std::get_if<CallMessage>(&input)) {
                         outbox_->send(runCall(*control, *call));
+                    } else if (const auto* m = std::get_if<MouseMessage>(&input)) {
+                        host_bridge::mouse(*control, m->kind, m->x, m->y);
                     } else {
-                        const auto& m = std::get<MouseMessage>(input);
-                        host_bridge::mouse(*control, m.kind, m.x, m.y);
+                        const auto& request = std::get<FileMessage>(input);
+                        if (request.list) {
+                            outbox_->send(resultMessage(request.id, files.list(*control)));
+                        } else if (const auto path = files.find(*control, request.file); !path) {
+                            outbox_->send(serviceErrorMessage(request.id, "denied", "no such file in this session"));
+                        } else {
+                            std::string bytes;
+                            if (!platform::readFile(*path, bytes, kMaxFileBytes)) {
+                                outbox_->send(serviceErrorMessage(request.id, "failed", "the file cannot be read"));
+                            } else {
+                                const std::size_t size = bytes.size();
+                                outbox_->sendBinary(
+                                    fileHeader(request.id, request.file, utf8(platform::fileNameOf(*path)), size),
+                                    std::move(bytes));
+                            }
+                        }
                     }
                     dirty = true;
                     reportProgress();
@@ -322,7 +412,8 @@ void ControlShell::run() {
                     std::string now = pictureFile.take(*control);
                     if (!now.empty() && now != picture) {
                         picture = now;
-                        outbox_->sendPicture(std::move(now));
+                        const std::size_t size = now.size();
+                        outbox_->sendBinary(pictureHeader(size), std::move(now));
                     }
                 }
                 dirty = false;

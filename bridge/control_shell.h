@@ -31,8 +31,9 @@ class Outbox {
 public:
     virtual ~Outbox() = default;
     virtual void send(std::string message) = 0;
-    // A binary frame: the viewer's picture as PNG.
-    virtual void sendPicture(std::string png) = 0;
+    // A text frame saying what follows, then a binary frame, with nothing
+    // between them.
+    virtual void sendBinary(std::string header, std::string bytes) = 0;
 };
 
 struct ShellOptions {
@@ -58,6 +59,9 @@ public:
     void mouse(MouseMessage mouse);
     // Sends the viewer's picture whenever it changes (on), or stops.
     void viewer(bool on);
+    // A list of the session's files or one file's bytes; false when the
+    // queue is full.
+    bool file(FileMessage request);
     // An answer to the dialog open now; an answer to any other is dropped.
     void answer(AnswerMessage answer);
     // Ends the session: an open dialog is cancelled, queued calls are
@@ -80,7 +84,7 @@ private:
 
     std::mutex mutex_;
     std::condition_variable answered_;
-    using Input = std::variant<CallMessage, MouseMessage>;
+    using Input = std::variant<CallMessage, MouseMessage, FileMessage>;
     std::deque<Input> calls_;
     bool viewerOn_ = false;
     bool viewerChanged_ = false;  // turned on: the picture goes out even unchanged

@@ -91,6 +91,10 @@ std::string typescriptDeclarations() {
         "  onProgress(handler: (state: DocivaProgress) => void): () => void;\n"
         "  /** Shows the viewer's picture in an <img> and sends the pointer on it back; returns a detach function. */\n"
         "  viewer(element: HTMLImageElement): () => void;\n"
+        "  /** The session's files (what its scans brought into the viewer). */\n"
+        "  files(): Promise<{ file: string; name: string; pages: number }[]>;\n"
+        "  /** One of them by its id, as a Blob (with its name). */\n"
+        "  file(id: string): Promise<Blob & { name: string }>;\n"
         "  /** true after a reconnection (a new control), false when the connection ends. */\n"
         "  onConnection(handler: (connected: boolean) => void): () => void;\n"
         "  close(): void;\n";

@@ -87,12 +87,25 @@ PageMessage parsePageMessage(std::string_view textIn) {
         }
         return BadMessage{nullptr, "unknown mouse kind"};
     }
+    if (kind == "files" || kind == "file") {
+        const auto id = message.find("id");
+        if (id == message.end() || !usableId(*id)) return BadMessage{nullptr, "a file request needs an id"};
+        if (kind == "files") return FileMessage{*id, {}, true};
+        const auto file = message.find("file");
+        if (file == message.end() || !file->is_string()) return BadMessage{*id, "a file request needs the file's id"};
+        return FileMessage{*id, file->get<std::string>(), false};
+    }
     if (kind == "viewer") {
         const auto on = message.find("on");
         if (on == message.end() || !on->is_boolean()) return BadMessage{nullptr, "a viewer message needs on: true or false"};
         return ViewerMessage{on->get<bool>()};
     }
     return BadMessage{message.value("id", json(nullptr)), "unknown message type"};
+}
+
+bool wellFormedFileId(std::string_view id) {
+    return id.size() == 32 &&
+           id.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
 std::optional<Arguments> Arguments::from(const json& args, std::uint32_t& badIndex) {
@@ -213,6 +226,14 @@ std::string dialogMessage(std::uint64_t dialog, std::string_view kind, const jso
 
 std::string dialogClosedMessage(std::uint64_t dialog, std::string_view why) {
     return dump({{"type", "dialogClosed"}, {"dialog", dialog}, {"why", why}});
+}
+
+std::string pictureHeader(std::size_t bytes) {
+    return dump({{"type", "picture"}, {"width", 665}, {"height", 800}, {"bytes", bytes}});
+}
+
+std::string fileHeader(const CallId& id, std::string_view file, std::string_view name, std::size_t bytes) {
+    return dump({{"type", "file"}, {"id", id}, {"file", file}, {"name", name}, {"bytes", bytes}});
 }
 
 json watermarkToJson(const platform::WatermarkSettings& r) {

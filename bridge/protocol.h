@@ -46,6 +46,14 @@ struct ViewerMessage {
     bool on = false;
 };
 
+// The page asks for the list of its session's files (file empty), or for
+// one file's bytes by the id the list gave.
+struct FileMessage {
+    CallId id;
+    std::string file;
+    bool list = false;
+};
+
 // A message the page sent that cannot be carried out: the reply says why,
 // with the call's id when one could be read.
 struct BadMessage {
@@ -53,7 +61,11 @@ struct BadMessage {
     std::string reason;
 };
 
-using PageMessage = std::variant<CallMessage, AnswerMessage, MouseMessage, ViewerMessage, BadMessage>;
+using PageMessage = std::variant<CallMessage, AnswerMessage, MouseMessage, ViewerMessage, FileMessage, BadMessage>;
+
+// A file id as the service hands them out: 32 lower-case hex digits, so a
+// path (or anything else a page makes up) is never one.
+bool wellFormedFileId(std::string_view id);
 
 PageMessage parsePageMessage(std::string_view text);
 
@@ -93,6 +105,9 @@ std::string progressMessage(const DocivaProgress& progress);
 // A dialog put to the page; fields hold its texts (and the watermark record).
 std::string dialogMessage(std::uint64_t dialog, std::string_view kind, const nlohmann::json& fields);
 std::string dialogClosedMessage(std::uint64_t dialog, std::string_view why);
+// The text frame that goes before each binary frame, saying what it holds.
+std::string pictureHeader(std::size_t bytes);
+std::string fileHeader(const CallId& id, std::string_view file, std::string_view name, std::size_t bytes);
 
 // The watermark record as the page sees it, and the page's changes applied
 // to it (fields it does not name stay; values of the wrong type are

@@ -113,10 +113,12 @@ public:
             self->queue(std::move(m));
         });
     }
-    void sendPicture(std::string png) override {
-        net::post(ws_.get_executor(), [self = shared_from_this(), m = std::move(png)]() mutable {
-            self->queue(std::move(m), true);
-        });
+    void sendBinary(std::string header, std::string bytes) override {
+        net::post(ws_.get_executor(),
+                  [self = shared_from_this(), h = std::move(header), b = std::move(bytes)]() mutable {
+                      self->queue(std::move(h));
+                      self->queue(std::move(b), true);
+                  });
     }
 
 private:
@@ -172,6 +174,11 @@ private:
             if (shell_) shell_->mouse(*mouse);
         } else if (auto* viewer = std::get_if<ViewerMessage>(&message)) {
             if (shell_) shell_->viewer(viewer->on);
+        } else if (auto* file = std::get_if<FileMessage>(&message)) {
+            if (!shell_) return;
+            CallId id = file->id;
+            if (!shell_->file(std::move(*file)))
+                queue(serviceErrorMessage(id, "busy", "too many calls are waiting for the control"));
         } else {
             const auto& bad = std::get<BadMessage>(message);
             queue(serviceErrorMessage(bad.id, "malformed", bad.reason));

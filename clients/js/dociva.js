@@ -85,8 +85,15 @@ class Session {
       const ws = new WebSocket(`ws://${this.host.includes(":") ? "[" + this.host + "]" : this.host}:${this.port}/`);
       ws.binaryType = "blob";
       let greeted = false;
+      let announced = null;  // the text frame that announced the next binary one
       ws.onmessage = (e) => {
-        if (e.data instanceof Blob) { this.showPicture(e.data); return; }
+        if (e.data instanceof Blob) {
+          const header = announced;
+          announced = null;
+          if (header && header.type === "picture") this.showPicture(e.data);
+          if (header && header.type === "file") this.receiveFile(header, e.data);
+          return;
+        }
         let message;
         try { message = JSON.parse(e.data); } catch { return; }
         if (!greeted) {
@@ -102,6 +109,7 @@ class Session {
           resolve(this);
           return;
         }
+        if (message.type === "picture" || message.type === "file") { announced = message; return; }
         this.receive(message);
       };
       ws.onclose = () => {
@@ -220,6 +228,36 @@ class Session {
       this.viewerElement = null;
       this.send({ type: "viewer", on: false });
     };
+  }
+
+  // The session's files (what its scans brought into the viewer):
+  // [{file, name, pages}]; file is the id to read one with.
+  files() {
+    return this.request({ type: "files" });
+  }
+
+  // One of them as a Blob (its name in blob.name), to upload or download.
+  file(id) {
+    return this.request({ type: "file", file: id });
+  }
+
+  request(message) {
+    if (!this.ws) return Promise.reject(new DocivaError({ error: "closed", reason: "not connected" }));
+    const id = ++this.nextId;
+    return new Promise((resolve, reject) => {
+      this.pending.set(id, { resolve, reject });
+      this.send({ ...message, id });
+    });
+  }
+
+  receiveFile(header, blob) {
+    const call = this.pending.get(header.id);
+    if (!call) return;
+    this.pending.delete(header.id);
+    const type = header.name.toLowerCase().endsWith(".pdf") ? "application/pdf" : "";
+    const file = new Blob([blob], { type });
+    file.name = header.name;
+    call.resolve(file);
   }
 
   showPicture(blob) {

@@ -81,6 +81,21 @@ async function main() {
     }
   });
 
+  // The scanned PDF, read through the service by its id (never by a path):
+  // here offered as a download; a page would upload it to its own server.
+  $("download").addEventListener("click", async () => {
+    const pdf = (await d.files()).find((f) => f.name.toLowerCase().endsWith(".pdf"));
+    if (!pdf) { $("status").textContent = "No PDF in the viewer."; return; }
+    const blob = await d.file(pdf.file);
+    const link = $("download-link");
+    if (link.href) URL.revokeObjectURL(link.href);
+    link.href = URL.createObjectURL(blob);
+    link.download = pdf.name;
+    link.textContent = `${pdf.name} (${pdf.pages} pages)`;
+    link.hidden = false;
+    link.click();
+  });
+
   for (const button of $("toolbar").querySelectorAll("button[data-call]")) {
     button.addEventListener("click", async () => {
       const result = await d.invoke(button.dataset.call);

@@ -11,7 +11,8 @@ each case against a fresh installation with the demo scanners:
 
   raw_client_test.py --dociva DOCIVA --module MODULE --examples INSTALL_DEMO CASE
 
-Cases: scan, dialogs, host, origin, messages, sessions, midscan, viewer, and
+Cases: scan, dialogs, host, origin, messages, sessions, midscan, viewer,
+files, and
 browser, which runs tests/browser/scan_page.mjs (the example page in
 Chromium) against the service. Each
 prints what it checked and exits 1 at the first check that fails.
@@ -139,8 +140,15 @@ class Session:
 
     async def receive(self, timeout=TIMEOUT):
         frame = await asyncio.wait_for(self.ws.recv(), timeout)
-        # Binary frames are the viewer's picture.
-        message = {"type": "picture", "png": frame} if isinstance(frame, bytes) else json.loads(frame)
+        if isinstance(frame, bytes):
+            raise Failed("a binary frame without the text frame that says what it is")
+        message = json.loads(frame)
+        if message["type"] in ("picture", "file"):
+            # The binary frame it announces follows at once.
+            data = await asyncio.wait_for(self.ws.recv(), timeout)
+            if not isinstance(data, bytes) or len(data) != message["bytes"]:
+                raise Failed("%s: a binary frame of %d bytes must follow" % (message["type"], message["bytes"]))
+            message["png" if message["type"] == "picture" else "data"] = data
         self.seen.append(message)
         return message
 
@@ -572,6 +580,70 @@ async def case_viewer(service):
     await s.close()
 
 
+async def file_request(s, message):
+    s.next_id += 1
+    request_id = "f%d" % s.next_id
+    await s.send(dict(message, id=request_id))
+    return await s.wait(lambda m: m.get("id") == request_id and m["type"] in ("result", "error", "file"))
+
+
+async def case_files(service):
+    root = service.root
+    s = await Session.open(service)
+    listing = await file_request(s, {"type": "files"})
+    check(listing == {"type": "result", "id": listing["id"], "value": []}, "no files before a scan")
+    await s.call("ScannerRegister", PRODUCT)
+    for method, value in (("SetResolution", 100), ("SetOutputFormatJPG", 1), ("SetOutputFormatMultiPDF", 1),
+                          ("SetSavetoFolder", str(root / "scans"))):
+        await s.call(method, value)
+    await s.call("ScanStart", PRODUCT)
+    await s.event("OnScanEnd", 120)
+    deadline = time.monotonic() + 60
+    while await s.call("GetFileCount") < PAGES + 1 and time.monotonic() < deadline:
+        await asyncio.sleep(0.2)
+    files = (await file_request(s, {"type": "files"}))["value"]
+    names = sorted(f["name"] for f in files)
+    check(names == sorted(p.name for p in (root / "scans").iterdir()), "the list names the scanned files: %r" % names)
+    check(all(re.fullmatch(r"[0-9a-f]{32}", f["file"]) for f in files), "ids are 32 hex digits, never paths")
+    pdf = next(f for f in files if f["name"].endswith(".pdf"))
+    check(pdf["pages"] == PAGES, "the PDF holds %d pages" % PAGES)
+    got = await file_request(s, {"type": "file", "file": pdf["file"]})
+    check(got["type"] == "file" and got["name"] == pdf["name"], "the PDF comes by its id")
+    check(got["data"] == (root / "scans" / pdf["name"]).read_bytes(), "its bytes are the file's")
+    copy = root / "downloaded.pdf"
+    copy.write_bytes(got["data"])
+    info = subprocess.run(["pdfinfo", str(copy)], capture_output=True, text=True).stdout
+    check(re.search(r"^Pages:\s+%d$" % PAGES, info, re.M), "pdfinfo counts %d pages in the bytes read" % PAGES)
+    again = (await file_request(s, {"type": "files"}))["value"]
+    check(again == files, "ids stay the same for the session")
+
+    other = await Session.open(service)
+    rows = [
+        (other, pdf["file"], "an id from another session"),
+        (s, str(root / "scans" / pdf["name"]), "the file's path"),
+        (s, "/etc/passwd", "a path"),
+        (s, "../" * 8 + "etc/passwd", "a climbing path"),
+        (s, pdf["file"].upper(), "an id in upper case"),
+        (s, pdf["file"][:31], "a cut id"),
+        (s, "0" * 32, "an id never handed out"),
+    ]
+    for session, file_id, what in rows:
+        reply = await file_request(session, {"type": "file", "file": file_id})
+        check(reply["type"] == "error" and reply["error"] == "denied", "%s is refused" % what)
+    await other.close()
+
+    # Once the viewer lets a file go, its id no longer reads it.
+    await s.call("GoLastPage")
+    listing = {f["name"]: f["file"] for f in (await file_request(s, {"type": "files"}))["value"]}
+    await s.call("DeleteImage")
+    remaining = {f["name"] for f in (await file_request(s, {"type": "files"}))["value"]}
+    gone = [name for name in listing if name not in remaining]
+    check(len(gone) == 1, "DeleteImage took one file from the list: %r" % gone)
+    reply = await file_request(s, {"type": "file", "file": listing[gone[0]]})
+    check(reply["type"] == "error" and reply["error"] == "denied", "a deleted file's id is refused")
+    await s.close()
+
+
 class Skipped(Exception):
     pass
 
@@ -590,7 +662,7 @@ async def case_browser(service):
 
 CASES = {"browser": (case_browser, ()), "scan": (case_scan, ()), "dialogs": (case_dialogs, ("--dialog-timeout", "2")), "host": (case_host, ()),
          "origin": (case_origin, ()), "messages": (case_messages, ()), "sessions": (case_sessions, ()),
-         "midscan": (case_midscan, ()), "viewer": (case_viewer, ())}
+         "midscan": (case_midscan, ()), "viewer": (case_viewer, ()), "files": (case_files, ())}
 
 
 def main():

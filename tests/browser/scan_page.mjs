@@ -76,6 +76,16 @@ try {
   const info = execFileSync("pdfinfo", [join(scans, pdf[0])]).toString();
   check(new RegExp(`^Pages:\\s+${PAGES}$`, "m").test(info), `pdfinfo counts ${PAGES} pages`);
 
+  // The PDF downloaded through the client (by its id) has every page.
+  const downloadPromise = page.waitForEvent("download");
+  await page.click("#download");
+  const download = await downloadPromise;
+  const saved = join(root, "downloaded.pdf");
+  await download.saveAs(saved);
+  check(download.suggestedFilename() === pdf[0], `the page downloaded ${download.suggestedFilename()}`);
+  const downloadedInfo = execFileSync("pdfinfo", [saved]).toString();
+  check(new RegExp(`^Pages:\\s+${PAGES}$`, "m").test(downloadedInfo), `the downloaded PDF has ${PAGES} pages (pdfinfo)`);
+
   // The viewer in the page: the control's picture, redrawn after an edit.
   const picture = () => page.evaluate(() => {
     const img = document.getElementById("viewer");
