@@ -164,11 +164,27 @@ TEST(BridgeProtocol, PageMessagesAreReadOrRefusedWithAReason) {
         {R"({"type":"call","id":1,"method":"X")", "bad", nullptr},
         {"", "bad", nullptr},
         {"\xff\xfe", "bad", nullptr},
+        {R"({"type":"mouse","kind":"down","x":10,"y":20})", "mouse", nullptr},
+        {R"({"type":"mouse","kind":"dblclick","x":-10000,"y":10000})", "mouse", nullptr},
+        {R"({"type":"mouse","kind":"down","x":10001,"y":0})", "bad", nullptr},
+        {R"({"type":"mouse","kind":"down","x":1.5,"y":0})", "bad", nullptr},
+        {R"({"type":"mouse","kind":"press","x":1,"y":0})", "bad", nullptr},
+        {R"({"type":"mouse","x":1,"y":0})", "bad", nullptr},
+        {R"({"type":"viewer","on":true})", "viewer", nullptr},
+        {R"({"type":"viewer","on":1})", "bad", nullptr},
+        {R"({"type":"files","id":3})", "file", nullptr},
+        {R"({"type":"files"})", "bad", nullptr},
+        {R"({"type":"file","id":4,"file":"0123456789abcdef0123456789abcdef"})", "file", nullptr},
+        {R"({"type":"file","id":4})", "bad", 4},
+        {R"({"type":"file","id":4,"file":7})", "bad", 4},
     };
     for (const auto& row : rows) {
         const auto message = bridge::parsePageMessage(row.text);
         const std::string kind = std::holds_alternative<bridge::CallMessage>(message)     ? "call"
                                  : std::holds_alternative<bridge::AnswerMessage>(message) ? "answer"
+                                 : std::holds_alternative<bridge::MouseMessage>(message)  ? "mouse"
+                                 : std::holds_alternative<bridge::ViewerMessage>(message) ? "viewer"
+                                 : std::holds_alternative<bridge::FileMessage>(message)   ? "file"
                                                                                           : "bad";
         EXPECT_EQ(kind, row.kind) << row.text;
         if (const auto* call = std::get_if<bridge::CallMessage>(&message)) {
@@ -179,6 +195,24 @@ TEST(BridgeProtocol, PageMessagesAreReadOrRefusedWithAReason) {
             EXPECT_FALSE(bad->reason.empty()) << row.text;
         }
     }
+}
+
+TEST(BridgeProtocol, FileIdsAreNeverPaths) {
+    struct Row {
+        const char* id;
+        bool wellFormed;
+    };
+    const Row rows[] = {
+        {"0123456789abcdef0123456789abcdef", true},
+        {"0123456789ABCDEF0123456789ABCDEF", false},
+        {"0123456789abcdef0123456789abcde", false},
+        {"0123456789abcdef0123456789abcdef0", false},
+        {"/etc/passwd", false},
+        {"../../../../../../../../etc/pass", false},  // 32 characters, not hex
+        {"0123456789abcdef/123456789abcdef", false},
+        {"", false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(bridge::wellFormedFileId(row.id), row.wellFormed) << row.id;
 }
 
 TEST(BridgeProtocol, ArgumentsBecomeTheValuesAScriptEnginePasses) {
