@@ -397,7 +397,7 @@ void ControlShell::run() {
                                 const std::size_t size = bytes.size();
                                 outbox_->sendBinary(
                                     fileHeader(request.id, request.file, utf8(platform::fileNameOf(*path)), size),
-                                    std::move(bytes));
+                                    std::move(bytes), false);
                             }
                         }
                     }
@@ -413,7 +413,7 @@ void ControlShell::run() {
                     if (!now.empty() && now != picture) {
                         picture = now;
                         const std::size_t size = now.size();
-                        outbox_->sendBinary(pictureHeader(size), std::move(now));
+                        outbox_->sendBinary(pictureHeader(size), std::move(now), true);
                     }
                 }
                 dirty = false;

@@ -32,8 +32,8 @@ public:
     virtual ~Outbox() = default;
     virtual void send(std::string message) = 0;
     // A text frame saying what follows, then a binary frame, with nothing
-    // between them.
-    virtual void sendBinary(std::string header, std::string bytes) = 0;
+    // between them. A picture replaces one still waiting to be written.
+    virtual void sendBinary(std::string header, std::string bytes, bool picture) = 0;
 };
 
 struct ShellOptions {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <optional>
@@ -113,11 +114,11 @@ public:
             self->queue(std::move(m));
         });
     }
-    void sendBinary(std::string header, std::string bytes) override {
+    void sendBinary(std::string header, std::string bytes, bool picture) override {
         net::post(ws_.get_executor(),
-                  [self = shared_from_this(), h = std::move(header), b = std::move(bytes)]() mutable {
-                      self->queue(std::move(h));
-                      self->queue(std::move(b), true);
+                  [self = shared_from_this(), h = std::move(header), b = std::move(bytes), picture]() mutable {
+                      self->queue(std::move(h), false, picture);
+                      self->queue(std::move(b), true, picture);
                   });
     }
 
@@ -185,18 +186,34 @@ private:
         }
     }
 
-    void queue(std::string message, bool binary = false) {
+    void queue(std::string message, bool binary = false, bool picture = false) {
         if (closing_) return;
+        if (picture) {
+            // A picture still waiting is out of date: only the newest one
+            // goes out, so a page that reads slowly gets fewer frames, not
+            // an ever longer queue of them. (The front one may be being
+            // written.)
+            std::size_t inFlight = writing_ ? 1 : 0;
+            // A header in flight keeps its bytes behind it.
+            if (writing_ && queue_.front().picture && !queue_.front().binary) inFlight = 2;
+            for (auto it = queue_.begin() + static_cast<std::ptrdiff_t>(std::min(inFlight, queue_.size()));
+                 it != queue_.end();) {
+                it = it->picture ? queue_.erase(it) : it + 1;
+            }
+        }
         if (queue_.size() >= state_->options.maxQueuedMessages) {
             // The page stopped reading: its session ends rather than the
-            // service holding an ever longer queue.
+            // service holding an ever longer queue. The socket is closed at
+            // once; a closing handshake could not start behind the write
+            // in progress.
             closing_ = true;
+            queue_.clear();
             end();
-            ws_.async_close(websocket::close_reason(websocket::close_code::policy_error, "not reading"),
-                            [self = shared_from_this()](beast::error_code) {});
+            beast::error_code ignored;
+            beast::get_lowest_layer(ws_).socket().close(ignored);
             return;
         }
-        queue_.push_back({std::move(message), binary});
+        queue_.push_back({std::move(message), binary, picture});
         if (!writing_) write();
     }
 
@@ -215,7 +232,7 @@ private:
             end();
             return;
         }
-        queue_.pop_front();
+        if (!queue_.empty()) queue_.pop_front();
         if (!queue_.empty() && !closing_) write();
     }
 
@@ -231,6 +248,7 @@ private:
     struct Frame {
         std::string bytes;
         bool binary;
+        bool picture;  // a picture's header or bytes
     };
     std::deque<Frame> queue_;
     bool writing_ = false;
