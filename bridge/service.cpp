@@ -54,6 +54,13 @@ constexpr ServedFile kServed[] = {
     {"/dociva.d.ts", u"dociva.d.ts", "text/plain; charset=utf-8", true},
 };
 
+// A connection the service closes when it ends, so that no handler of
+// it is left waiting (each holds the service's state).
+struct Closable {
+    virtual ~Closable() = default;
+    virtual void closeNow() = 0;
+};
+
 }  // namespace
 
 struct Service::State : std::enable_shared_from_this<Service::State> {
@@ -68,7 +75,13 @@ struct Service::State : std::enable_shared_from_this<Service::State> {
     // Network thread only: every session's shell, until its control is gone.
     std::map<std::uint64_t, std::shared_ptr<ControlShell>> shells;
     std::uint64_t nextShell = 0;
+    // Network thread only: every connection, to close them at the end.
+    std::vector<std::weak_ptr<Closable>> connections;
 
+    void track(const std::shared_ptr<Closable>& connection) {
+        std::erase_if(connections, [](const auto& c) { return c.expired(); });
+        connections.push_back(connection);
+    }
     void accept(tcp::acceptor& acceptor);
     void shutdown() {
         for (auto& acceptor : acceptors) {
@@ -94,9 +107,14 @@ void commonHeaders(http::response<Body>& response) {
     response.set("Referrer-Policy", "no-referrer");
 }
 
-class WebSocketSession final : public Outbox, public std::enable_shared_from_this<WebSocketSession> {
+class WebSocketSession final : public Outbox, public Closable, public std::enable_shared_from_this<WebSocketSession> {
 public:
     WebSocketSession(tcp::socket socket, StatePtr state) : ws_(std::move(socket)), state_(std::move(state)) {}
+
+    void closeNow() override {
+        beast::error_code ignored;
+        beast::get_lowest_layer(ws_).socket().close(ignored);
+    }
 
     void accept(http::request<http::string_body> request) {
         request_ = std::move(request);
@@ -256,9 +274,14 @@ private:
     std::shared_ptr<ControlShell> shell_;
 };
 
-class HttpSession final : public std::enable_shared_from_this<HttpSession> {
+class HttpSession final : public Closable, public std::enable_shared_from_this<HttpSession> {
 public:
     HttpSession(tcp::socket socket, StatePtr state) : stream_(std::move(socket)), state_(std::move(state)) {}
+
+    void closeNow() override {
+        beast::error_code ignored;
+        stream_.socket().close(ignored);
+    }
 
     void read() {
         parser_.emplace();
@@ -309,7 +332,9 @@ private:
             return;
         }
         stream_.expires_never();
-        std::make_shared<WebSocketSession>(stream_.release_socket(), state_)->accept(std::move(request));
+        auto session = std::make_shared<WebSocketSession>(stream_.release_socket(), state_);
+        state_->track(session);
+        session->accept(std::move(request));
     }
 
     void serve(const http::request<http::string_body>& request) {
@@ -375,7 +400,11 @@ private:
 void Service::State::accept(tcp::acceptor& acceptor) {
     acceptor.async_accept([self = shared_from_this(), &acceptor](beast::error_code ec, tcp::socket socket) {
         if (ec == net::error::operation_aborted || !acceptor.is_open()) return;
-        if (!ec) std::make_shared<HttpSession>(std::move(socket), self)->read();
+        if (!ec) {
+            auto session = std::make_shared<HttpSession>(std::move(socket), self);
+            self->track(session);
+            session->read();
+        }
         self->accept(acceptor);
     });
 }
@@ -422,8 +451,23 @@ int Service::run() {
     });
     if (s.options.listening) s.options.listening(s.port, ipv6);
     s.ioc.run();
+    // Every control ends on its own thread first (nothing posts from then
+    // on); then every connection is closed and the handlers still waiting
+    // run to their end, so none is left holding the service's state.
     for (auto& [key, shell] : s.shells) shell->stop();
     s.shells.clear();
+    for (auto& connection : s.connections) {
+        if (auto open = connection.lock()) open->closeNow();
+    }
+    s.connections.clear();
+    for (auto& acceptor : s.acceptors) {
+        boost::system::error_code ignored;
+        acceptor->close(ignored);
+    }
+    boost::system::error_code ignored;
+    signals.cancel(ignored);
+    s.ioc.restart();
+    s.ioc.run();
     return 0;
 }
 
