@@ -3,6 +3,10 @@
 with the demo scanners (the same set-up as tests/bridge/raw_client_test.py):
 
   call_ms        round trip of GetFileCount, p50 and p99 over 2000 calls
+  cycles         with --cycles N: N sessions one after another, each
+                 registering, scanning 4 JPEG pages and leaving; the
+                 service's resident memory after the first and after the
+                 last, and the temporary files left behind (none allowed)
   picture_ms     from sending RotateRight/RotateLeft to the new viewer
                  picture in the client, p50 and p99 over 20 edits, and
                  the part of it after the edit's reply (the edit itself
@@ -17,6 +21,7 @@ import pathlib
 import shutil
 import statistics
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "bridge"))
@@ -63,15 +68,49 @@ async def measure(service):
     return calls, pictures, after
 
 
+def resident_kb(service):
+    status = pathlib.Path("/proc/%d/status" % service.process.pid).read_text()
+    return int(rc.re.search(r"^VmRSS:\s+(\d+)", status, rc.re.M).group(1))
+
+
+async def cycles(service, count):
+    memory = []
+    for i in range(count):
+        s = await rc.Session.open(service)
+        await s.send({"type": "viewer", "on": True})
+        await s.call("ScannerRegister", rc.PRODUCT)
+        await s.call("SetResolution", 100)
+        await s.call("SetOutputFormatJPG", 1)
+        await s.call("SetSavetoFolder", str(service.root / "scans" / str(i)))
+        await s.call("ScanStart", rc.PRODUCT)
+        await s.event("OnScanEnd", 120)
+        while await s.call("GetFileCount") < rc.PAGES:
+            await asyncio.sleep(0.1)
+        await s.close()
+        await asyncio.sleep(0.3)
+        memory.append(resident_kb(service))
+    leftovers = [str(p) for p in (service.root / "scans").rglob(".~*")]
+    leftovers += [str(p) for p in pathlib.Path(tempfile.gettempdir()).glob("dociva-viewer-*.png")]
+    return memory, leftovers
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dociva", required=True)
     parser.add_argument("--module", required=True)
     parser.add_argument("--examples", required=True)
+    parser.add_argument("--cycles", type=int, default=0)
     args = parser.parse_args()
     root = rc.make_root(pathlib.Path(args.module))
     service = rc.Service(args, root)
     try:
+        if args.cycles:
+            memory, leftovers = asyncio.run(cycles(service, args.cycles))
+            print("cycles %d  resident MB after the first %.1f, after the last %.1f, peak %.1f" %
+                  (args.cycles, memory[0] / 1024, memory[-1] / 1024, max(memory) / 1024))
+            print("resident MB every 10 cycles: %s" % " ".join("%.1f" % (m / 1024) for m in memory[::10]))
+            print("temporary files left: %d %s" % (len(leftovers), leftovers[:5]))
+            return
         calls, pictures, after = asyncio.run(measure(service))
     finally:
         service.process.terminate()
