@@ -7,6 +7,11 @@ with the demo scanners (the same set-up as tests/bridge/raw_client_test.py):
                  registering, scanning 4 JPEG pages and leaving; the
                  service's resident memory after the first and after the
                  last, and the temporary files left behind (none allowed)
+  scan_s         with --scan-compare: a 20-page 200 dpi JPEG scan (the demo
+                 duplex feeder set to 20 pages, no warm-up) from ScanStart
+                 until the viewer holds every file, through the service
+                 and through `dociva run` in the same installation,
+                 3 runs each, medians
   picture_ms     from sending RotateRight/RotateLeft to the new viewer
                  picture in the client, p50 and p99 over 20 edits, and
                  the part of it after the edit's reply (the edit itself
@@ -20,6 +25,7 @@ import asyncio
 import pathlib
 import shutil
 import statistics
+import subprocess
 import sys
 import tempfile
 import time
@@ -94,16 +100,69 @@ async def cycles(service, count):
     return memory, leftovers
 
 
+RUN_SCRIPT = """
+dociva.ScannerRegister("%(product)s");
+dociva.SetResolution(200);
+dociva.SetOutputFormatJPG(1);
+dociva.SetSavetoFolder("%(folder)s");
+var start = Date.now();
+dociva.ScanStart("%(product)s");
+host.wait("OnScanEnd", 120000);
+while (dociva.GetFileCount() < %(pages)d) host.sleep(20);
+host.print("files", dociva.GetFileCount(), "ms", Date.now() - start);
+"""
+
+
+async def bridge_scan(service, folder, pages):
+    s = await rc.Session.open(service)
+    await s.call("ScannerRegister", rc.PRODUCT)
+    await s.call("SetResolution", 200)
+    await s.call("SetOutputFormatJPG", 1)
+    await s.call("SetSavetoFolder", str(folder))
+    start = time.perf_counter()
+    await s.call("ScanStart", rc.PRODUCT)
+    await s.event("OnScanEnd", 120)
+    while await s.call("GetFileCount") < pages:
+        await asyncio.sleep(0.02)
+    elapsed = time.perf_counter() - start
+    await s.close()
+    return elapsed
+
+
+def scan_compare(args, service, pages=20):
+    driver = service.root / "install" / "programdata" / "Corvane" / "VirtualDuplex" / "driver" / "module.ini"
+    text = driver.read_text()
+    text = rc.re.sub(r"^pagesPerBatch=\d+", "pagesPerBatch=%d" % pages, text, flags=rc.re.M)
+    text = rc.re.sub(r"^warmupMs=\d+", "warmupMs=0", text, flags=rc.re.M)
+    driver.write_text(text)
+    through_bridge, through_run = [], []
+    for i in range(3):
+        through_bridge.append(asyncio.run(bridge_scan(service, service.root / "scans" / ("bridge%d" % i), pages)))
+        script = service.root / ("run%d.js" % i)
+        script.write_text(RUN_SCRIPT % {"product": rc.PRODUCT, "pages": pages,
+                                        "folder": service.root / "scans" / ("run%d" % i)})
+        out = subprocess.run([args.dociva, "run", "--module", str(service.module), str(script)], env=service.env,
+                             capture_output=True, text=True, check=True).stdout
+        through_run.append(int(rc.re.search(r"ms (\d+)", out).group(1)) / 1000)
+    b, r = statistics.median(through_bridge), statistics.median(through_run)
+    print("scan_s  %d pages: through the service %.2f, through dociva run %.2f (%+.0f %%)" %
+          (pages, b, r, (b - r) / r * 100))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dociva", required=True)
     parser.add_argument("--module", required=True)
     parser.add_argument("--examples", required=True)
     parser.add_argument("--cycles", type=int, default=0)
+    parser.add_argument("--scan-compare", action="store_true")
     args = parser.parse_args()
     root = rc.make_root(pathlib.Path(args.module))
     service = rc.Service(args, root)
     try:
+        if args.scan_compare:
+            scan_compare(args, service)
+            return
         if args.cycles:
             memory, leftovers = asyncio.run(cycles(service, args.cycles))
             print("cycles %d  resident MB after the first %.1f, after the last %.1f, peak %.1f" %
