@@ -5,6 +5,7 @@
 #include <map>
 #include <new>
 #include <random>
+#include <vector>
 #include <system_error>
 #include <utility>
 
@@ -169,13 +170,48 @@ private:
     ControlShell& shell_;
 };
 
+// The profiles a page may select: those the control listed to it (the
+// profiles folder, in its last OnProfileReady) and the default profile.
+// SelectProfile itself reads any file, and its values go back to the page
+// in OnAfterSelectProfile; through the service that would let a page read
+// keys of any INI file on the disk.
+class SelectableProfiles {
+public:
+    void listed(std::u16string_view data) {
+        const json payload = json::parse(utf8(data), nullptr, false);
+        if (payload.is_discarded() || !payload.contains("profiles") || !payload["profiles"].is_array()) return;
+        paths_.clear();
+        for (const auto& profile : payload["profiles"]) {
+            if (profile.is_object() && profile.contains("path") && profile["path"].is_string())
+                paths_.push_back(text::fromUtf8(profile["path"].get<std::string>()));
+        }
+    }
+
+    bool allows(CDocivaOCXCtrl& control, const json& args) const {
+        if (args.size() != 1) return true;  // the dispatch refuses the count
+        if (args[0].is_null() || (args[0].is_string() && args[0].get_ref<const std::string&>().empty())) return true;
+        if (!args[0].is_string()) return false;  // a number or a boolean would become a relative path
+        const std::u16string path = text::fromUtf8(args[0].get_ref<const std::string&>());
+        if (path == control.moduleDirectory() + u"dociva.ini") return true;
+        for (const auto& listed : paths_) {
+            if (path == listed) return true;
+        }
+        return false;
+    }
+
+private:
+    std::vector<std::u16string> paths_;
+};
+
 class BridgeSite final : public ControlSite {
 public:
     BridgeSite(ControlShell& shell, Outbox& outbox) : outbox_(outbox), dialogs_(shell) {}
 
     void fireEvent(std::int32_t, std::u16string_view name, std::u16string_view data) override {
+        if (name == u"OnProfileReady") profiles.listed(data);
         outbox_.send(eventMessage(name, data));
     }
+    SelectableProfiles profiles;
     // No script object crosses the bridge (an object argument is refused
     // before the call), so the control is never handed one to keep.
     void addRefObject(void*) override {}
@@ -200,9 +236,11 @@ json resultValue(const dispatch::Result& result) {
 
 // One call on the control's thread; every event it raises is sent before
 // its reply.
-std::string runCall(CDocivaOCXCtrl& control, const CallMessage& call) {
+std::string runCall(CDocivaOCXCtrl& control, const SelectableProfiles& profiles, const CallMessage& call) {
     const std::u16string name = text::fromUtf8(call.method);
     if (const auto why = pageRefusal(name); !why.empty()) return serviceErrorMessage(call.id, "denied", why);
+    if (text::equalsIgnoreAsciiCase(name, u"SelectProfile") && !profiles.allows(control, call.args))
+        return serviceErrorMessage(call.id, "denied", "a page selects only the profiles the control listed to it");
     std::int32_t dispid = 0;
     if (const std::int32_t hr = dispatch::dispIdOf(name, dispid); hr != DOCIVA_OK) return refusalMessage(call.id, hr, -1);
     std::uint32_t bad = 0;
@@ -380,7 +418,7 @@ void ControlShell::run() {
                 }
                 for (const auto& input : inputs) {
                     if (const auto* call = std::get_if<CallMessage>(&input)) {
-                        outbox_->send(runCall(*control, *call));
+                        outbox_->send(runCall(*control, site.profiles, *call));
                     } else if (const auto* m = std::get_if<MouseMessage>(&input)) {
                         host_bridge::mouse(*control, m->kind, m->x, m->y);
                     } else {

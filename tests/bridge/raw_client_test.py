@@ -203,16 +203,32 @@ def is_event(name):
 
 async def case_scan(service):
     root = service.root
+    # A profile that names a program to launch, put among the profiles (by
+    # anyone who could write there): a scan from a page still launches
+    # nothing.
+    colour = (root / "module" / "profiles" / "Colour 300.ini").read_text()
+    launching = root / "module" / "profiles" / "Launching.ini"
+    launching.write_text(colour.replace("[ScanParams]", "[ScanParams]\nAPPath=/usr/bin/touch\nAPParams=%s" %
+                                        (root / "launched")))
+    outside = root / "downloaded.ini"
+    outside.write_text(launching.read_text())
+
     s = await Session.open(service)
     sources = await s.event("OnSourceReady")
     check(PRODUCT in [x["product_name"] for x in sources["sources"]], "OnSourceReady lists the demo scanners")
-    await s.event("OnProfileReady")
+    profiles = await s.event("OnProfileReady")
+    listed = [p["path"] for p in profiles["profiles"] if p]
+    check(str(launching) in listed, "OnProfileReady lists the profiles folder")
 
-    # A profile from anywhere on the disk that names a program to launch.
-    evil = root / "downloaded.ini"
-    colour = (root / "module" / "profiles" / "Colour 300.ini").read_text()
-    evil.write_text(colour.replace("[ScanParams]", "[ScanParams]\nAPPath=/usr/bin/touch\nAPParams=%s" % (root / "launched")))
-    await s.call("SelectProfile", str(evil))
+    # Only the profiles the control listed (and the default one) can be
+    # selected: SelectProfile reads any file, and hands its values back.
+    for path in (str(outside), "/etc/passwd", str(root / "module" / "profiles" / ".." / "profiles" / "Launching.ini"),
+                 "profiles/Launching.ini", 5):
+        reply = await s.call_reply("SelectProfile", path)
+        check(reply["type"] == "error" and reply["error"] == "denied", "SelectProfile(%r) is denied" % (path,))
+    check(await s.call("SelectProfile", str(root / "module" / "dociva.ini")) is None, "the default profile can be selected")
+    await s.event("OnAfterSelectProfile")
+    await s.call("SelectProfile", str(launching))
     selected = await s.event("OnAfterSelectProfile")
     check(selected.get("APPath") == "/usr/bin/touch", "the selected profile names a program (APPath)")
 
@@ -221,7 +237,7 @@ async def case_scan(service):
         check(reply["type"] == "error" and reply["error"] == "denied", "%s is denied to pages" % method)
     reply = await s.call_reply("SelectAPFile")
     check(reply["error"] == "denied", "SelectAPFile is denied to pages")
-    reply = await s.call_reply("AssignProfileToScannerButton", 1, str(evil))
+    reply = await s.call_reply("AssignProfileToScannerButton", 1, str(launching))
     check(reply["error"] == "denied", "AssignProfileToScannerButton is denied to pages")
 
     await s.call("ScannerRegister", PRODUCT)
