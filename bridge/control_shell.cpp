@@ -1,6 +1,8 @@
 #include "bridge/control_shell.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <filesystem>
 #include <map>
 #include <new>
@@ -157,7 +159,13 @@ public:
     bool editWatermark(platform::WatermarkSettings& record) override {
         const auto answer = shell_.ask("watermark", {{"caption", "Wartermark Setting"}, {"record", watermarkToJson(record)}});
         if (!answer || !answer->is_object()) return false;
+        // The watermark's image is a file the scanner's software draws into
+        // every page, which the page can then read back: a page may change
+        // everything but the file.
+        char16_t image[260];
+        std::copy(std::begin(record.image), std::end(record.image), std::begin(image));
         applyWatermark(*answer, record);
+        std::copy(std::begin(image), std::end(image), std::begin(record.image));
         return true;
     }
 

@@ -246,6 +246,14 @@ async def case_scan(service):
     for method, value in (("SetResolution", 100), ("SetOutputFormatJPG", 1), ("SetOutputFormatMultiPDF", 1),
                           ("SetSavetoFolder", str(root / "scans")), ("SetSavetoFileName", "page_%COUNTER3%")):
         check(await s.call(method, value) is None, "%s gives no value" % method)
+    # The watermark dialog: the page sets the text, not the image file.
+    await s.call("SetProcessWatermark", 1)
+    await s.send({"type": "call", "id": "wm", "method": "OpenWatermarkSetting", "args": []})
+    dialog = await s.wait(lambda m: m["type"] == "dialog")
+    check(dialog["kind"] == "watermark" and "image" in dialog["record"], "OpenWatermarkSetting puts its record to the page")
+    await s.send({"type": "answer", "dialog": dialog["dialog"],
+                  "value": {"type": 2, "text": "From the page", "image": "/etc/passwd"}})
+    await s.wait(lambda m: m.get("id") == "wm")
     await s.call("ScanStart", PRODUCT)
     end = await s.event("OnScanEnd", 120)
     check(end == {"code": 0}, "OnScanEnd code 0")
@@ -274,6 +282,9 @@ async def case_scan(service):
     check(settings["apPath"] == "" and settings["apParams"] == "",
           "the scanner got no program to launch (apPath %r, apParams %r)" % (settings["apPath"], settings["apParams"]))
     check(not (root / "launched").exists(), "nothing was launched")
+    check(settings["watermarkText"] == "From the page" and settings["watermarkType"] == 2,
+          "the page's watermark text reached the scanner (%r)" % {k: v for k, v in settings.items() if k.startswith("watermark")})
+    check(settings["watermarkImage"] != "/etc/passwd", "the page's watermark image did not (%r)" % settings["watermarkImage"])
 
     reports = [m for m in s.seen if m["type"] == "event" and m["name"] == "OnUIButtonStatusChange"]
     check(len(reports) >= 4 * (PAGES + 1), "button states reported for each file (%d)" % len(reports))
