@@ -689,8 +689,11 @@ async def case_browser(service):
         raise Skipped("playwright-core is not installed (scripts/setup installs it)")
     if not pathlib.Path("/usr/bin/chromium").exists():
         raise Skipped("no /usr/bin/chromium")
-    result = subprocess.run(["node", str(script), "http://127.0.0.1:%d/" % service.port, str(service.root)],
-                            timeout=300)
+    # The script restarts the service itself (the client must connect
+    # again): it gets the service's process and command line.
+    command = [service.args.dociva, "serve", "--module", str(service.module), "--port", str(service.port)]
+    result = subprocess.run(["node", str(script), "http://127.0.0.1:%d/" % service.port, str(service.root),
+                             str(service.process.pid), json.dumps(command)], env=service.env, timeout=300)
     check(result.returncode == 0, "the page in Chromium (exit %d)" % result.returncode)
 
 

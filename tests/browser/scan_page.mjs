@@ -1,16 +1,18 @@
 // The example page in Debian's Chromium, driven by Playwright:
-//   node scan_page.mjs URL ROOT
+//   node scan_page.mjs URL ROOT PID COMMAND
 // URL: the page served by `dociva serve`; ROOT: its installation (scans go
-// to ROOT/home/Documents/dociva files). Lists the demo scanners, scans
-// JPEG files and a multi-page PDF with the progress bar moving, counts the
-// PDF's pages with pdfinfo, then edits through the toolbar. Exits 1 at the
-// first check that fails.
-import { execFileSync } from "node:child_process";
+// to ROOT/home/Documents/dociva files); PID and COMMAND (a JSON array):
+// the service's process and command line, to restart it. Lists the demo
+// scanners, scans JPEG files and a multi-page PDF with the progress bar
+// moving, counts the PDF's pages with pdfinfo, then edits through the
+// toolbar, and last restarts the service, to which the page connects
+// again. Exits 1 at the first check that fails.
+import { execFileSync, spawn } from "node:child_process";
 import { readdirSync, readFileSync } from "node:fs";
 import { join } from "node:path";
 import { chromium } from "playwright-core";
 
-const [url, root] = process.argv.slice(2);
+const [url, root, servicePid, serviceCommand] = process.argv.slice(2);
 const PRODUCT = "Dociva Virtual Duplex 300";
 const PAGES = 4;
 const scans = join(root, "home", "Documents", "dociva files");
@@ -20,6 +22,7 @@ function check(condition, what) {
   console.log("ok:", what);
 }
 
+let restarted = null;
 const browser = await chromium.launch({ executablePath: "/usr/bin/chromium", args: ["--no-sandbox"] });
 let pageErrors = [];
 try {
@@ -128,6 +131,27 @@ try {
   await page.waitForFunction((n) => document.getElementById("file-count").value === String(n), PAGES, { timeout: 30000 });
   check(true, "Delete took a file out of the viewer");
   check(pageErrors.length === 0, `no errors in the page: ${pageErrors}`);
+
+  // The service restarts: the client connects again, to a new control
+  // that lists the scanners again.
+  if (servicePid) {
+    await page.evaluate(() => document.getElementById("scanner").replaceChildren());
+    process.kill(Number(servicePid), "SIGTERM");
+    await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Connection lost"),
+                               null, { timeout: 30000 });
+    check(true, "the page saw the service go");
+    const [program, ...args] = JSON.parse(serviceCommand);
+    restarted = spawn(program, args, { stdio: ["ignore", "ignore", "inherit"] });
+    await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Connected again"),
+                               null, { timeout: 30000 });
+    await page.waitForFunction(() => document.querySelectorAll("#scanner option").length === 2, null, { timeout: 30000 });
+    check(true, "the client connected again and the new control listed the scanners");
+    check(await page.evaluate(() => window.dociva.GetFileCount()) === 0, "the new session has a new control");
+  }
 } finally {
   await browser.close();
+  if (restarted) {
+    restarted.kill("SIGTERM");
+    await new Promise((resolve) => restarted.on("exit", resolve));
+  }
 }
