@@ -64,10 +64,14 @@ struct Closable {
 }  // namespace
 
 struct Service::State : std::enable_shared_from_this<Service::State> {
-    explicit State(ServiceOptions o) : options(std::move(o)), settings(options.settingsFile) {}
+    explicit State(ServiceOptions o)
+        : options(std::move(o)),
+          settings(options.settingsFile),
+          hello(helloMessage(kProtocolVersion, methodTable(), eventTable())) {}
 
     ServiceOptions options;
     ServiceSettings settings;
+    const std::string hello;  // every session's first message
     net::io_context ioc{1};
     std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
     std::uint16_t port = 0;
@@ -144,8 +148,7 @@ private:
     void onAccept(beast::error_code ec) {
         if (ec) return;
         ws_.text(true);
-        static const std::string hello = helloMessage(kProtocolVersion, methodTable(), eventTable());
-        queue(hello);
+        queue(state_->hello);
         const std::uint64_t key = ++state_->nextShell;
         std::weak_ptr<Service::State> weak = state_;
         auto& ioc = state_->ioc;
