@@ -12,7 +12,7 @@ each case against a fresh installation with the demo scanners:
   raw_client_test.py --dociva DOCIVA --module MODULE --examples INSTALL_DEMO CASE
 
 Cases: scan, dialogs, host, origin, messages, sessions, midscan, viewer,
-files, and
+files, golden, and
 browser, which runs tests/browser/scan_page.mjs (the example page in
 Chromium) against the service. Each
 prints what it checked and exits 1 at the first check that fails.
@@ -678,6 +678,40 @@ async def case_files(service):
     await s.close()
 
 
+async def case_golden(service):
+    # The page's picture against the control's own: the state of the
+    # end-to-end page viewer_picture.js, whose pictures `dociva run` saved
+    # beside it, reached through the service, compared the same way
+    # (run_e2e.py: 99.9 % of the pixels within 3 levels, the caption's rows
+    # left out).
+    e2e = pathlib.Path(__file__).resolve().parents[1] / "control"
+    sys.path.insert(0, str(e2e))
+    import run_e2e
+    shutil.copytree(e2e / "e2e" / "viewer_picture.files", service.root, dirs_exist_ok=True)
+    root = service.root
+    s = await Session.open(service)
+    await s.call("ScannerRegister", PRODUCT)
+    for method, value in (("SetOutputFormatPNG", 1), ("SetResolution", 100), ("SetSavetoFolder", str(root / "scans")),
+                          ("SetSavetoFileName", "page_%COUNTER3%")):
+        await s.call(method, value)
+    await s.send({"type": "viewer", "on": True})
+    await s.call("ScanStart", PRODUCT)
+    await s.event("OnScanEnd", 120)
+    deadline = time.monotonic() + 60
+    while await s.call("GetFileCount") < PAGES and time.monotonic() < deadline:
+        await asyncio.sleep(0.1)
+    for method, name in (("ViewThumb4", "viewer_picture.png"), ("ViewSinglePage", "viewer_picture.single.png")):
+        await latest_picture(s)
+        await s.call(method)
+        s.unread.append(await s.wait(lambda m: m["type"] == "picture", 30))
+        picture = await latest_picture(s)
+        saved = root / ("bridge." + name)
+        saved.write_bytes(picture)
+        failures = run_e2e.picture_failures(saved, e2e / "e2e" / name)
+        check(not failures, "after %s the page's picture is the control's own (%s): %s" % (method, name, failures))
+    await s.close()
+
+
 class Skipped(Exception):
     pass
 
@@ -699,7 +733,7 @@ async def case_browser(service):
 
 CASES = {"browser": (case_browser, ()), "scan": (case_scan, ()), "dialogs": (case_dialogs, ("--dialog-timeout", "2")), "host": (case_host, ()),
          "origin": (case_origin, ()), "messages": (case_messages, ()), "sessions": (case_sessions, ()),
-         "midscan": (case_midscan, ()), "viewer": (case_viewer, ()), "files": (case_files, ())}
+         "midscan": (case_midscan, ()), "viewer": (case_viewer, ()), "files": (case_files, ()), "golden": (case_golden, ())}
 
 
 def main():
