@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <initializer_list>
 
 #include "platform/text.h"
 
@@ -33,20 +34,28 @@ bool hostCharacter(char c) {
 
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) { return text::equalsIgnoreAsciiCase(a, b); }
 
+// Texts joined by appending: GCC 12 at -O3 (the Windows build) warns of a
+// bogus overlap in `"literal" + std::string`.
+std::string join(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (const auto part : parts) out.append(part);
+    return out;
+}
+
 }  // namespace
 
 bool hostAllowed(std::string_view host, std::uint16_t port) {
-    const std::string wanted = ":" + std::to_string(port);
+    const std::string wanted = join({":", std::to_string(port)});
     const std::string value = lower(host);
     for (const char* name : {"127.0.0.1", "localhost", "[::1]"}) {
-        if (value == name + wanted) return true;
+        if (value == join({name, wanted})) return true;
     }
     return false;
 }
 
 std::vector<std::string> ownOrigins(std::uint16_t port) {
-    const std::string suffix = ":" + std::to_string(port);
-    return {"http://127.0.0.1" + suffix, "http://localhost" + suffix, "http://[::1]" + suffix};
+    const std::string number = std::to_string(port);
+    return {join({"http://127.0.0.1:", number}), join({"http://localhost:", number}), join({"http://[::1]:", number})};
 }
 
 std::optional<std::string> normalizeOrigin(std::string_view origin) {
@@ -90,11 +99,11 @@ std::optional<std::string> normalizeOrigin(std::string_view origin) {
             host.back() == '.' || host.find("..") != std::string::npos)
             return std::nullopt;
     }
-    std::string result = scheme + "://" + host;
+    std::string result = join({scheme, "://", host});
     if (!portText.empty()) {
         const auto port = parsePort(portText);
         if (!port) return std::nullopt;
-        if (*port != defaultPort) result += ":" + std::to_string(*port);
+        if (*port != defaultPort) result.append(":").append(std::to_string(*port));
     }
     return result;
 }
