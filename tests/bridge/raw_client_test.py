@@ -69,7 +69,7 @@ class Service:
         for name, value in re.findall(r"export (\w+)=(.*)", out):
             self.env[name] = value.strip("'")
         self.process = subprocess.Popen(
-            [args.dociva, "serve", "--module", str(self.module), "--port", str(self.port), *extra],
+            self.command("serve", "--module", self.module_argument(), "--port", str(self.port), *extra),
             env=self.env, stdout=subprocess.PIPE, stderr=sys.stderr, text=True)
         line = self.process.stdout.readline()
         if "listening on http://127.0.0.1:%d/" % self.port not in line:
@@ -78,9 +78,19 @@ class Service:
         self.origin = "http://127.0.0.1:%d" % self.port
         self.url = "ws://127.0.0.1:%d/" % self.port
 
+    # With --wine, dociva.exe runs under Wine (its sockets are the host's):
+    # paths are given the Windows way, through Wine's Z: drive.
+    def command(self, *arguments):
+        return ([self.args.wine] if self.args.wine else []) + [self.args.dociva, *arguments]
+
+    def module_argument(self):
+        return "Z:" + str(self.module).replace("/", "\\") if self.args.wine else str(self.module)
+
     def tool(self, *arguments):
-        return subprocess.run([self.args.dociva, "serve", "--module", str(self.module), *arguments],
-                              env=self.env, capture_output=True, text=True)
+        result = subprocess.run(self.command("serve", "--module", self.module_argument(), *arguments),
+                                env=self.env, capture_output=True, text=True)
+        result.stdout = result.stdout.replace("\r\n", "\n")
+        return result
 
     # A sanitizer's runtime may start a thread of its own at any time; a
     # count may exceed the one before by that one.
@@ -91,6 +101,11 @@ class Service:
         return int(re.search(r"^Threads:\s+(\d+)", status, re.M).group(1))
 
     def stop(self):
+        if self.args.wine:
+            # Wine ends a Windows program on SIGTERM without its handlers.
+            self.process.terminate()
+            self.process.wait(30)
+            return
         self.process.send_signal(signal.SIGTERM)
         try:
             code = self.process.wait(30)
@@ -742,6 +757,7 @@ def main():
     parser.add_argument("--module", required=True)
     parser.add_argument("--examples", required=True)
     parser.add_argument("--keep", action="store_true", help="keep the temporary installation")
+    parser.add_argument("--wine", help="runs DOCIVA (dociva.exe) with this (the build's wine-run.sh)")
     parser.add_argument("case", choices=sorted(CASES))
     args = parser.parse_args()
     root = make_root(pathlib.Path(args.module))
