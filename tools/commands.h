@@ -42,3 +42,8 @@ extern const char kDriverUsage[];
 // (DOCIVA_HAVE_SCRIPT_HOST).
 int runRunCommand(const Arguments& args);
 extern const char kRunUsage[];
+
+// The bridge service and its allow-list (built where the bridge is,
+// DOCIVA_HAVE_BRIDGE).
+int runServeCommand(const Arguments& args);
+extern const char kServeUsage[];

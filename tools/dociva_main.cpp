@@ -37,6 +37,9 @@ const Command kCommands[] = {
 #ifdef DOCIVA_HAVE_SCRIPT_HOST
     {u"run", runRunCommand, kRunUsage},
 #endif
+#ifdef DOCIVA_HAVE_BRIDGE
+    {u"serve", runServeCommand, kServeUsage},
+#endif
 };
 
 void usage() {

@@ -32,8 +32,10 @@ ALLOWED = {
                 "libs/timage", "libs/qixipf"},
     "plugin": {"platform", "settings", "threadpool", "dialogs", "output", "scanner", "viewer", "control",
                "libs/timage", "libs/qixipf"},
+    "bridge": {"platform", "settings", "threadpool", "dialogs", "output", "scanner", "viewer", "control",
+               "libs/timage", "libs/qixipf"},
     "tools": {"platform", "settings", "threadpool", "dialogs", "output", "scanner", "viewer", "control",
-              "plugin", "libs/timage", "libs/qixipf"},
+              "plugin", "bridge", "libs/timage", "libs/qixipf"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
