@@ -11,6 +11,13 @@ each case against a fresh installation with the demo scanners:
 
   raw_client_test.py --dociva DOCIVA --module MODULE --examples INSTALL_DEMO CASE
 
+With --wine WINE_RUN --wine-prefix PREFIX, DOCIVA is dociva.exe, run under
+Wine in PREFIX, and INSTALL_DEMO is examples/install-demo-wine.sh, which
+puts the demo scanners into PREFIX once (its registry, C:\ProgramData and
+present USB devices) instead of ROOT/install. The PDF library is not built
+for Windows, so there the scans' multi-page file is a TIFF (counted with
+ImageMagick's identify) instead of a PDF (pdfinfo).
+
 Cases: scan, dialogs, host, origin, messages, sessions, midscan, viewer,
 files, golden, and
 browser, which runs tests/browser/scan_page.mjs (the example page in
@@ -63,9 +70,16 @@ class Service:
         self.root = root
         self.module = root / "module"
         self.port = free_port()
+        self.windows = bool(args.wine)
         self.env = dict(os.environ, HOME=str(root / "home"), LC_ALL="C.UTF-8",
-                        DOCIVA_SDK_TRACE=str(root / "sdk-trace.jsonl"))
-        out = subprocess.run([args.examples, str(root / "install")], check=True, capture_output=True, text=True).stdout
+                        DOCIVA_SDK_TRACE=self.path(root / "sdk-trace.jsonl"))
+        if self.windows:
+            if not args.wine_prefix:
+                raise Failed("--wine needs --wine-prefix")
+            # wine-run.sh runs in this prefix instead of the build's own.
+            self.env["DOCIVA_WINEPREFIX"] = args.wine_prefix
+        target = args.wine_prefix if self.windows else str(root / "install")
+        out = subprocess.run([args.examples, target], check=True, capture_output=True, text=True).stdout
         for name, value in re.findall(r"export (\w+)=(.*)", out):
             self.env[name] = value.strip("'")
         self.process = subprocess.Popen(
@@ -83,8 +97,17 @@ class Service:
     def command(self, *arguments):
         return ([self.args.wine] if self.args.wine else []) + [self.args.dociva, *arguments]
 
+    def path(self, path):
+        """A Linux path as the service names it."""
+        return "Z:" + str(path).replace("/", "\\") if self.args.wine else str(path)
+
     def module_argument(self):
-        return "Z:" + str(self.module).replace("/", "\\") if self.args.wine else str(self.module)
+        return self.path(self.module)
+
+    # The file that holds every page of a scan: a PDF where the PDF library
+    # is built, else a multi-page TIFF (Windows).
+    def multi_page(self):
+        return ("SetOutputFormatMultiTIFF", ".tif") if self.windows else ("SetOutputFormatMultiPDF", ".pdf")
 
     def tool(self, *arguments):
         result = subprocess.run(self.command("serve", "--module", self.module_argument(), *arguments),
@@ -210,6 +233,16 @@ class Session:
         await self.ws.close()
 
 
+def page_count(path):
+    """Pages in a PDF (pdfinfo) or a TIFF (identify); None if it does not open."""
+    if str(path).endswith(".pdf"):
+        run = subprocess.run(["pdfinfo", str(path)], capture_output=True, text=True)
+        found = re.search(r"^Pages:\s+(\d+)$", run.stdout, re.M)
+        return int(found.group(1)) if run.returncode == 0 and found else None
+    run = subprocess.run(["identify", "-format", "%p\n", str(path)], capture_output=True, text=True)
+    return len(run.stdout.split()) if run.returncode == 0 else None
+
+
 def is_event(name):
     return lambda m: m["type"] == "event" and m["name"] == name
 
@@ -233,17 +266,19 @@ async def case_scan(service):
     check(PRODUCT in [x["product_name"] for x in sources["sources"]], "OnSourceReady lists the demo scanners")
     profiles = await s.event("OnProfileReady")
     listed = [p["path"] for p in profiles["profiles"] if p]
-    check(str(launching) in listed, "OnProfileReady lists the profiles folder")
+    check(service.path(launching) in listed, "OnProfileReady lists the profiles folder")
 
     # Only the profiles the control listed (and the default one) can be
     # selected: SelectProfile reads any file, and hands its values back.
-    for path in (str(outside), "/etc/passwd", str(root / "module" / "profiles" / ".." / "profiles" / "Launching.ini"),
+    for path in (service.path(outside), "/etc/passwd",
+                 service.path(root / "module" / "profiles" / ".." / "profiles" / "Launching.ini"),
                  "profiles/Launching.ini", 5):
         reply = await s.call_reply("SelectProfile", path)
         check(reply["type"] == "error" and reply["error"] == "denied", "SelectProfile(%r) is denied" % (path,))
-    check(await s.call("SelectProfile", str(root / "module" / "dociva.ini")) is None, "the default profile can be selected")
+    check(await s.call("SelectProfile", service.path(root / "module" / "dociva.ini")) is None,
+          "the default profile can be selected")
     await s.event("OnAfterSelectProfile")
-    await s.call("SelectProfile", str(launching))
+    await s.call("SelectProfile", service.path(launching))
     selected = await s.event("OnAfterSelectProfile")
     check(selected.get("APPath") == "/usr/bin/touch", "the selected profile names a program (APPath)")
 
@@ -252,14 +287,15 @@ async def case_scan(service):
         check(reply["type"] == "error" and reply["error"] == "denied", "%s is denied to pages" % method)
     reply = await s.call_reply("SelectAPFile")
     check(reply["error"] == "denied", "SelectAPFile is denied to pages")
-    reply = await s.call_reply("AssignProfileToScannerButton", 1, str(launching))
+    reply = await s.call_reply("AssignProfileToScannerButton", 1, service.path(launching))
     check(reply["error"] == "denied", "AssignProfileToScannerButton is denied to pages")
 
     await s.call("ScannerRegister", PRODUCT)
     registered = await s.event("OnAfterScannerRegister")
     check(registered["code"] == 0, "ScannerRegister raises OnAfterScannerRegister code 0")
-    for method, value in (("SetResolution", 100), ("SetOutputFormatJPG", 1), ("SetOutputFormatMultiPDF", 1),
-                          ("SetSavetoFolder", str(root / "scans")), ("SetSavetoFileName", "page_%COUNTER3%")):
+    multi, suffix = service.multi_page()
+    for method, value in (("SetResolution", 100), ("SetOutputFormatJPG", 1), (multi, 1),
+                          ("SetSavetoFolder", service.path(root / "scans")), ("SetSavetoFileName", "page_%COUNTER3%")):
         check(await s.call(method, value) is None, "%s gives no value" % method)
     # The watermark dialog: the page sets the text, not the image file.
     await s.call("SetProcessWatermark", 1)
@@ -284,12 +320,12 @@ async def case_scan(service):
         await asyncio.sleep(0.2)
     files = sorted(p.name for p in (root / "scans").iterdir())
     count = await s.call("GetFileCount")
-    check(count == PAGES + 1, "the viewer holds %d JPEG files and the PDF (%d: %r)" % (PAGES, count, files))
+    check(count == PAGES + 1, "the viewer holds %d JPEG files and the %s (%d: %r)" % (PAGES, suffix, count, files))
     jpegs = [f for f in files if f.endswith(".jpg")]
-    pdfs = [f for f in files if f.endswith(".pdf")]
-    check(len(jpegs) == PAGES and len(pdfs) == 1, "files written: %r" % files)
-    info = subprocess.run(["pdfinfo", str(root / "scans" / pdfs[0])], capture_output=True, text=True).stdout
-    check(re.search(r"^Pages:\s+%d$" % PAGES, info, re.M), "pdfinfo counts %d pages" % PAGES)
+    multis = [f for f in files if f.endswith(suffix)]
+    check(len(jpegs) == PAGES and len(multis) == 1 and len(files) == PAGES + 1, "files written: %r" % files)
+    pages = page_count(root / "scans" / multis[0])
+    check(pages == PAGES, "%s holds %d pages (%s)" % (multis[0], PAGES, pages))
 
     starts = [json.loads(l) for l in (root / "sdk-trace.jsonl").read_text().splitlines() if l]
     check(len(starts) == 1, "the scanner was started once")
@@ -313,7 +349,7 @@ async def case_scan(service):
 async def case_dialogs(service):
     root = service.root
     s = await Session.open(service)
-    await s.call("SelectProfile", str(root / "module" / "profiles" / "Colour 300.ini"))
+    await s.call("SelectProfile", service.path(root / "module" / "profiles" / "Colour 300.ini"))
 
     # ExportProfile asks for a name; the answer becomes the profile's name.
     s.next_id += 1
@@ -532,8 +568,8 @@ async def case_midscan(service):
     await s.call("ScannerRegister", PRODUCT)
     await s.call("SetResolution", 100)
     await s.call("SetOutputFormatJPG", 1)
-    await s.call("SetOutputFormatMultiPDF", 1)
-    await s.call("SetSavetoFolder", str(root / "scans"))
+    await s.call(service.multi_page()[0], 1)
+    await s.call("SetSavetoFolder", service.path(root / "scans"))
     await s.call("ScanStart", PRODUCT)
     await s.wait(lambda m: m["type"] == "progress" and m["visible"] and m["text"] == "paper scanning...")
     # The page goes away without closing its socket properly.
@@ -549,8 +585,8 @@ async def case_midscan(service):
         data = path.read_bytes()
         if path.suffix == ".jpg":
             check(data[:2] == b"\xff\xd8" and data.rstrip(b"\x00")[-2:] == b"\xff\xd9", "%s is a whole JPEG" % path.name)
-        if path.suffix == ".pdf":
-            check(subprocess.run(["pdfinfo", str(path)], capture_output=True).returncode == 0, "%s opens" % path.name)
+        if path.suffix == service.multi_page()[1]:
+            check(page_count(path) is not None, "%s opens" % path.name)
     s2 = await Session.open(service)
     await s2.call("ScannerRegister", PRODUCT)
     registered = await s2.event("OnAfterScannerRegister")
@@ -586,7 +622,7 @@ async def case_viewer(service):
     first = (await s.wait(lambda m: m["type"] == "picture"))["png"]
     check(png_size(first) == (665, 800), "the viewer's picture is 665 x 800")
     await s.call("ScannerRegister", PRODUCT)
-    for method, value in (("SetResolution", 100), ("SetOutputFormatJPG", 1), ("SetSavetoFolder", str(root / "scans"))):
+    for method, value in (("SetResolution", 100), ("SetOutputFormatJPG", 1), ("SetSavetoFolder", service.path(root / "scans"))):
         await s.call(method, value)
     await s.call("ScanStart", PRODUCT)
     await s.event("OnScanEnd", 120)
@@ -642,8 +678,9 @@ async def case_files(service):
     listing = await file_request(s, {"type": "files"})
     check(listing == {"type": "result", "id": listing["id"], "value": []}, "no files before a scan")
     await s.call("ScannerRegister", PRODUCT)
-    for method, value in (("SetResolution", 100), ("SetOutputFormatJPG", 1), ("SetOutputFormatMultiPDF", 1),
-                          ("SetSavetoFolder", str(root / "scans"))):
+    multi, suffix = service.multi_page()
+    for method, value in (("SetResolution", 100), ("SetOutputFormatJPG", 1), (multi, 1),
+                          ("SetSavetoFolder", service.path(root / "scans"))):
         await s.call(method, value)
     await s.call("ScanStart", PRODUCT)
     await s.event("OnScanEnd", 120)
@@ -654,22 +691,22 @@ async def case_files(service):
     names = sorted(f["name"] for f in files)
     check(names == sorted(p.name for p in (root / "scans").iterdir()), "the list names the scanned files: %r" % names)
     check(all(re.fullmatch(r"[0-9a-f]{32}", f["file"]) for f in files), "ids are 32 hex digits, never paths")
-    pdf = next(f for f in files if f["name"].endswith(".pdf"))
-    check(pdf["pages"] == PAGES, "the PDF holds %d pages" % PAGES)
+    pdf = next(f for f in files if f["name"].endswith(suffix))
+    check(pdf["pages"] == PAGES, "the %s holds %d pages" % (suffix, PAGES))
     got = await file_request(s, {"type": "file", "file": pdf["file"]})
-    check(got["type"] == "file" and got["name"] == pdf["name"], "the PDF comes by its id")
+    check(got["type"] == "file" and got["name"] == pdf["name"], "the %s comes by its id" % suffix)
     check(got["data"] == (root / "scans" / pdf["name"]).read_bytes(), "its bytes are the file's")
-    copy = root / "downloaded.pdf"
+    copy = root / ("downloaded" + suffix)
     copy.write_bytes(got["data"])
-    info = subprocess.run(["pdfinfo", str(copy)], capture_output=True, text=True).stdout
-    check(re.search(r"^Pages:\s+%d$" % PAGES, info, re.M), "pdfinfo counts %d pages in the bytes read" % PAGES)
+    check(page_count(copy) == PAGES, "%d pages in the bytes read" % PAGES)
     again = (await file_request(s, {"type": "files"}))["value"]
     check(again == files, "ids stay the same for the session")
 
     other = await Session.open(service)
     rows = [
         (other, pdf["file"], "an id from another session"),
-        (s, str(root / "scans" / pdf["name"]), "the file's path"),
+        (s, service.path(root / "scans" / pdf["name"]), "the file's path"),
+        (s, str(root / "scans" / pdf["name"]), "the file's Linux path"),
         (s, "/etc/passwd", "a path"),
         (s, "../" * 8 + "etc/passwd", "a climbing path"),
         (s, pdf["file"].upper(), "an id in upper case"),
@@ -740,9 +777,10 @@ async def case_browser(service):
         raise Skipped("no /usr/bin/chromium")
     # The script restarts the service itself (the client must connect
     # again): it gets the service's process and command line.
-    command = [service.args.dociva, "serve", "--module", str(service.module), "--port", str(service.port)]
+    command = service.command("serve", "--module", service.module_argument(), "--port", str(service.port))
     result = subprocess.run(["node", str(script), "http://127.0.0.1:%d/" % service.port, str(service.root),
-                             str(service.process.pid), json.dumps(command)], env=service.env, timeout=300)
+                             str(service.process.pid), json.dumps(command)] + (["windows"] if service.windows else []),
+                            env=service.env, timeout=360)
     check(result.returncode == 0, "the page in Chromium (exit %d)" % result.returncode)
 
 
@@ -758,6 +796,7 @@ def main():
     parser.add_argument("--examples", required=True)
     parser.add_argument("--keep", action="store_true", help="keep the temporary installation")
     parser.add_argument("--wine", help="runs DOCIVA (dociva.exe) with this (the build's wine-run.sh)")
+    parser.add_argument("--wine-prefix", help="with --wine: the Wine prefix the demo scanners are put in")
     parser.add_argument("case", choices=sorted(CASES))
     args = parser.parse_args()
     root = make_root(pathlib.Path(args.module))
