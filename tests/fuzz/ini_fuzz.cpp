@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "platform/ini/ini_document.h"
 #include "platform/ini/profile_buffers.h"
 #include "platform/text.h"
@@ -18,14 +19,6 @@
 namespace {
 
 using namespace platform::ini;
-
-#define CHECK(cond)                                                            \
-    do {                                                                       \
-        if (!(cond)) {                                                         \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                      \
-        }                                                                      \
-    } while (0)
 
 constexpr std::uint32_t kSizes[] = {0, 1, 2, 3, 7, 64};
 constexpr std::size_t kMaxNames = 12;
