@@ -24,6 +24,8 @@ bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 // Longest practical inch value: a long-paper feeder of a few metres.
 constexpr double kMaxInches = 1000.0;
 constexpr std::int64_t kMaxWarmupMs = 600000;
+constexpr std::int64_t kMinCancelWaitMs = 100;
+constexpr std::int64_t kMaxCancelWaitMs = 600000;
 constexpr std::int64_t kMaxPagesPerBatch = 10000;
 
 }  // namespace
@@ -133,8 +135,9 @@ std::optional<DeviceDescription> readDeviceDescription(std::u16string_view drive
     const auto warmupMs = integer(u"warmupMs", 0, 0, kMaxWarmupMs);
     const auto pagesPerBatch = integer(u"pagesPerBatch", 1, 0, kMaxPagesPerBatch);
     const auto ready = integer(u"ready", 1, 0, 1);
+    const auto cancelWaitMs = integer(u"cancelWaitMs", 20000, kMinCancelWaitMs, kMaxCancelWaitMs);
     if (!source || !maxWidth || !maxHeight || !maxLength || !duplex || !overscan || !multiPage || !warmupMs ||
-        !pagesPerBatch || !ready)
+        !pagesPerBatch || !ready || !cancelWaitMs)
         return std::nullopt;
     if (*maxWidth <= 0.0 || *maxHeight <= 0.0) return std::nullopt;
 
@@ -154,6 +157,7 @@ std::optional<DeviceDescription> readDeviceDescription(std::u16string_view drive
     d.warmupMs = static_cast<std::uint32_t>(*warmupMs);
     d.pagesPerBatch = static_cast<std::uint32_t>(*pagesPerBatch);
     d.ready = *ready == 1;
+    d.cancelWaitMs = static_cast<std::uint32_t>(*cancelWaitMs);
     const std::u16string input = present(u"input") ? std::u16string(trimmed(raw(u"input"))) : std::u16string();
     if (!input.empty()) {
         d.inputFolder = platform::hasDrive(input) ? input : platform::joinPath(driverDirectory, input);

@@ -25,6 +25,9 @@ struct DeviceDescription {
     std::u16string driverDirectory;
     Backend backend = Backend::Virtual;
     std::u16string saneDevice;  // the SANE device name (backend Sane)
+    // How long a SANE backend may take to end a batch (sane_cancel) before
+    // the run gives up on it and ends with its status (backend Sane).
+    std::uint32_t cancelWaitMs = 20000;
     bool sheetFed = false;   // source: 0 flatbed, 1 sheet-fed
     // A device may offer both a flatbed and a feeder (SANE devices often
     // do); the virtual scanner has exactly the one its source names.

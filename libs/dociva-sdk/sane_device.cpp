@@ -8,15 +8,25 @@
 // sane_close are serialised; the calls on one open device come from its
 // handle's scan thread, except sane_cancel, which SANE allows from any
 // thread to end a read in progress.
+//
+// sane_cancel runs on a thread of its own with a deadline. Backends end
+// their reader (a thread or a process) inside it and wait for it; a reader
+// cut off at a bad moment never ends (the test backend's, cancelled
+// asynchronously inside malloc, waits on its own lock), and neither would
+// the scan. A handle whose cancel is late is given up on: never called
+// again, never closed, and SANE's session is then never ended either.
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "platform/dynamic_library.h"
 #include "platform/system.h"
@@ -139,6 +149,14 @@ public:
 
     const SaneApi& api() const { return saneLibrary().api; }
     std::mutex& mutex() const { return saneLibrary().mutex; }
+
+    // A backend stuck inside a call would hang sane_exit (and a later
+    // sane_init): the session then lasts as long as the process.
+    void keepSessionForever() const {
+        SaneLibrary& s = saneLibrary();
+        std::lock_guard guard(s.mutex);
+        ++s.users;
+    }
 };
 
 std::u16string statusText(const SaneUse& sane, SANE_Status status) {
@@ -171,11 +189,17 @@ DeviceFault faultOf(SANE_Status status) {
 
 const DeviceFault kCapabilityMismatch{DOCIVA_STATUS_CAPABILITY_MISMATCH, 0};
 
-// sane_open's handle, closed with the device.
+// sane_open's handle, closed with the device unless a cancel never came
+// back from the backend.
 class SaneHandle {
 public:
-    SaneHandle(std::unique_ptr<SaneUse> sane, SANE_Handle handle) : sane_(std::move(sane)), handle_(handle) {}
+    SaneHandle(std::unique_ptr<SaneUse> sane, SANE_Handle handle, std::uint32_t cancelWaitMs)
+        : sane_(std::move(sane)), handle_(handle), cancelWait_(cancelWaitMs) {}
     ~SaneHandle() {
+        if (stuck_) {
+            sane_->keepSessionForever();
+            return;
+        }
         std::lock_guard guard(sane_->mutex());
         sane_->api().close(handle_);
     }
@@ -185,10 +209,43 @@ public:
     SANE_Handle get() const { return handle_; }
     const SaneApi& api() const { return sane_->api(); }
     const SaneUse& sane() const { return *sane_; }
+    bool stuck() const { return stuck_; }
+
+    // sane_cancel, waited for at most the handle's limit; false when the
+    // backend did not come back in time (the handle is then stuck) or
+    // already was stuck.
+    bool cancel() {
+        if (stuck_) return false;
+        struct Call {
+            std::mutex mutex;
+            std::condition_variable cv;
+            bool done = false;
+        };
+        auto call = std::make_shared<Call>();
+        try {
+            // Detached: a call that never returns keeps only its own thread.
+            std::thread([call, cancel = api().cancel, handle = handle_] {
+                cancel(handle);
+                std::lock_guard guard(call->mutex);
+                call->done = true;
+                call->cv.notify_all();
+            }).detach();
+        } catch (const std::system_error&) {
+            // No thread to spare: wait on this one, as SANE itself would.
+            api().cancel(handle_);
+            return true;
+        }
+        std::unique_lock lock(call->mutex);
+        if (call->cv.wait_for(lock, cancelWait_, [&] { return call->done; })) return true;
+        stuck_ = true;
+        return false;
+    }
 
 private:
     std::unique_ptr<SaneUse> sane_;
     SANE_Handle handle_;
+    std::chrono::milliseconds cancelWait_;
+    std::atomic<bool> stuck_{false};
 };
 
 // One option of the open device, as its descriptor says now.
@@ -361,11 +418,11 @@ public:
 
     void cancel() override {
         cancelled_ = true;
-        handle_->api().cancel(handle_->get());
+        handle_->cancel();
     }
 
     bool cancelled() const { return cancelled_; }
-    const SaneHandle& handle() const { return *handle_; }
+    SaneHandle& handle() const { return *handle_; }
 
 private:
     bool setArea(SaneOptions& options, const ScanOptions& o, Crop& crop, DeviceFault& fault);
@@ -478,7 +535,8 @@ private:
     void finishBatch() {
         if (done_) return;
         done_ = true;
-        api().cancel(handle());
+        if (!device_.handle().cancel() && device_.handle().stuck())
+            platform::debugOutput(u"dociva: the SANE backend did not end the batch in time; the device is given up\n");
     }
 
     Side sideNumbered(std::size_t n) const {
@@ -566,6 +624,11 @@ bool SaneDevice::setArea(SaneOptions& options, const ScanOptions& o, Crop& crop,
 }
 
 std::unique_ptr<PageSource> SaneDevice::startBatch(ScanOptions& o, DeviceFault& fault) {
+    // A backend that never ended the last batch answers nothing more.
+    if (handle_->stuck()) {
+        fault = {DOCIVA_STATUS_DISCONNECTED, 0};
+        return nullptr;
+    }
     SaneOptions options(*handle_);
 
     const Option source = options.find(SANE_NAME_SCAN_SOURCE);
@@ -615,7 +678,8 @@ std::unique_ptr<PageSource> SaneDevice::startBatch(ScanOptions& o, DeviceFault& 
 
 }  // namespace
 
-std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, std::u16string& reason) {
+std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, std::uint32_t cancelWaitMs,
+                                           std::u16string& reason) {
     std::unique_ptr<SaneUse> sane = SaneUse::acquire(reason);
     if (!sane) return nullptr;
     SANE_Handle handle = nullptr;
@@ -628,7 +692,7 @@ std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, std::u16s
         reason = u"sane_open(" + name + u") failed: " + statusText(*sane, status);
         return nullptr;
     }
-    return std::make_unique<SaneDevice>(std::make_shared<SaneHandle>(std::move(sane), handle));
+    return std::make_unique<SaneDevice>(std::make_shared<SaneHandle>(std::move(sane), handle, cancelWaitMs));
 }
 
 bool listSaneDevices(std::vector<SaneDeviceEntry>& devices, std::u16string& reason) {

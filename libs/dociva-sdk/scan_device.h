@@ -48,8 +48,11 @@ public:
 };
 
 // Opens the named SANE device; null with a reason for the debug output when
-// SANE cannot be loaded or the device cannot be opened.
-std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, std::u16string& reason);
+// SANE cannot be loaded or the device cannot be opened. A backend that has
+// not ended a batch cancelWaitMs after being told to is given up on: the
+// run ends with its status, and the handle is never touched again.
+std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, std::uint32_t cancelWaitMs,
+                                           std::u16string& reason);
 
 struct SaneDeviceEntry {
     std::u16string name;    // what sane_open takes, e.g. "test:0"

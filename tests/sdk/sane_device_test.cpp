@@ -283,52 +283,62 @@ TEST(SaneDevice, WhatTheDeviceCannotDoIsACapabilityMismatch) {
     EXPECT_NEAR(sizeOf(recorder.files()[0]).height, 375, 1);
 }
 
-TEST(SaneDevice, EachDeviceStatusEndsTheRunWithItsOwnAndLeavesNoFile) {
+struct DeviceStatusRow {
+    const char* saneStatus;
+    int status;
+    bool hasData;
+    int errorCode;
+};
+
+void PrintTo(const DeviceStatusRow& row, std::ostream* out) { *out << row.saneStatus; }
+
+// A row per process (CTest runs each alone): a backend that gets stuck
+// ending one row's batch keeps SANE's session open for good, and the next
+// row could not configure the test device anew.
+class SaneDeviceStatus : public testing::TestWithParam<DeviceStatusRow> {};
+
+TEST_P(SaneDeviceStatus, EndsTheRunWithItsOwnAndLeavesNoFile) {
     if (breakingReadsOffHangsHere()) GTEST_SKIP() << "SANE's test backend cancels its reader thread";
-    struct Row {
-        const char* saneStatus;
-        int status;
-        bool hasData;
-        int errorCode;
-    };
-    const Row rows[] = {
-        {"SANE_STATUS_JAMMED", DOCIVA_STATUS_SCAN_FAILED, true, 6},
-        {"SANE_STATUS_NO_DOCS", DOCIVA_STATUS_NO_PAPER, false, 0},
-        {"SANE_STATUS_COVER_OPEN", DOCIVA_STATUS_NOT_READY, false, 0},
-        {"SANE_STATUS_DEVICE_BUSY", DOCIVA_STATUS_NOT_READY, false, 0},
-        {"SANE_STATUS_IO_ERROR", DOCIVA_STATUS_DISCONNECTED, false, 0},
-        {"SANE_STATUS_ACCESS_DENIED", DOCIVA_STATUS_DRIVER_LOAD_FAILED, false, 0},
-        {"SANE_STATUS_NO_MEM", DOCIVA_STATUS_NO_MEMORY, false, 0},
-        {"SANE_STATUS_CANCELLED", DOCIVA_STATUS_SCAN_FAILED, true, 7},
-        {"SANE_STATUS_INVAL", DOCIVA_STATUS_SCAN_FAILED, true, 8},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.saneStatus);
-        SaneTestDevice sane(std::string("read-status-code \"") + row.saneStatus + "\"\n");
-        Closer c{dociva_OpenDriver(sane.driver().c_str())};
-        ASSERT_NE(c.handle, 0u);
-        Recorder recorder(c.handle);
-        // A page that fits the test device's pipe whole (its reader thread
-        // then ends by itself rather than being cut off by the cancel).
-        ScanSettings s = settingsFor(sane.output(), u"1, 3, 8, 9", 1, 50);
-        s.scanMode = 1;
-        ASSERT_EQ(dociva_StartScanAsync(c.handle, nullptr, &s, nullptr), 0);
-        ASSERT_TRUE(recorder.waitForRuns(1));
-        const std::vector<Status> statuses = recorder.statuses();
-        ASSERT_EQ(statuses.size(), 1u);
-        EXPECT_EQ(statuses[0].code, row.status);
-        EXPECT_EQ(statuses[0].hasData, row.hasData);
-        if (row.hasData) {
-            EXPECT_EQ(statuses[0].data, row.errorCode);
-        }
-        const std::vector<Event> events = recorder.events();
-        ASSERT_FALSE(events.empty());
-        EXPECT_EQ(events.back().type, DOCIVA_EVENT_PROCESSING_FINISHED);
-        EXPECT_EQ(events.back().value, 0);
-        EXPECT_TRUE(recorder.files().empty());
-        EXPECT_TRUE(folderNames(sane.output()).empty()) << "no page, whole or half, is left";
+    const DeviceStatusRow& row = GetParam();
+    SaneTestDevice sane(std::string("read-status-code \"") + row.saneStatus + "\"\n");
+    Closer c{dociva_OpenDriver(sane.driver().c_str())};
+    ASSERT_NE(c.handle, 0u);
+    Recorder recorder(c.handle);
+    // A page that fits the test device's pipe whole (its reader thread
+    // then ends by itself rather than being cut off by the cancel).
+    ScanSettings s = settingsFor(sane.output(), u"1, 3, 8, 9", 1, 50);
+    s.scanMode = 1;
+    ASSERT_EQ(dociva_StartScanAsync(c.handle, nullptr, &s, nullptr), 0);
+    ASSERT_TRUE(recorder.waitForRuns(1));
+    const std::vector<Status> statuses = recorder.statuses();
+    ASSERT_EQ(statuses.size(), 1u);
+    EXPECT_EQ(statuses[0].code, row.status);
+    EXPECT_EQ(statuses[0].hasData, row.hasData);
+    if (row.hasData) {
+        EXPECT_EQ(statuses[0].data, row.errorCode);
     }
+    const std::vector<Event> events = recorder.events();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().type, DOCIVA_EVENT_PROCESSING_FINISHED);
+    EXPECT_EQ(events.back().value, 0);
+    EXPECT_TRUE(recorder.files().empty());
+    EXPECT_TRUE(folderNames(sane.output()).empty()) << "no page, whole or half, is left";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    EachDeviceStatus, SaneDeviceStatus,
+    testing::Values(DeviceStatusRow{"SANE_STATUS_JAMMED", DOCIVA_STATUS_SCAN_FAILED, true, 6},
+                    DeviceStatusRow{"SANE_STATUS_NO_DOCS", DOCIVA_STATUS_NO_PAPER, false, 0},
+                    DeviceStatusRow{"SANE_STATUS_COVER_OPEN", DOCIVA_STATUS_NOT_READY, false, 0},
+                    DeviceStatusRow{"SANE_STATUS_DEVICE_BUSY", DOCIVA_STATUS_NOT_READY, false, 0},
+                    DeviceStatusRow{"SANE_STATUS_IO_ERROR", DOCIVA_STATUS_DISCONNECTED, false, 0},
+                    DeviceStatusRow{"SANE_STATUS_ACCESS_DENIED", DOCIVA_STATUS_DRIVER_LOAD_FAILED, false, 0},
+                    DeviceStatusRow{"SANE_STATUS_NO_MEM", DOCIVA_STATUS_NO_MEMORY, false, 0},
+                    DeviceStatusRow{"SANE_STATUS_CANCELLED", DOCIVA_STATUS_SCAN_FAILED, true, 7},
+                    DeviceStatusRow{"SANE_STATUS_INVAL", DOCIVA_STATUS_SCAN_FAILED, true, 8}),
+    [](const testing::TestParamInfo<DeviceStatusRow>& row) {
+        return std::string(row.param.saneStatus).substr(std::string("SANE_STATUS_").size());
+    });
 
 // Kept last of the cases that load SANE in this process: it keeps the test
 // backend loaded for good, which would keep later cases from configuring

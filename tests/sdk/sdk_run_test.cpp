@@ -47,6 +47,8 @@ TEST(SdkOpen, RefusesMissingOrMalformedDescriptions) {
         {"negative warm-up", "[device]\nsource=1\nmaxWidth=8.5\nmaxHeight=11\nwarmupMs=-5\n"},
         {"pages not a number", "[device]\nsource=1\nmaxWidth=8.5\nmaxHeight=11\npagesPerBatch=x\n"},
         {"missing input folder", "[device]\nsource=1\nmaxWidth=8.5\nmaxHeight=11\ninput=no-such-folder\n"},
+        {"cancel wait too short", "[device]\nbackend=sane\ndevice=test:0\ncancelWaitMs=5\n"},
+        {"cancel wait not a number", "[device]\nbackend=sane\ndevice=test:0\ncancelWaitMs=soon\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
