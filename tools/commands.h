@@ -37,6 +37,9 @@ int runScanCommand(const Arguments& args);
 extern const char kScanUsage[];
 int runDriverCommand(const Arguments& args);
 extern const char kDriverUsage[];
+// SANE's devices that have no driver folder yet, a line each, with the
+// command that adds one; empty where SANE cannot be used.
+std::string saneDevicesWithoutDriver();
 
 // Built only on Linux, where the control is a loadable module
 // (DOCIVA_HAVE_SCRIPT_HOST).

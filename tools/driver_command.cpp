@@ -10,6 +10,7 @@
 //        PRODUCT NAME, SYSTEM DIRECTORY, SANE DEVICE
 // The registry's "SANE DEVICE" is what makes discovery count the product
 // as attached while SANE lists the device (docs/scanners.md).
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,33 @@ int remove(const std::u16string& product) {
 }
 
 }  // namespace
+
+std::string saneDevicesWithoutDriver() {
+    std::vector<SaneDeviceLine> devices;
+    if (!listSaneDevicesOfSdk(devices)) return {};
+    const std::vector<Installed> installed = installedProducts();
+    std::u16string out;
+    for (const SaneDeviceLine& d : devices) {
+        const bool has = std::any_of(installed.begin(), installed.end(),
+                                     [&](const Installed& p) { return p.device == d.name; });
+        if (has) continue;
+        const std::u16string what = oneLine(d.vendor + (d.vendor.empty() ? u"" : u" ") + d.model);
+        // Network devices' names hold blanks: quoted, the line pastes into a shell.
+        const bool quote = d.name.find_first_of(u" \t'\"$`\\") != std::u16string::npos;
+        std::u16string name = d.name;
+        if (quote) {
+            name.clear();
+            for (char16_t c : d.name) {
+                if (c == u'\'') name += u"'\\''";
+                else name += c;
+            }
+            name = u"'" + name + u"'";
+        }
+        out += u"# " + oneLine(d.name) + (what.empty() ? u"" : u" (" + what + u")") +
+               u" has no driver: dociva driver add-sane " + oneLine(name) + u"\n";
+    }
+    return text::toUtf8(out);
+}
 
 int runDriverCommand(const Arguments& args) {
     if (args.empty()) return usage();

@@ -14,7 +14,9 @@
 
 const char kScannersUsage[] =
     "  scanners                                  attached scanners' device ids, one a line, then\n"
-    "                                            their drivers as PRODUCT<TAB>DIRECTORY\n";
+    "                                            their drivers as PRODUCT<TAB>DIRECTORY, then,\n"
+    "                                            after \"# \", SANE devices without a driver and\n"
+    "                                            the command that adds one\n";
 
 const char kPapersizesUsage[] =
     "  papersizes --source N --max-width W --max-height H [--max-length L]\n"
@@ -51,6 +53,9 @@ int runScannersCommand(const Arguments& args) {
         out += text::toUtf8(text::view(entry.productName)) + "\t" + text::toUtf8(text::view(entry.systemDirectory)) +
                "\n";
     }
+#ifdef DOCIVA_HAVE_SDK
+    out += saneDevicesWithoutDriver();
+#endif
     platform::writeStdout(out);
     return 0;
 }

@@ -50,7 +50,11 @@ protected:
 };
 
 TEST_F(SaneDriverTool, ListsAddsFindsAndRemoves) {
-    ToolResult r = tool({"driver", "add-sane"});
+    ToolResult r = tool({"scanners"});
+    EXPECT_EQ(r.out, "# test:0 (Noname frontend-tester) has no driver: dociva driver add-sane test:0\n"
+                     "# test:1 (Noname frontend-tester) has no driver: dociva driver add-sane test:1\n")
+        << "SANE's devices are offered before they have drivers";
+    r = tool({"driver", "add-sane"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "test:0\tNoname\tfrontend-tester\tvirtual device\n"
                      "test:1\tNoname\tfrontend-tester\tvirtual device\n");
@@ -99,7 +103,9 @@ TEST_F(SaneDriverTool, ListsAddsFindsAndRemoves) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_FALSE(exists(appData("Corvane/SANE-test_0")));
     EXPECT_FALSE(exists(utf8(dir.file(u"registry")) + "/HKEY_CURRENT_USER/Software/Corvane/SANE-test_0"));
-    EXPECT_EQ(tool({"scanners"}).out, "Noname frontend-tester (test:1)\t" + driver + "\n");
+    EXPECT_EQ(tool({"scanners"}).out,
+              "Noname frontend-tester (test:1)\t" + driver + "\n" +
+                  "# test:0 (Noname frontend-tester) has no driver: dociva driver add-sane test:0\n");
 }
 
 TEST_F(SaneDriverTool, LeavesTheMakersProductsAlone) {
