@@ -1,6 +1,7 @@
 #include "sane_choices.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <initializer_list>
 #include <limits>
@@ -76,6 +77,18 @@ std::optional<std::string> chooseSource(const std::vector<std::string>& values, 
         case Sides::Both: return firstOfKind(values, SourceKind::Duplex);
     }
     return std::nullopt;
+}
+
+bool isButtonSensor(std::string_view optionName) {
+    if (optionName.empty()) return false;
+    std::string name(optionName);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static const char* const kNotButtons[] = {"page", "paper", "cover", "adf", "hopper", "edge", "feed", "power",
+                                              "error", "omr", "double", "lamp", "loaded", "duplex", "skew", "ink",
+                                              "sleep", "door", "jam", "density", "counter", "calibrat", "warm"};
+    for (const char* word : kNotButtons)
+        if (name.find(word) != std::string::npos) return false;
+    return true;
 }
 
 std::optional<std::string> chooseMode(const std::vector<std::string>& values, bool hasModeOption,

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image_owner.h"
@@ -53,6 +54,15 @@ std::optional<std::string> chooseSource(const std::vector<std::string>& values, 
 // option as it is; nothing when the device cannot give it.
 std::optional<std::string> chooseMode(const std::vector<std::string>& values, bool hasModeOption,
                                       ColourMode mode);
+
+// Whether a sensor option (a boolean the hardware sets and software reads)
+// is a button a user presses, by its name: backends give their buttons'
+// names ("scan", "email", "copy", "pdf", "button-1" ...) but also sensors
+// of paper, cover and power that change by themselves ("page-loaded",
+// "cover-open", "power-save" ...), which are not.
+bool isButtonSensor(std::string_view optionName);
+// The most buttons a device reports (the bindings' ids are 1..9).
+constexpr int kMaxSensorButtons = 9;
 
 // The offered value nearest wanted (the larger on a tie); wanted when the
 // list is empty.

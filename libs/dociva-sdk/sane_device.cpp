@@ -383,7 +383,7 @@ ImageOwner cropped(ImageOwner page, const Crop& crop, int dpi) {
 
 class SaneDevice final : public ScanDevice {
 public:
-    explicit SaneDevice(std::shared_ptr<SaneHandle> handle) : handle_(std::move(handle)) {}
+    explicit SaneDevice(std::shared_ptr<SaneHandle> handle) : handle_(std::move(handle)) { findButtons(); }
 
     DeviceDescription describe(const DeviceDescription& written) const override {
         DeviceDescription d = written;
@@ -424,11 +424,66 @@ public:
     bool cancelled() const { return cancelled_; }
     SaneHandle& handle() const { return *handle_; }
 
+    bool hasButtons() const override { return !buttons_.empty(); }
+
+    std::vector<int> pressedButtons() override {
+        std::vector<int> pressed;
+        std::lock_guard guard(calls_);
+        if (inBatch_ || handle_->stuck() || cancelled_) return pressed;
+        const SaneApi& api = handle_->api();
+        for (std::size_t i = 0; i < buttons_.size(); ++i) {
+            Button& b = buttons_[i];
+            // Options may be rebuilt by the backend: only the same sensor counts.
+            const SANE_Option_Descriptor* d = api.optionDescriptor(handle_->get(), b.index);
+            if (!d || !d->name || b.name != d->name || d->type != SANE_TYPE_BOOL || !SANE_OPTION_IS_ACTIVE(d->cap))
+                continue;
+            SANE_Bool value = SANE_FALSE;
+            SANE_Int info = 0;
+            if (api.controlOption(handle_->get(), b.index, SANE_ACTION_GET_VALUE, &value, &info) != SANE_STATUS_GOOD)
+                continue;
+            const bool down = value == SANE_TRUE;
+            if (down && !b.down) pressed.push_back(static_cast<int>(i) + 1);
+            b.down = down;
+        }
+        return pressed;
+    }
+
+    // A batch's start and end, against the button poll's option reads.
+    std::unique_lock<std::mutex> beginBatch() { return std::unique_lock(calls_); }
+    void batchStarted() { inBatch_ = true; }
+    void endBatch() {
+        std::lock_guard guard(calls_);
+        inBatch_ = false;
+    }
+
 private:
+    struct Button {
+        SANE_Int index;
+        std::string name;
+        bool down = false;
+    };
+
+    // Sensors the hardware sets and software reads, named like buttons, in
+    // the device's order: ids 1..9.
+    void findButtons() {
+        const SaneApi& api = handle_->api();
+        for (SANE_Int i = 1; static_cast<int>(buttons_.size()) < kMaxSensorButtons; ++i) {
+            const SANE_Option_Descriptor* d = api.optionDescriptor(handle_->get(), i);
+            if (!d) break;
+            const bool sensor = (d->cap & SANE_CAP_HARD_SELECT) && (d->cap & SANE_CAP_SOFT_DETECT) &&
+                                !(d->cap & SANE_CAP_SOFT_SELECT);
+            if (sensor && d->type == SANE_TYPE_BOOL && d->name && isButtonSensor(d->name))
+                buttons_.push_back(Button{i, d->name});
+        }
+    }
+
     bool setArea(SaneOptions& options, const ScanOptions& o, Crop& crop, DeviceFault& fault);
 
     std::shared_ptr<SaneHandle> handle_;
     std::atomic<bool> cancelled_{false};
+    std::mutex calls_;
+    bool inBatch_ = false;  // guarded by calls_
+    std::vector<Button> buttons_;  // guarded by calls_ after the constructor
 };
 
 class SanePages final : public PageSource {
@@ -537,6 +592,7 @@ private:
         done_ = true;
         if (!device_.handle().cancel() && device_.handle().stuck())
             platform::debugOutput(u"dociva: the SANE backend did not end the batch in time; the device is given up\n");
+        device_.endBatch();
     }
 
     Side sideNumbered(std::size_t n) const {
@@ -629,6 +685,9 @@ std::unique_ptr<PageSource> SaneDevice::startBatch(ScanOptions& o, DeviceFault& 
         fault = {DOCIVA_STATUS_DISCONNECTED, 0};
         return nullptr;
     }
+    // The options are set with no button poll in between, and the poll
+    // stays away until the batch ends.
+    std::unique_lock batch = beginBatch();
     SaneOptions options(*handle_);
 
     const Option source = options.find(SANE_NAME_SCAN_SOURCE);
@@ -673,6 +732,8 @@ std::unique_ptr<PageSource> SaneDevice::startBatch(ScanOptions& o, DeviceFault& 
 
     Crop crop;
     if (!setArea(options, o, crop, fault)) return nullptr;
+    batchStarted();
+    batch.unlock();
     return std::make_unique<SanePages>(*this, o, crop);
 }
 

@@ -45,6 +45,12 @@ public:
     // Ends a batch at once, also a read in progress; later reads end too.
     // The handle is closing.
     virtual void cancel() = 0;
+    // Whether the device has buttons pressedButtons can report.
+    virtual bool hasButtons() const { return false; }
+    // The buttons pressed since the last call, as ids 1..9; none while a
+    // batch runs (the device is busy with it). Called a few times a second
+    // from a thread of its own.
+    virtual std::vector<int> pressedButtons() { return {}; }
 };
 
 // Opens the named SANE device; null with a reason for the debug output when

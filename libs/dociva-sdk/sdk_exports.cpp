@@ -50,6 +50,8 @@ struct Device {
     // current form, or the earlier one a caller declared.
     std::size_t recordBytes = sizeof(ScanSettings);
     platform::Thread scanThread;
+    // Polls a real device's buttons while the handle is open.
+    platform::Thread buttonThread;
     // Threads that report statuses, and earlier runs' threads, until joined.
     std::vector<platform::Thread> reporters;
     // Set once, at close: ends pauses at once.
@@ -151,6 +153,25 @@ void pruneReporters(Device& device) {
     }
 }
 
+// A few times a second is quick enough for a finger and costs the device
+// next to nothing; a button pressed during a run is not reported (the
+// device is busy, and the owner would refuse the start anyway).
+constexpr std::uint32_t kButtonPollMs = 250;
+
+void pollButtons(const std::shared_ptr<Device>& device) {
+    const bool started = device->buttonThread.start([device]() -> std::uint32_t {
+        while (device->stop.wait(kButtonPollMs) == platform::WaitResult::TimedOut) {
+            {
+                std::lock_guard guard(device->lock);
+                if (device->running || device->closed) continue;
+            }
+            for (int id : device->scanner->pressedButtons()) reportStatus(*device, DOCIVA_STATUS_BUTTON_PRESSED, &id);
+        }
+        return 0;
+    });
+    if (!started) platform::debugOutput(u"dociva: no thread for the device's buttons; they are not reported\n");
+}
+
 int reportOnOwnThread(DocivaHandle handle, int code, std::optional<int> data) {
     std::shared_ptr<Device> device = handles().find(handle);
     if (!device) return -1;
@@ -204,7 +225,9 @@ DocivaHandle openDriver(const char16_t* driverDirectory) {
         }
         description = scanner->describe(*description);
     }
-    return handles().add(std::make_shared<Device>(std::move(*description), std::move(scanner)));
+    auto device = std::make_shared<Device>(std::move(*description), std::move(scanner));
+    if (device->scanner && device->scanner->hasButtons()) dociva_sdk::pollButtons(device);
+    return handles().add(std::move(device));
 }
 
 int getSourceCapability(DocivaHandle handle, SourceCapability* capability) {
@@ -321,6 +344,7 @@ int closeDriver(DocivaHandle* handle) {
         device->context = nullptr;
         scan = std::move(device->scanThread);
         reporters = std::move(device->reporters);
+        if (device->buttonThread.valid()) reporters.push_back(std::move(device->buttonThread));
     }
     device->stop.set();
     // A read from a real device may take its time; it ends now.

@@ -116,6 +116,26 @@ TEST(SaneChoices, NearestResolution) {
     EXPECT_EQ(nearestInRange(100, 1250, 100, 1250), 1200);  // the last step that fits
 }
 
+TEST(SaneChoices, ButtonsAmongTheSensors) {
+    struct Row {
+        const char* name;
+        bool button;
+    };
+    // Sensor names as backends give them.
+    const Row rows[] = {
+        {"scan", true},          {"email", true},         {"copy", true},          {"pdf", true},
+        {"file", true},          {"button-1", true},      {"Button 2", true},      {"extra", true},
+        {"page-loaded", false},  {"top-edge", false},     {"a4-paper", false},     {"cover-open", false},
+        {"power-save", false},   {"manual-feed", false},  {"double-feed", false},  {"omr-df", false},
+        {"error-code", false},   {"adf-loaded", false},   {"need-calibration", false}, {"warming-up", false},
+        {"", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(isButtonSensor(row.name), row.button);
+    }
+}
+
 struct Pixel {
     int b, g, r;
 };
