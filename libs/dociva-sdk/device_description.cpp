@@ -26,6 +26,7 @@ constexpr double kMaxInches = 1000.0;
 constexpr std::int64_t kMaxWarmupMs = 600000;
 constexpr std::int64_t kMinCancelWaitMs = 100;
 constexpr std::int64_t kMaxCancelWaitMs = 600000;
+constexpr std::int64_t kMaxReadLimitMs = 3600000;
 constexpr std::int64_t kMaxPagesPerBatch = 10000;
 
 }  // namespace
@@ -136,8 +137,9 @@ std::optional<DeviceDescription> readDeviceDescription(std::u16string_view drive
     const auto pagesPerBatch = integer(u"pagesPerBatch", 1, 0, kMaxPagesPerBatch);
     const auto ready = integer(u"ready", 1, 0, 1);
     const auto cancelWaitMs = integer(u"cancelWaitMs", 20000, kMinCancelWaitMs, kMaxCancelWaitMs);
+    const auto readLimitMs = integer(u"readLimitMs", 120000, kMinCancelWaitMs, kMaxReadLimitMs);
     if (!source || !maxWidth || !maxHeight || !maxLength || !duplex || !overscan || !multiPage || !warmupMs ||
-        !pagesPerBatch || !ready || !cancelWaitMs)
+        !pagesPerBatch || !ready || !cancelWaitMs || !readLimitMs)
         return std::nullopt;
     if (*maxWidth <= 0.0 || *maxHeight <= 0.0) return std::nullopt;
 
@@ -158,6 +160,7 @@ std::optional<DeviceDescription> readDeviceDescription(std::u16string_view drive
     d.pagesPerBatch = static_cast<std::uint32_t>(*pagesPerBatch);
     d.ready = *ready == 1;
     d.cancelWaitMs = static_cast<std::uint32_t>(*cancelWaitMs);
+    d.readLimitMs = static_cast<std::uint32_t>(*readLimitMs);
     const std::u16string input = present(u"input") ? std::u16string(trimmed(raw(u"input"))) : std::u16string();
     if (!input.empty()) {
         d.inputFolder = platform::hasDrive(input) ? input : platform::joinPath(driverDirectory, input);

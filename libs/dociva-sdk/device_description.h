@@ -28,6 +28,9 @@ struct DeviceDescription {
     // How long a SANE backend may take to end a batch (sane_cancel) before
     // the run gives up on it and ends with its status (backend Sane).
     std::uint32_t cancelWaitMs = 20000;
+    // How long a read may bring nothing before the device counts as gone
+    // (backend Sane); long enough for a lamp to warm up.
+    std::uint32_t readLimitMs = 120000;
     bool sheetFed = false;   // source: 0 flatbed, 1 sheet-fed
     // A device may offer both a flatbed and a feeder (SANE devices often
     // do); the virtual scanner has exactly the one its source names.

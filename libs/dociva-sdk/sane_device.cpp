@@ -193,8 +193,11 @@ const DeviceFault kCapabilityMismatch{DOCIVA_STATUS_CAPABILITY_MISMATCH, 0};
 // back from the backend.
 class SaneHandle {
 public:
-    SaneHandle(std::unique_ptr<SaneUse> sane, SANE_Handle handle, std::uint32_t cancelWaitMs)
-        : sane_(std::move(sane)), handle_(handle), cancelWait_(cancelWaitMs) {}
+    SaneHandle(std::unique_ptr<SaneUse> sane, SANE_Handle handle, const SaneLimits& limits)
+        : sane_(std::move(sane)),
+          handle_(handle),
+          cancelWait_(limits.cancelWaitMs),
+          readLimit_(limits.readLimitMs) {}
     ~SaneHandle() {
         if (stuck_) {
             sane_->keepSessionForever();
@@ -210,6 +213,11 @@ public:
     const SaneApi& api() const { return sane_->api(); }
     const SaneUse& sane() const { return *sane_; }
     bool stuck() const { return stuck_; }
+
+    std::chrono::milliseconds cancelWait() const { return cancelWait_; }
+    std::chrono::milliseconds readLimit() const { return readLimit_; }
+    // A call on the handle never came back: it is never called again.
+    void giveUp() { stuck_ = true; }
 
     // sane_cancel, waited for at most the handle's limit; false when the
     // backend did not come back in time (the handle is then stuck) or
@@ -245,6 +253,7 @@ private:
     std::unique_ptr<SaneUse> sane_;
     SANE_Handle handle_;
     std::chrono::milliseconds cancelWait_;
+    std::chrono::milliseconds readLimit_;
     std::atomic<bool> stuck_{false};
 };
 
@@ -423,6 +432,8 @@ public:
 
     bool cancelled() const { return cancelled_; }
     SaneHandle& handle() const { return *handle_; }
+    const std::shared_ptr<SaneHandle>& sharedHandle() const { return handle_; }
+    std::chrono::milliseconds readLimit() const { return handle_->readLimit(); }
 
     bool hasButtons() const override { return !buttons_.empty(); }
 
@@ -486,10 +497,90 @@ private:
     std::vector<Button> buttons_;  // guarded by calls_ after the constructor
 };
 
+// sane_read on a thread of its own, so that a read the device never ends
+// (a scanner unplugged or gone from the network, a backend that waits on
+// it for good) cannot hold the run: a read that brings nothing for the
+// read limit is cancelled, and one that does not end even then is left to
+// its thread with the handle given up. The thread and what it reads into
+// are shared with it, so it may outlive the batch.
+class TimedReader {
+public:
+    TimedReader(std::shared_ptr<SaneHandle> handle, std::chrono::milliseconds limit)
+        : call_(std::make_shared<Call>()), limit_(limit) {
+        call_->handle = std::move(handle);
+        std::thread([call = call_] {
+            std::unique_lock lock(call->mutex);
+            for (;;) {
+                call->cv.wait(lock, [&] { return call->requested || call->quit; });
+                if (call->quit) return;
+                call->requested = false;
+                lock.unlock();
+                SANE_Int length = 0;
+                const SANE_Status status = call->handle->api().read(
+                    call->handle->get(), call->buffer.data(), static_cast<SANE_Int>(call->buffer.size()), &length);
+                lock.lock();
+                call->length = length;
+                call->status = status;
+                call->done = true;
+                call->cv.notify_all();
+            }
+        }).detach();
+    }
+    ~TimedReader() {
+        std::lock_guard guard(call_->mutex);
+        call_->quit = true;
+        call_->cv.notify_all();
+    }
+    TimedReader(const TimedReader&) = delete;
+    TimedReader& operator=(const TimedReader&) = delete;
+
+    // One read; its bytes are bytes(), length of them, until the next read.
+    // timedOut when the device did not answer in time.
+    SANE_Status read(SANE_Int& length, bool& timedOut) {
+        timedOut = false;
+        std::unique_lock lock(call_->mutex);
+        call_->done = false;
+        call_->requested = true;
+        call_->cv.notify_all();
+        auto finished = [&] { return call_->done; };
+        if (!call_->cv.wait_for(lock, limit_, finished)) {
+            timedOut = true;
+            lock.unlock();
+            call_->handle->cancel();
+            lock.lock();
+            if (!call_->cv.wait_for(lock, call_->handle->cancelWait(), finished)) {
+                // The read is the thread's for good; so is the handle.
+                call_->handle->giveUp();
+                return SANE_STATUS_IO_ERROR;
+            }
+        }
+        length = call_->length;
+        return call_->status;
+    }
+    // Written only while a read is on, which it no longer is.
+    const SANE_Byte* bytes() const { return call_->buffer.data(); }
+    std::size_t capacity() const { return call_->buffer.size(); }
+
+private:
+    struct Call {
+        std::shared_ptr<SaneHandle> handle;
+        std::mutex mutex;
+        std::condition_variable cv;
+        std::vector<SANE_Byte> buffer = std::vector<SANE_Byte>(kReadChunk);
+        bool requested = false;
+        bool done = false;
+        bool quit = false;
+        SANE_Int length = 0;
+        SANE_Status status = SANE_STATUS_GOOD;
+    };
+    std::shared_ptr<Call> call_;
+    std::chrono::milliseconds limit_;
+};
+
 class SanePages final : public PageSource {
 public:
     SanePages(SaneDevice& device, const ScanOptions& o, const Crop& crop)
-        : device_(device), options_(o), crop_(crop) {}
+        : device_(device), options_(o), crop_(crop), reader_(device.sharedHandle(), device.readLimit()) {}
     ~SanePages() override { finishBatch(); }
 
     std::size_t expectedSides() const override { return options_.flatbed ? 1 : 0; }
@@ -567,15 +658,21 @@ private:
             if (expected > kMaxPageBytes) return SANE_STATUS_NO_MEM;
             data.reserve(expected);
         }
-        std::uint8_t chunk[kReadChunk];
         for (;;) {
             if (device_.cancelled()) return SANE_STATUS_CANCELLED;
             SANE_Int length = 0;
-            const SANE_Status status = api().read(handle(), chunk, static_cast<SANE_Int>(sizeof chunk), &length);
+            bool timedOut = false;
+            const SANE_Status status = reader_.read(length, timedOut);
+            // A device that stops answering is one gone from the bus or the
+            // network, whatever its cancelled read then says.
+            if (timedOut) {
+                platform::debugOutput(u"dociva: the SANE device sent nothing for the read limit; the page is given up\n");
+                return SANE_STATUS_IO_ERROR;
+            }
             if (status != SANE_STATUS_GOOD) return status;
-            if (length < 0 || static_cast<std::size_t>(length) > sizeof chunk) return SANE_STATUS_IO_ERROR;
+            if (length < 0 || static_cast<std::size_t>(length) > reader_.capacity()) return SANE_STATUS_IO_ERROR;
             if (data.size() + static_cast<std::size_t>(length) > kMaxPageBytes) return SANE_STATUS_NO_MEM;
-            data.insert(data.end(), chunk, chunk + length);
+            data.insert(data.end(), reader_.bytes(), reader_.bytes() + length);
         }
     }
 
@@ -607,6 +704,7 @@ private:
     SaneDevice& device_;
     ScanOptions options_;
     Crop crop_;
+    TimedReader reader_;
     bool pageStarted_ = false;
     bool done_ = false;
     std::size_t count_ = 0;
@@ -739,7 +837,7 @@ std::unique_ptr<PageSource> SaneDevice::startBatch(ScanOptions& o, DeviceFault& 
 
 }  // namespace
 
-std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, std::uint32_t cancelWaitMs,
+std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, const SaneLimits& limits,
                                            std::u16string& reason) {
     std::unique_ptr<SaneUse> sane = SaneUse::acquire(reason);
     if (!sane) return nullptr;
@@ -753,7 +851,7 @@ std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, std::uint
         reason = u"sane_open(" + name + u") failed: " + statusText(*sane, status);
         return nullptr;
     }
-    return std::make_unique<SaneDevice>(std::make_shared<SaneHandle>(std::move(sane), handle, cancelWaitMs));
+    return std::make_unique<SaneDevice>(std::make_shared<SaneHandle>(std::move(sane), handle, limits));
 }
 
 bool listSaneDevices(std::vector<SaneDeviceEntry>& devices, std::u16string& reason) {

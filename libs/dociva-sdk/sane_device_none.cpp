@@ -4,7 +4,7 @@
 
 namespace dociva_sdk {
 
-std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, std::uint32_t, std::u16string& reason) {
+std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, const SaneLimits&, std::u16string& reason) {
     reason = u"this build of the SDK has no SANE support (device " + name + u")";
     return nullptr;
 }

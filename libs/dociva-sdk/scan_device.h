@@ -53,11 +53,18 @@ public:
     virtual std::vector<int> pressedButtons() { return {}; }
 };
 
+// How long a SANE backend may take. A backend that has not ended a batch
+// cancelWaitMs after being told to is given up on: the run ends with its
+// status, and the handle is never touched again. A read that brings
+// nothing for readLimitMs ends the page as a device gone (status 2).
+struct SaneLimits {
+    std::uint32_t cancelWaitMs = 20000;
+    std::uint32_t readLimitMs = 120000;
+};
+
 // Opens the named SANE device; null with a reason for the debug output when
-// SANE cannot be loaded or the device cannot be opened. A backend that has
-// not ended a batch cancelWaitMs after being told to is given up on: the
-// run ends with its status, and the handle is never touched again.
-std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, std::uint32_t cancelWaitMs,
+// SANE cannot be loaded or the device cannot be opened.
+std::unique_ptr<ScanDevice> openSaneDevice(const std::u16string& name, const SaneLimits& limits,
                                            std::u16string& reason);
 
 struct SaneDeviceEntry {

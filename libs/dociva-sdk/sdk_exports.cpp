@@ -218,7 +218,8 @@ DocivaHandle openDriver(const char16_t* driverDirectory) {
         // The open fails as a driver that cannot load: the owner reports
         // that, and the debug output says why.
         std::u16string reason;
-        scanner = dociva_sdk::openSaneDevice(description->saneDevice, description->cancelWaitMs, reason);
+        scanner = dociva_sdk::openSaneDevice(description->saneDevice,
+                                                {description->cancelWaitMs, description->readLimitMs}, reason);
         if (!scanner) {
             platform::debugOutput(u"dociva: driver " + description->driverDirectory + u": " + reason + u"\n");
             return 0;

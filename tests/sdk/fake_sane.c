@@ -3,6 +3,9 @@
  *   stuck:0    every read reports a paper jam, and the cancel that follows
  *              never returns, as a backend whose reader died holding a
  *              lock does.
+ *   silent:0   reads bring nothing until the read is cancelled, as a
+ *              scanner unplugged mid-page does behind some backends.
+ *   dead:0     a read that never returns, cancelled or not.
  *   buttons:0  a flatbed with sensors: "scan" and "email" (buttons),
  *              "page-loaded" (not a button), and "preview", which software
  *              sets (not a sensor). A sensor is down while the file that
@@ -17,7 +20,9 @@
 
 static const SANE_Device stuck = {"stuck:0", "Dociva", "stuck cancel", "virtual device"};
 static const SANE_Device buttons = {"buttons:0", "Dociva", "sensor buttons", "virtual device"};
-static const SANE_Device* devices[] = {&stuck, &buttons, NULL};
+static const SANE_Device silent = {"silent:0", "Dociva", "silent reads", "virtual device"};
+static const SANE_Device dead = {"dead:0", "Dociva", "dead reads", "virtual device"};
+static const SANE_Device* devices[] = {&stuck, &buttons, &silent, &dead, NULL};
 
 enum { kCount, kScan, kEmail, kPageLoaded, kPreview, kOptions };
 #define SENSOR (SANE_CAP_HARD_SELECT | SANE_CAP_SOFT_DETECT)
@@ -33,6 +38,9 @@ static const SANE_Option_Descriptor options[kOptions] = {
 
 static int stuckHandle;
 static int buttonsHandle;
+static int silentHandle;
+static int deadHandle;
+static volatile int silentCancelled;
 
 SANE_Status sane_init(SANE_Int* version, SANE_Auth_Callback authorize) {
     (void)authorize;
@@ -53,6 +61,10 @@ SANE_Status sane_open(SANE_String_Const name, SANE_Handle* h) {
         *h = &stuckHandle;
     } else if (strcmp(name, buttons.name) == 0) {
         *h = &buttonsHandle;
+    } else if (strcmp(name, silent.name) == 0) {
+        *h = &silentHandle;
+    } else if (strcmp(name, dead.name) == 0) {
+        *h = &deadHandle;
     } else {
         return SANE_STATUS_INVAL;
     }
@@ -99,7 +111,7 @@ SANE_Status sane_get_parameters(SANE_Handle h, SANE_Parameters* p) {
 }
 
 SANE_Status sane_start(SANE_Handle h) {
-    (void)h;
+    if (h == &silentHandle) silentCancelled = 0;
     return SANE_STATUS_GOOD;
 }
 
@@ -108,12 +120,19 @@ SANE_Status sane_read(SANE_Handle h, SANE_Byte* data, SANE_Int max, SANE_Int* le
     (void)max;
     *length = 0;
     if (h == &stuckHandle) return SANE_STATUS_JAMMED;
+    if (h == &deadHandle)
+        for (;;) pause();
+    if (h == &silentHandle) {
+        while (!silentCancelled) usleep(10000);
+        return SANE_STATUS_CANCELLED;
+    }
     /* A page takes as long as the test wants: until "end" is written. */
     while (!down("end")) usleep(10000);
     return SANE_STATUS_EOF;
 }
 
 void sane_cancel(SANE_Handle h) {
+    if (h == &silentHandle) silentCancelled = 1;
     if (h != &stuckHandle) return;
     for (;;) pause();
 }

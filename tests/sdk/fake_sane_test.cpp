@@ -69,6 +69,35 @@ TEST_F(FakeSane, ACancelThatNeverReturnsEndsTheRunAndTheDeviceAnswersNoMore) {
     EXPECT_EQ(dociva_CloseDriver(&handle), 0);
 }
 
+TEST_F(FakeSane, ADeviceThatStopsAnsweringEndsThePageAsGone) {
+    struct Row {
+        const char* device;
+        bool answersAgain;  // a later start is tried on the device
+    };
+    // silent:0 ends its read once cancelled; dead:0 never does, and the
+    // device is then given up.
+    const Row rows[] = {{"silent:0", true}, {"dead:0", false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.device);
+        DocivaHandle handle = open(row.device, "readLimitMs=300\ncancelWaitMs=300\n");
+        ASSERT_NE(handle, 0u);
+        Recorder recorder(handle);
+        const ScanSettings s = wholeArea();
+        ASSERT_EQ(dociva_StartScanAsync(handle, nullptr, &s, nullptr), 0);
+        ASSERT_TRUE(recorder.waitForRuns(1, 20000));
+        ASSERT_EQ(dociva_StartScanAsync(handle, nullptr, &s, nullptr), 0);
+        ASSERT_TRUE(recorder.waitForRuns(2, 20000));
+        const std::vector<Status> statuses = recorder.statuses();
+        ASSERT_EQ(statuses.size(), 2u);
+        EXPECT_EQ(statuses[0].code, DOCIVA_STATUS_DISCONNECTED);
+        EXPECT_EQ(statuses[1].code, DOCIVA_STATUS_DISCONNECTED)
+            << (row.answersAgain ? "the device still says nothing" : "a given-up device is not asked again");
+        EXPECT_TRUE(recorder.files().empty());
+        EXPECT_TRUE(folderNames(dir.file(u"out")).empty()) << "no page, whole or half, is left";
+        EXPECT_EQ(dociva_CloseDriver(&handle), 0);
+    }
+}
+
 TEST_F(FakeSane, EachButtonSensorPressIsReportedOnceWithItsId) {
     Closer c{open("buttons:0")};
     ASSERT_NE(c.handle, 0u);
