@@ -26,6 +26,7 @@ constexpr double kMaxInches = 1000.0;
 constexpr std::int64_t kMaxWarmupMs = 600000;
 constexpr std::int64_t kMinCancelWaitMs = 100;
 constexpr std::int64_t kMaxCancelWaitMs = 600000;
+constexpr std::int64_t kMinReadLimitMs = 100;
 constexpr std::int64_t kMaxReadLimitMs = 3600000;
 constexpr std::int64_t kMaxPagesPerBatch = 10000;
 
@@ -137,7 +138,7 @@ std::optional<DeviceDescription> readDeviceDescription(std::u16string_view drive
     const auto pagesPerBatch = integer(u"pagesPerBatch", 1, 0, kMaxPagesPerBatch);
     const auto ready = integer(u"ready", 1, 0, 1);
     const auto cancelWaitMs = integer(u"cancelWaitMs", 20000, kMinCancelWaitMs, kMaxCancelWaitMs);
-    const auto readLimitMs = integer(u"readLimitMs", 120000, kMinCancelWaitMs, kMaxReadLimitMs);
+    const auto readLimitMs = integer(u"readLimitMs", 120000, kMinReadLimitMs, kMaxReadLimitMs);
     if (!source || !maxWidth || !maxHeight || !maxLength || !duplex || !overscan || !multiPage || !warmupMs ||
         !pagesPerBatch || !ready || !cancelWaitMs || !readLimitMs)
         return std::nullopt;

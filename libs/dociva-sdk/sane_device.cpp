@@ -497,53 +497,47 @@ private:
     std::vector<Button> buttons_;  // guarded by calls_ after the constructor
 };
 
-// sane_read on a thread of its own, so that a read the device never ends
-// (a scanner unplugged or gone from the network, a backend that waits on
-// it for good) cannot hold the run: a read that brings nothing for the
-// read limit is cancelled, and one that does not end even then is left to
-// its thread with the handle given up. The thread and what it reads into
-// are shared with it, so it may outlive the batch.
-class TimedReader {
+// A frame's sane_read calls on a thread of their own, so that a read the
+// device never ends (a scanner unplugged or gone from the network, a
+// backend that waits on it for good) cannot hold the run: when a read
+// brings nothing for the read limit it is cancelled, and one that does not
+// end even then is left to its thread with the handle given up. The thread
+// and the frame it reads into are shared with it, so it may outlive the
+// batch. One hand-over a frame, not a read: a page is hundreds of reads.
+class FrameReader {
 public:
-    TimedReader(std::shared_ptr<SaneHandle> handle, std::chrono::milliseconds limit)
+    FrameReader(std::shared_ptr<SaneHandle> handle, std::chrono::milliseconds limit)
         : call_(std::make_shared<Call>()), limit_(limit) {
         call_->handle = std::move(handle);
-        std::thread([call = call_] {
-            std::unique_lock lock(call->mutex);
-            for (;;) {
-                call->cv.wait(lock, [&] { return call->requested || call->quit; });
-                if (call->quit) return;
-                call->requested = false;
-                lock.unlock();
-                SANE_Int length = 0;
-                const SANE_Status status = call->handle->api().read(
-                    call->handle->get(), call->buffer.data(), static_cast<SANE_Int>(call->buffer.size()), &length);
-                lock.lock();
-                call->length = length;
-                call->status = status;
-                call->done = true;
-                call->cv.notify_all();
-            }
-        }).detach();
+        std::thread([call = call_] { call->serve(); }).detach();
     }
-    ~TimedReader() {
+    ~FrameReader() {
         std::lock_guard guard(call_->mutex);
         call_->quit = true;
         call_->cv.notify_all();
     }
-    TimedReader(const TimedReader&) = delete;
-    TimedReader& operator=(const TimedReader&) = delete;
+    FrameReader(const FrameReader&) = delete;
+    FrameReader& operator=(const FrameReader&) = delete;
 
-    // One read; its bytes are bytes(), length of them, until the next read.
-    // timedOut when the device did not answer in time.
-    SANE_Status read(SANE_Int& length, bool& timedOut) {
+    // Reads until the frame ends (EOF) or a read fails, into data (whose
+    // capacity is kept); timedOut when the device stopped answering.
+    SANE_Status read(std::vector<std::uint8_t>& data, bool& timedOut) {
         timedOut = false;
         std::unique_lock lock(call_->mutex);
+        call_->frame = std::move(data);
+        call_->frame.clear();
         call_->done = false;
         call_->requested = true;
         call_->cv.notify_all();
         auto finished = [&] { return call_->done; };
-        if (!call_->cv.wait_for(lock, limit_, finished)) {
+        std::size_t seen = 0;
+        // Waited out in steps of the limit: a step that brought bytes
+        // starts the next.
+        while (!call_->cv.wait_for(lock, limit_, finished)) {
+            if (call_->received != seen) {
+                seen = call_->received;
+                continue;
+            }
             timedOut = true;
             lock.unlock();
             call_->handle->cancel();
@@ -553,25 +547,58 @@ public:
                 call_->handle->giveUp();
                 return SANE_STATUS_IO_ERROR;
             }
+            break;
         }
-        length = call_->length;
+        data = std::move(call_->frame);
         return call_->status;
     }
-    // Written only while a read is on, which it no longer is.
-    const SANE_Byte* bytes() const { return call_->buffer.data(); }
-    std::size_t capacity() const { return call_->buffer.size(); }
 
 private:
     struct Call {
         std::shared_ptr<SaneHandle> handle;
         std::mutex mutex;
         std::condition_variable cv;
-        std::vector<SANE_Byte> buffer = std::vector<SANE_Byte>(kReadChunk);
+        std::vector<std::uint8_t> frame;  // the reader's while a frame is requested
+        std::size_t received = 0;  // reads that brought bytes, guarded by mutex
         bool requested = false;
         bool done = false;
         bool quit = false;
-        SANE_Int length = 0;
         SANE_Status status = SANE_STATUS_GOOD;
+
+        void serve() {
+            std::vector<SANE_Byte> chunk(kReadChunk);
+            std::unique_lock lock(mutex);
+            for (;;) {
+                cv.wait(lock, [&] { return requested || quit; });
+                if (quit) return;
+                requested = false;
+                std::vector<std::uint8_t> data = std::move(frame);
+                lock.unlock();
+                const SANE_Status result = readAll(data, chunk);
+                lock.lock();
+                frame = std::move(data);
+                status = result;
+                done = true;
+                cv.notify_all();
+            }
+        }
+
+        SANE_Status readAll(std::vector<std::uint8_t>& data, std::vector<SANE_Byte>& chunk) {
+            const SaneApi& api = handle->api();
+            for (;;) {
+                SANE_Int length = 0;
+                const SANE_Status result =
+                    api.read(handle->get(), chunk.data(), static_cast<SANE_Int>(chunk.size()), &length);
+                if (result != SANE_STATUS_GOOD) return result;
+                if (length < 0 || static_cast<std::size_t>(length) > chunk.size()) return SANE_STATUS_IO_ERROR;
+                if (data.size() + static_cast<std::size_t>(length) > kMaxPageBytes) return SANE_STATUS_NO_MEM;
+                data.insert(data.end(), chunk.data(), chunk.data() + length);
+                if (length > 0) {
+                    std::lock_guard guard(mutex);
+                    ++received;
+                }
+            }
+        }
     };
     std::shared_ptr<Call> call_;
     std::chrono::milliseconds limit_;
@@ -658,22 +685,16 @@ private:
             if (expected > kMaxPageBytes) return SANE_STATUS_NO_MEM;
             data.reserve(expected);
         }
-        for (;;) {
-            if (device_.cancelled()) return SANE_STATUS_CANCELLED;
-            SANE_Int length = 0;
-            bool timedOut = false;
-            const SANE_Status status = reader_.read(length, timedOut);
-            // A device that stops answering is one gone from the bus or the
-            // network, whatever its cancelled read then says.
-            if (timedOut) {
-                platform::debugOutput(u"dociva: the SANE device sent nothing for the read limit; the page is given up\n");
-                return SANE_STATUS_IO_ERROR;
-            }
-            if (status != SANE_STATUS_GOOD) return status;
-            if (length < 0 || static_cast<std::size_t>(length) > reader_.capacity()) return SANE_STATUS_IO_ERROR;
-            if (data.size() + static_cast<std::size_t>(length) > kMaxPageBytes) return SANE_STATUS_NO_MEM;
-            data.insert(data.end(), reader_.bytes(), reader_.bytes() + length);
+        if (device_.cancelled()) return SANE_STATUS_CANCELLED;
+        bool timedOut = false;
+        const SANE_Status status = reader_.read(data, timedOut);
+        // A device that stops answering is one gone from the bus or the
+        // network, whatever its cancelled read then says.
+        if (timedOut) {
+            platform::debugOutput(u"dociva: the SANE device sent nothing for the read limit; the page is given up\n");
+            return SANE_STATUS_IO_ERROR;
         }
+        return status;
     }
 
     // The page that went wrong is dropped, half read as it is; the batch
@@ -704,7 +725,7 @@ private:
     SaneDevice& device_;
     ScanOptions options_;
     Crop crop_;
-    TimedReader reader_;
+    FrameReader reader_;
     bool pageStarted_ = false;
     bool done_ = false;
     std::size_t count_ = 0;
