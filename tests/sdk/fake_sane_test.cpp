@@ -17,13 +17,6 @@ using testing_support::utf8;
 
 namespace {
 
-struct Closer {
-    DocivaHandle handle;
-    ~Closer() {
-        if (handle) dociva_CloseDriver(&handle);
-    }
-};
-
 class FakeSane : public testing::Test {
 protected:
     void SetUp() override {

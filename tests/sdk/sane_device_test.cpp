@@ -49,13 +49,6 @@ bool breakingReadsOffHangsHere() {
 #endif
 }
 
-struct Closer {
-    DocivaHandle handle;
-    ~Closer() {
-        if (handle) dociva_CloseDriver(&handle);
-    }
-};
-
 // A SANE configuration with only the test backend, its options in
 // test.conf, and a driver folder for test:0.
 class SaneTestDevice {
@@ -75,17 +68,6 @@ private:
     TempDir dir_;
     ScopedEnvironment config_;
 };
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return out;
-    std::array<char, 4096> buffer{};
-    std::size_t n = 0;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
-    pclose(pipe);
-    return out;
-}
 
 void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -200,7 +182,7 @@ TEST(SaneDevice, FeederInEachModeAndResolution) {
             SCOPED_TRACE(utf8(e.filePath));
             if (e.formatCode == 9) {
                 // Read with poppler, which shares no code with the SDK.
-                const std::string info = run("pdfinfo '" + utf8(e.filePath) + "'");
+                const std::string info = runShell("pdfinfo '" + utf8(e.filePath) + "'");
                 EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +10\n"))) << info;
                 continue;
             }

@@ -235,22 +235,10 @@ TEST(SdkBarcodeRead, ScannedPagesAreNamedByTheirBarcodes) {
         ASSERT_EQ(ti_SaveImage(platform::joinPath(input, u"p99.png").c_str(), none.get()), TI_OK);
         expected.push_back(u"doc_Not_Found");
 
-        TempDir driver;
-        sdk_testing::writeDriver(driver.path(),
-                                 "source=1\nmaxWidth=8.5\nmaxHeight=11\npagesPerBatch=0\ninput=" + utf8(input) + "\n");
-        DocivaHandle handle = dociva_OpenDriver(driver.path().c_str());
-        ASSERT_NE(handle, 0u);
         ScanSettings s = sdk_testing::settingsFor(dir.file(u"out"), run.outImg, 1, 200);
         s.scanMode = run.scanMode;
         text::copyBounded(s.fileName, kRecordTextUnits, u"doc_%BARCODE_NUMBER%");
-        std::vector<std::u16string> files;
-        {
-            sdk_testing::Recorder rec(handle);
-            ASSERT_EQ(dociva_StartScanAsync(handle, nullptr, &s, nullptr), 0);
-            ASSERT_TRUE(rec.waitForRuns(1));
-            files = rec.files();
-        }
-        dociva_CloseDriver(&handle);
+        const std::vector<std::u16string> files = sdk_testing::scanFolder(input, s);
         ASSERT_EQ(files.size(), expected.size());
         for (std::size_t i = 0; i < files.size(); ++i) {
             SCOPED_TRACE("side " + std::to_string(i + 1));

@@ -17,17 +17,6 @@ using testing_support::utf8;
 
 namespace {
 
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return out;
-    std::array<char, 4096> buffer{};
-    std::size_t n = 0;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
-    pclose(pipe);
-    return out;
-}
-
 std::string quoted(const std::u16string& path) { return "'" + utf8(path) + "'"; }
 
 int count(const std::string& haystack, const std::string& needle) {
@@ -69,14 +58,14 @@ void checkFile(const Event& file, const Expect& e) {
     EXPECT_EQ(file.formatCode, e.formatCode);
     EXPECT_TRUE(utf8(file.filePath).ends_with(e.extension));
     if (std::string(e.extension) == ".pdf") {
-        const std::string info = run("pdfinfo " + path);
+        const std::string info = runShell("pdfinfo " + path);
         EXPECT_THAT(info, testing::ContainsRegex("Pages: +" + std::to_string(e.pages) + "\n")) << info;
         EXPECT_THAT(info, testing::ContainsRegex("Page size: +288 x 216 pts")) << info;
-        const std::string images = run("pdfimages -list " + path);
+        const std::string images = runShell("pdfimages -list " + path);
         EXPECT_EQ(count(images, " 600   450 "), e.pages) << images;
         EXPECT_EQ(count(images, "  150   150 "), e.pages) << images;
     } else if (std::string(e.extension) == ".tif") {
-        const std::string info = run("tiffinfo " + path);
+        const std::string info = runShell("tiffinfo " + path);
         EXPECT_EQ(count(info, "TIFF Directory at"), e.pages) << info;
         EXPECT_EQ(count(info, "Image Width: 600 Image Length: 450"), e.pages) << info;
         EXPECT_EQ(count(info, "Resolution: 150, 150 pixels/inch"), e.pages) << info;
@@ -84,10 +73,10 @@ void checkFile(const Event& file, const Expect& e) {
         EXPECT_EQ(count(info, std::string("Samples/Pixel: ") + e.samplesPerPixel + "\n"), e.pages) << info;
         EXPECT_EQ(count(info, std::string("Compression Scheme: ") + e.compression + "\n"), e.pages) << info;
     } else {
-        const std::string info = run("identify -format '%w %h %z %[channels]\\n' " + path);
+        const std::string info = runShell("identify -format '%w %h %z %[channels]\\n' " + path);
         EXPECT_EQ(info, std::string("600 450 8 ") + e.identifyColour + "\n");
         if (std::string(e.extension) != ".gif") {
-            const std::string dpi = run("identify -units PixelsPerInch -format '%[fx:round(resolution.x)]' " + path);
+            const std::string dpi = runShell("identify -units PixelsPerInch -format '%[fx:round(resolution.x)]' " + path);
             EXPECT_EQ(dpi, "150");
         }
     }
@@ -134,7 +123,7 @@ TEST(SdkFiles, ColourModesGiveGreyAndBilevelFiles) {
     TempDir dir;
     const std::vector<Event> files = scanTwoSheets(dir.path(), 0, u"4");
     ASSERT_FALSE(files.empty());
-    EXPECT_EQ(run("identify -format '%k' " + quoted(files[0].filePath)), "2");
+    EXPECT_EQ(runShell("identify -format '%k' " + quoted(files[0].filePath)), "2");
 }
 
 }  // namespace

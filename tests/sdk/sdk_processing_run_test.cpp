@@ -54,22 +54,10 @@ TEST(SdkProcessingRun, ARecordsSettingsShowInTheFiles) {
         ASSERT_EQ(ti_Rotate(page.get(), scan.get(), -4.0, 0x101010), TI_OK);
         ASSERT_EQ(ti_SaveImage(platform::joinPath(input, u"p1.png").c_str(), scan.get()), TI_OK);
 
-        TempDir driver;
-        sdk_testing::writeDriver(driver.path(),
-                                 "source=1\nmaxWidth=8.5\nmaxHeight=11\npagesPerBatch=0\ninput=" + utf8(input) + "\n");
-        DocivaHandle handle = dociva_OpenDriver(driver.path().c_str());
-        ASSERT_NE(handle, 0u);
         ScanSettings s = sdk_testing::settingsFor(dir.file(u"out"), u"4", 1, kDpi);
         s.autoSize = row.autoSize;
         s.punchHoleErase = row.punchHoleErase;
-        std::vector<std::u16string> files;
-        {
-            sdk_testing::Recorder rec(handle);
-            ASSERT_EQ(dociva_StartScanAsync(handle, nullptr, &s, nullptr), 0);
-            ASSERT_TRUE(rec.waitForRuns(1));
-            files = rec.files();
-        }
-        dociva_CloseDriver(&handle);
+        const std::vector<std::u16string> files = sdk_testing::scanFolder(input, s);
         ASSERT_EQ(files.size(), 1u);
         ImageOwner out(ti_LoadImage(files[0].c_str()));
         ASSERT_TRUE(out);

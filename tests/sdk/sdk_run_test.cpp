@@ -22,13 +22,6 @@ constexpr char kDuplexFeeder[] =
 
 DocivaHandle openDriver(const std::u16string& folder) { return dociva_OpenDriver(folder.c_str()); }
 
-struct Closer {
-    DocivaHandle handle;
-    ~Closer() {
-        if (handle) dociva_CloseDriver(&handle);
-    }
-};
-
 TEST(SdkOpen, RefusesMissingOrMalformedDescriptions) {
     struct Row {
         const char* name;

@@ -1,8 +1,12 @@
 #include "sdk/sdk_test_support.h"
 
-#include <atomic>
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 
 #include "platform/files.h"
 #include "platform/path.h"
@@ -119,6 +123,49 @@ std::vector<std::u16string> folderNames(const std::u16string& folder) {
         if (e.name != u"." && e.name != u"..") names.push_back(e.name);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<std::u16string> scanFolder(const std::u16string& input, const ScanSettings& s) {
+    testing_support::TempDir driver;
+    writeDriver(driver.path(), "source=1\nmaxWidth=8.5\nmaxHeight=11\npagesPerBatch=0\ninput=" +
+                                   text::toUtf8(input) + "\n");
+    DocivaHandle handle = dociva_OpenDriver(driver.path().c_str());
+    if (!handle) {
+        ADD_FAILURE() << "the driver of " << text::toUtf8(input) << " does not open";
+        return {};
+    }
+    std::vector<std::u16string> files;
+    {
+        Recorder recorder(handle);
+        if (dociva_StartScanAsync(handle, nullptr, &s, nullptr) != 0) {
+            ADD_FAILURE() << "the scan does not start";
+        } else if (!recorder.waitForRuns(1)) {
+            ADD_FAILURE() << "the scan does not end";
+        } else {
+            files = recorder.files();
+        }
+    }
+    dociva_CloseDriver(&handle);
+    return files;
+}
+
+std::string runShell(const std::string& command) {
+    std::string out;
+#ifdef _WIN32
+    FILE* pipe = _popen((command + " 2>&1").c_str(), "r");
+#else
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+#endif
+    if (!pipe) return out;
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
+#ifdef _WIN32
+    _pclose(pipe);
+#else
+    pclose(pipe);
+#endif
+    return out;
 }
 
 }  // namespace sdk_testing

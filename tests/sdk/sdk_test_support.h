@@ -19,6 +19,23 @@ namespace sdk_testing {
 // Writes folder/module.ini with a [device] section of the given lines.
 void writeDriver(const std::u16string& folder, const std::string& deviceLines);
 
+// Scans every page image in the folder input through a virtual feeder, with
+// the settings s (whose folder, name and formats say where the files go):
+// the files the run wrote, in order. A run that does not start or end is a
+// failure of the case, and gives none.
+std::vector<std::u16string> scanFolder(const std::u16string& input, const ScanSettings& s);
+
+// What a shell command prints (standard output and error together).
+std::string runShell(const std::string& command);
+
+// Closes an open handle when the case ends, however it ends.
+struct Closer {
+    DocivaHandle handle;
+    ~Closer() {
+        if (handle) dociva_CloseDriver(&handle);
+    }
+};
+
 struct Event {
     int type = 0;
     std::intptr_t data = 0;  // types 0: the integer; 7: 1 when a record came
