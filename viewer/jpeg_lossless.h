@@ -9,6 +9,7 @@
 // Thread safety: every call is independent; any thread.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -76,4 +77,8 @@ int estimateQuality(const std::string& jpeg);
 struct JpegOrigin {
     std::shared_ptr<const std::string> bytes;  // null: no lossless edit yet
     jpeg_lossless::Turn turn = jpeg_lossless::Turn::None;
+    // A hash of the file as the page's last edit left it: a file written
+    // since by anything else (a new scan under the same name) is the start
+    // of the next edit, never overwritten with a turn of the old one.
+    std::size_t written = 0;
 };

@@ -1,5 +1,7 @@
 #include "viewer/jpeg_page_edit.h"
 
+#include <functional>
+
 #include "platform/files.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -115,6 +117,23 @@ bool encodeCropped(const std::u16string& path, const std::string& jpeg, int left
     return encodeOver(path, cropped.get(), qualityFor(jpeg));
 }
 
+std::size_t hashOf(const std::string& bytes) { return std::hash<std::string>{}(bytes); }
+
+// How the page lies against the file it last wrote; the file as it is now
+// when the page has written nothing yet or the file changed since.
+JpegOrigin originFor(const CImageViewObj& page, const Bytes& current) {
+    const std::size_t now = hashOf(*current);
+    JpegOrigin origin = page.LosslessOrigin();
+    if (!origin.bytes || origin.written != now) origin = {current, Turn::None, now};
+    return origin;
+}
+
+// The hash of what the file holds after a write.
+std::size_t writtenHash(const std::u16string& path) {
+    std::string bytes;
+    return platform::readFile(path, bytes, kMaxJpegBytes) ? hashOf(bytes) : 0;
+}
+
 }  // namespace
 
 bool appliesTo(const ViewerDocument& document) {
@@ -132,10 +151,10 @@ std::optional<jpeg_lossless::Layout> layoutOf(const CImageViewObj& page) {
 Outcome turnPage(CImageViewObj& page, Turn turn, Undo& undo) {
     const Bytes current = readJpeg(page.Path());
     if (!current) return Outcome::NotJpeg;
-    JpegOrigin before = page.LosslessOrigin();
-    if (!before.bytes) before = {current, Turn::None};
-    const JpegOrigin after{before.bytes, jpeg_lossless::compose(before.turn, turn)};
+    const JpegOrigin before = originFor(page, current);
+    JpegOrigin after{before.bytes, jpeg_lossless::compose(before.turn, turn)};
     if (!writeOrigin(page.Path(), after)) return Outcome::Failed;
+    after.written = writtenHash(page.Path());
     undo = Undo{current, before};
     page.SetLosslessOrigin(after);
     showFile(page);
@@ -155,9 +174,7 @@ Outcome cropPage(CImageViewObj& page, int left, int top, int width, int height, 
                              ? platform::writeFile(page.Path(), cut)
                              : encodeCropped(page.Path(), *current, left, top, width, height);
     if (!written) return Outcome::Failed;
-    JpegOrigin before = page.LosslessOrigin();
-    if (!before.bytes) before = {current, Turn::None};
-    undo = Undo{current, before};
+    undo = Undo{current, originFor(page, current)};
     // The cut file is where the page's next turns start from.
     page.SetLosslessOrigin({});
     showFile(page);
@@ -166,7 +183,9 @@ Outcome cropPage(CImageViewObj& page, int left, int top, int width, int height, 
 
 bool restorePage(CImageViewObj& page, const Undo& undo) {
     if (!undo || !platform::writeFile(page.Path(), *undo.file)) return false;
-    page.SetLosslessOrigin(undo.origin);
+    JpegOrigin origin = undo.origin;
+    origin.written = hashOf(*undo.file);
+    page.SetLosslessOrigin(std::move(origin));
     showFile(page);
     return true;
 }

@@ -290,6 +290,25 @@ TEST_F(JpegEditingTest, CropOffTheGridKeepsTheFilesQuality) {
     }
 }
 
+// A file written again by someone else (a new scan under the same name,
+// the same file open twice) is where the next turn starts: the page's
+// earlier turns never bring the old picture back over it.
+TEST_F(JpegEditingTest, AFileWrittenSinceIsWhereTheNextTurnStarts) {
+    const std::u16string path = file(u"page_001.jpg");
+    const std::u16string other = file(u"other.jpg");
+    ASSERT_TRUE(writeJpeg(path, 320, 240, TI_BGR24, 85));
+    ASSERT_TRUE(writeJpeg(other, 240, 160, TI_GRAY8, 70));
+    const std::string rescanned = testing_support::readBytes(other);
+    CImageViewer viewer(nullptr);
+    ASSERT_TRUE(viewer.AddImage(path, -1));
+    ASSERT_EQ(viewer.Rotate(270), 0);
+    ASSERT_TRUE(testing_support::writeBytes(path, rescanned));
+    ASSERT_EQ(viewer.Rotate(90), 0);
+    EXPECT_EQ(fileInfo(path).width, 160);
+    ASSERT_EQ(viewer.Rotate(270), 0);
+    EXPECT_TRUE(testing_support::readBytes(path) == rescanned);
+}
+
 // The estimate is what every later encode is made at: it must find the
 // quality each file was written with.
 TEST_F(JpegEditingTest, QualityEstimateFindsTheEncodersQuality) {
