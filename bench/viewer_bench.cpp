@@ -8,6 +8,17 @@
 //                        TIFF, the whole file written back (every page
 //                        decoded, fitted again and encoded at quality 60)
 //   ViewerRewritePdf10   the same for a 10-page PDF through our PDF library
+//   ViewerRotateJpeg/N   one quarter turn to the right of a one-page JPEG
+//                        document, the file written and the display image
+//                        made again, timed in the same run as jpegtran
+//                        -rotate 90 on the same file (a whole process);
+//                        counters ours_ms, jpegtran_ms and ratio (ours
+//                        over jpegtran). N = 0: the A4 page, whose 3508
+//                        rows are no whole number of blocks, so ours
+//                        encodes it once at its own quality where
+//                        jpegtran leaves the edge blocks unturned; N = 1:
+//                        the page cut to 2480 x 3504, whole blocks, both
+//                        lossless
 //   ViewerMemory200      200 pages held by the viewer: resident memory
 //                        grown per page (bytes_per_page) beside the size
 //                        of one display image (display_bytes)
@@ -27,6 +38,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -80,6 +92,7 @@ struct Fixture {
     std::string jpeg;
     std::string tiff;  // 10 pages, JPEG at quality 60
     std::string pdf;   // 10 pages
+    std::string wholeBlocks;  // the JPEG page cut to whole 16 x 16 blocks
     std::unique_ptr<CMultiPDF> pdfLibrary;
     bool ready = false;
 
@@ -93,6 +106,13 @@ struct Fixture {
         ti_SaveImage2(widen(jpeg).c_str(), page, 7, 75, 0);
         ti_ReleaseImage(&page);
         TI_IMAGE decoded = ti_LoadImage(widen(jpeg).c_str());
+        wholeBlocks = folder + "/blocks.jpg";
+        if (TI_IMAGE cut = ti_CreateImage(kWidth, kHeight / 16 * 16, TI_BGR24)) {
+            ti_CopyRect(decoded, cut, 0, 0, -1);
+            ti_SetDpi(cut, 300, 300);
+            ti_SaveImage2(widen(wholeBlocks).c_str(), cut, 7, 75, 0);
+            ti_ReleaseImage(&cut);
+        }
         ti_SetJpegQuality(decoded, 60);
         tiff = folder + "/ten.tif";
         CMultiTiff writer;
@@ -203,6 +223,56 @@ void ViewerRewritePdf10(benchmark::State& state) {
     rewriteAfterRotation(state, fixture().pdf, fixture().pdfLibrary.get());
 }
 BENCHMARK(ViewerRewritePdf10)->Unit(benchmark::kMillisecond);
+
+double msSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+void ViewerRotateJpeg(benchmark::State& state) {
+    if (!ready(state)) return;
+    if (!installed("jpegtran")) {
+        state.SkipWithError("jpegtran is not installed (libjpeg-turbo-progs)");
+        return;
+    }
+    const std::string source = state.range(0) == 0 ? fixture().jpeg : fixture().wholeBlocks;
+    const std::string copy = fixture().folder + "/turned.jpg";
+    const std::string reference = fixture().folder + "/jpegtran.jpg";
+    if (!bench::run({"cp", source, copy})) {
+        state.SkipWithError("no page to turn");
+        return;
+    }
+    CImageViewer viewer(nullptr);
+    if (!viewer.AddImage(widen(copy), -1)) {
+        state.SkipWithError("the page did not open");
+        return;
+    }
+    double ours = 0, theirs = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (viewer.Rotate(270) != 0) {
+            state.SkipWithError("rotation failed");
+            break;
+        }
+        ours += msSince(start);
+        state.PauseTiming();
+        const auto toolStart = std::chrono::steady_clock::now();
+        const bool ran = bench::run({"jpegtran", "-rotate", "90", "-copy", "all", "-outfile", reference, source});
+        theirs += msSince(toolStart);
+        state.ResumeTiming();
+        if (!ran) {
+            state.SkipWithError("jpegtran failed");
+            break;
+        }
+    }
+    const double n = static_cast<double>(state.iterations());
+    if (n > 0 && theirs > 0) {
+        state.counters["ours_ms"] = ours / n;
+        state.counters["jpegtran_ms"] = theirs / n;
+        state.counters["ratio"] = ours / theirs;
+    }
+    state.counters["bytes"] = static_cast<double>(fileSize(copy));
+}
+BENCHMARK(ViewerRotateJpeg)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void TiffcpRewrite10(benchmark::State& state) {
     if (timeTool(state, {"tiffcp", "-c", "jpeg:60", fixture().tiff, fixture().folder + "/tiffcp.tif"}))

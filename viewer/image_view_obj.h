@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "output/multi_pdf.h"
+#include "viewer/jpeg_lossless.h"
 #include "viewer/scoped_image.h"
 
 // The box every display image is fitted into.
@@ -54,6 +55,10 @@ public:
     int Index() const { return index_; }
     void SetIndex(int index) { index_ = index; }
 
+    // Where the page's lossless JPEG edits start from (jpeg_page_edit.h).
+    const JpegOrigin& LosslessOrigin() const { return origin_; }
+    void SetLosslessOrigin(JpegOrigin origin) { origin_ = std::move(origin); }
+
 private:
     // The page's picture at full size straight from the file.
     ScopedImage LoadFromFile(std::u16string_view path, int index) const;
@@ -70,5 +75,6 @@ private:
     TI_IMAGE_INFO info_{};
     double scale_ = 1.0;
     int index_ = 0;
+    JpegOrigin origin_;
 };
 

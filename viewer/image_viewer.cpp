@@ -153,7 +153,10 @@ void CImageViewer::Redraw() {
     if (redraw_) redraw_();
 }
 
-void CImageViewer::ReleaseUndo() { undo_.reset(); }
+void CImageViewer::ReleaseUndo() {
+    undo_.reset();
+    jpegUndo_ = {};
+}
 
 int CImageViewer::GetFileCount() const {
     Lock lock(mutex_);
@@ -187,7 +190,7 @@ int CImageViewer::GetViewMode() const {
 
 bool CImageViewer::UndoAvailable() const {
     Lock lock(mutex_);
-    return static_cast<bool>(undo_);
+    return static_cast<bool>(undo_) || static_cast<bool>(jpegUndo_);
 }
 
 int CImageViewer::CurrentDocumentIndex() const {
@@ -496,14 +499,38 @@ int CImageViewer::FinishEdit(CImageViewObj& page, ScopedImage previous, const TI
         return kEditNotWritten;
     }
     undo_ = std::move(previous);
+    jpegUndo_ = {};
     Redraw();
     return 0;
+}
+
+jpeg_edit::Outcome CImageViewer::TurnJpeg(jpeg_lossless::Turn turn, int& result) {
+    ViewerDocument* document = CurrentDocument();
+    CImageViewObj* page = CurrentEditPage();
+    if (!document || !page || !jpeg_edit::appliesTo(*document)) return jpeg_edit::Outcome::NotJpeg;
+    jpeg_edit::Undo undo;
+    const jpeg_edit::Outcome outcome = jpeg_edit::turnPage(*page, turn, undo);
+    if (outcome == jpeg_edit::Outcome::Written) {
+        undo_.reset();
+        jpegUndo_ = std::move(undo);
+        result = 0;
+    } else {
+        // The file and the page are as they were; so is the undo.
+        result = kEditNotWritten;
+    }
+    Redraw();
+    return outcome;
 }
 
 int CImageViewer::Rotate(int angle) {
     Lock lock(mutex_);
     mouseMode_ = kMouseNone;
     if (angle != 90 && angle != 180 && angle != 270) return -1;
+    int result = 0;
+    const jpeg_lossless::Turn turn = angle == 90    ? jpeg_lossless::Turn::Left
+                                     : angle == 180 ? jpeg_lossless::Turn::Half
+                                                    : jpeg_lossless::Turn::Right;
+    if (TurnJpeg(turn, result) != jpeg_edit::Outcome::NotJpeg) return result;
     CImageViewObj* page = CurrentEditPage();
     TI_IMAGE full = page ? page->FullImage() : nullptr;
     if (!full) return -1;
@@ -519,6 +546,8 @@ int CImageViewer::Rotate(int angle) {
 int CImageViewer::Flip() {
     Lock lock(mutex_);
     mouseMode_ = kMouseNone;
+    int result = 0;
+    if (TurnJpeg(jpeg_lossless::Turn::Flip, result) != jpeg_edit::Outcome::NotJpeg) return result;
     CImageViewObj* page = CurrentEditPage();
     TI_IMAGE full = page ? page->FullImage() : nullptr;
     if (!full) return -1;
@@ -531,6 +560,8 @@ int CImageViewer::Flip() {
 int CImageViewer::Mirror() {
     Lock lock(mutex_);
     mouseMode_ = kMouseNone;
+    int result = 0;
+    if (TurnJpeg(jpeg_lossless::Turn::Mirror, result) != jpeg_edit::Outcome::NotJpeg) return result;
     CImageViewObj* page = CurrentEditPage();
     TI_IMAGE full = page ? page->FullImage() : nullptr;
     if (!full) return -1;
@@ -543,6 +574,16 @@ int CImageViewer::Mirror() {
 int CImageViewer::Undo() {
     Lock lock(mutex_);
     CImageViewObj* page = CurrentEditPage();
+    if (jpegUndo_ && page) {
+        // Nothing undone when the file cannot be written: the undo stays.
+        if (!jpeg_edit::restorePage(*page, jpegUndo_)) {
+            Redraw();
+            return kEditNotWritten;
+        }
+        jpegUndo_ = {};
+        Redraw();
+        return 0;
+    }
     if (!undo_ || !page) return 0;
     ScopedImage edited = page->ReplaceFullImage(std::move(undo_));
     if (Rewrite(*CurrentDocument()) == RewriteResult::Failed) {
@@ -578,12 +619,21 @@ void CImageViewer::ApplyCrop() {
     CImageViewObj* page = CurrentEditPage();
     const ViewerRect image = SingleImageRect();
     const ViewerRect crop = cropTracker_.ShownRect(image);
-    TI_IMAGE full = (crop.width() > 0 && crop.height() > 0 && !image.empty()) ? page->FullImage() : nullptr;
-    if (!full) {
+    const bool hasRect = crop.width() > 0 && crop.height() > 0 && !image.empty();
+    // A one-page JPEG is cut on its file's data: only its size is needed,
+    // never its pixels.
+    std::optional<jpeg_lossless::Layout> jpeg;
+    if (hasRect && jpeg_edit::appliesTo(*CurrentDocument())) jpeg = jpeg_edit::layoutOf(*page);
+    TI_IMAGE full = (hasRect && !jpeg) ? page->FullImage() : nullptr;
+    if (!full && !jpeg) {
         busy_ = 0;
         return;
     }
-    const TI_IMAGE_INFO info = imageInfo(full);
+    TI_IMAGE_INFO info = jpeg ? TI_IMAGE_INFO{} : imageInfo(full);
+    if (jpeg) {
+        info.width = jpeg->width;
+        info.height = jpeg->height;
+    }
     // Each edge maps back by the ratio of the image to the picture shown,
     // rounded: the picture's own edges land on the image's, so a rectangle
     // over the whole picture is the whole image and changes nothing (the
@@ -599,7 +649,16 @@ void CImageViewer::ApplyCrop() {
     const int bottom = toImage(crop.bottom - image.top, image.height(), info.height);
     const int width = right - left;
     const int height = bottom - top;
-    if (width > 0 && height > 0 && (width < info.width || height < info.height)) {
+    if (jpeg && width > 0 && height > 0 && (width < info.width || height < info.height)) {
+        jpeg_edit::Undo undo;
+        const jpeg_edit::Outcome outcome = jpeg_edit::cropPage(*page, left, top, width, height, undo);
+        if (outcome == jpeg_edit::Outcome::Written) {
+            undo_.reset();
+            jpegUndo_ = std::move(undo);
+        } else {
+            cropResult_ = kEditNotWritten;
+        }
+    } else if (width > 0 && height > 0 && (width < info.width || height < info.height)) {
         ScopedImage cropped(timage::ti_CreateImage(width, height, info.pixelFormat));
         if (cropped && timage::ti_CopyRect(full, cropped.get(), left, top, -1) == TI_OK) {
             ScopedImage previous = page->ReplaceFullImage(std::move(cropped));
@@ -621,6 +680,7 @@ int CImageViewer::DeleteImage() {
     // The undo image goes with a delete; kept aside until the delete is
     // done, for one that cannot be written changes nothing.
     ScopedImage undo = std::move(undo_);
+    jpeg_edit::Undo jpegUndo = std::exchange(jpegUndo_, {});
     int result = 0;
     auto removeDocument = [&]() {
         documents_.erase(documents_.begin() + current_);
@@ -659,6 +719,7 @@ int CImageViewer::DeleteImage() {
             document->pages.insert(document->pages.begin() + at, std::move(removed));
             document->currentPage = at;
             undo_ = std::move(undo);
+            jpegUndo_ = std::move(jpegUndo);
             result = kEditNotWritten;
         }
     } else {
@@ -667,6 +728,7 @@ int CImageViewer::DeleteImage() {
             removeDocument();
         } else {
             undo_ = std::move(undo);
+            jpegUndo_ = std::move(jpegUndo);
             result = kEditNotWritten;
         }
     }

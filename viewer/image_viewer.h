@@ -27,6 +27,7 @@
 #include "output/multi_pdf.h"
 #include "platform/canvas.h"
 #include "viewer/document_writer.h"
+#include "viewer/jpeg_page_edit.h"
 #include "viewer/rect_tracker.h"
 #include "viewer/viewer_document.h"
 
@@ -156,6 +157,9 @@ private:
     // image becomes the undo image. When the write fails the page gets its
     // old image back and the result is kEditNotWritten.
     int FinishEdit(CImageViewObj& page, ScopedImage previous, const TI_IMAGE_INFO& oldInfo);
+    // A turn of a one-page JPEG document done on its file's data
+    // (jpeg_page_edit.h); NotJpeg when the pixel path must do it.
+    jpeg_edit::Outcome TurnJpeg(jpeg_lossless::Turn turn, int& result);
     void ApplyCrop();
     RewriteResult Rewrite(ViewerDocument& document);
 
@@ -179,6 +183,9 @@ private:
     ViewerPoint scrollOrigin_;
     ViewerPoint pendingDrag_;
     ScopedImage undo_;
+    // The undo of a lossless JPEG edit (the file as it was); at most one of
+    // undo_ and jpegUndo_ is held.
+    jpeg_edit::Undo jpegUndo_;
     // What the last crop step's write gave (FinishEdit's result).
     int cropResult_ = 0;
     bool pageMode_ = false;

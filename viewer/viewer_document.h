@@ -10,7 +10,9 @@
 #include "scanner/dociva_sdk.h"
 #include "viewer/image_view_obj.h"
 
-// The JPEG quality every document is written back with.
+// The JPEG quality a document's pages are encoded with when it is written
+// back; a one-page JPEG document on Linux is edited on its compressed data
+// instead, or encoded at its own quality (jpeg_page_edit.h).
 inline constexpr int kDocumentJpegQuality = 60;
 
 struct ViewerDocument {
