@@ -17,6 +17,8 @@ namespace {
 constexpr std::uint32_t kWarmupStepMs = 1000;
 
 void endRun(RunHost& host, int code, int data) {
+    // A failing run ends as it failed: a cancel from now on is refused.
+    host.beginFinishing();
     host.status(code, code == DOCIVA_STATUS_SCAN_FAILED ? &data : nullptr);
     host.event(DOCIVA_EVENT_PROCESSING_FINISHED, nullptr, 0);
 }
@@ -109,8 +111,10 @@ void writeRun(const DeviceDescription& device, const RunRequest& request, const 
     // The device is done with before the files are finished.
     source.reset();
     // Past this point a cancel is refused; one that came earlier still
-    // gets the sides already written, in finished files.
-    const bool cancelled = fault.status == 0 && !host.stopping() && !host.beginFinishing();
+    // gets the sides already written, in finished files (a fault met
+    // meanwhile wins: the run then ends as it failed).
+    const bool cancelRequested = !host.stopping() && !host.beginFinishing();
+    const bool cancelled = fault.status == 0 && cancelRequested;
     if (fault.status == 0 && !host.stopping() && !output.finish())
         fault = DeviceFault{DOCIVA_STATUS_SCAN_FAILED, output.errorCode()};
     if (host.stopping()) {
