@@ -32,7 +32,8 @@ public:
     virtual ~RunHost() = default;
     virtual void status(int code, int* data) = 0;
     virtual void event(int type, void* data, int value) = 0;
-    // Waits up to ms; false when the run must stop (the handle is closing).
+    // Waits up to ms; false when the run must stop (the handle is closing,
+    // or the owner cancelled the run).
     virtual bool pause(std::uint32_t ms) = 0;
     virtual bool stopping() = 0;
     // The owner asked the run to end early (pause then returns false too).
