@@ -147,8 +147,10 @@ public:
     }
     bool beginFinishing() override {
         std::lock_guard guard(device_->lock);
+        // A cancelled run stays cancelled: asked again, it still answers 0.
+        if (device_->cancelRequested) return false;
         device_->finishing = true;
-        return !device_->cancelRequested;
+        return true;
     }
 
 private:

@@ -76,15 +76,19 @@ TEST(SdkCancel, MidRunKeepsTheSidesWrittenInWholeFiles) {
         Recorder rec(c.handle);
         std::atomic<int> sides{0};
         std::atomic<int> cancelResult{99};
+        std::atomic<int> askedAgain{99};
         const DocivaHandle handle = c.handle;
         rec.onEvent = [&](int type, int value) {
             if (type == DOCIVA_EVENT_SCAN_PROGRESS && value == 1 && ++sides == row.cancelAfterSides)
                 cancelResult = dociva_CancelScan(handle);
+            // Once the cancel is in, the run announces its files: still stopping.
+            if (type == DOCIVA_EVENT_IMAGE_READY && askedAgain == 99) askedAgain = dociva_CancelScan(handle);
         };
         const ScanSettings s = settingsFor(dir.file(u"out"), row.outImg, 1);
         ASSERT_EQ(dociva_StartScanAsync(c.handle, nullptr, &s, nullptr), 0);
         ASSERT_TRUE(rec.waitForRuns(1));
         EXPECT_EQ(cancelResult.load(), 0);
+        EXPECT_EQ(askedAgain.load(), 0) << "asked again while the run stops";
 
         const std::vector<Event> events = rec.events();
         EXPECT_EQ(sides.load(), row.cancelAfterSides) << "sides reported after the cancel";
