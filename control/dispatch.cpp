@@ -190,8 +190,10 @@ const Method kMethods[] = {
     {info(79, u"SetEjectPaperDirection", kI2, kV), &callI2<&C::SetEjectPaperDirection>},
     {info(80, u"Initialize", kText, kV), &callText<&C::Initialize>},
     {info(81, u"SetOutputSplitFixPages", kI2, kV), &callI2<&C::SetOutputSplitFixPages>},
+    // Beside the contract's methods, never among them.
+    {info(82, u"ScanCancel", DOCIVA_I2), &resultI2<&C::ScanCancel>},
 };
-static_assert(std::size(kMethods) == 82);
+static_assert(std::size(kMethods) == 83);
 
 const DocivaEventInfo kEvents[] = {
     {1, u"OnSourceReady"},      {2, u"OnProfileReady"},        {3, u"OnAfterScannerRegister"},

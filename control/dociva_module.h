@@ -122,7 +122,7 @@ struct DocivaControl;
 
 DOCIVA_MODULE_API std::int32_t docivaModuleVersion();
 
-/* The method table (82 entries) and the event table (7), in dispatch-id
+/* The method table (83 entries) and the event table (7), in dispatch-id
  * order; the pointers stay valid while the module is loaded. */
 DOCIVA_MODULE_API std::uint32_t docivaMethodCount();
 DOCIVA_MODULE_API const DocivaMethodInfo* docivaMethodAt(std::uint32_t index);

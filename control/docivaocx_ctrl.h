@@ -54,6 +54,18 @@ inline constexpr std::uint32_t WM_SCAN_REFUSED = 2026;
 inline constexpr int kLogButtonNotSupported = 10;  // the SDK reported a press without a button id
 inline constexpr int kLogButtonNotBound = 11;      // no usable profile or scanner for the button
 
+// OnScanEnd codes: 0 the run ended (successful or not, as the status log
+// says), 1 no such installed product, 2 the scanner is not registered,
+// 3 the SDK refused the start, 4 ScanCancel stopped the run.
+inline constexpr int kScanEndCancelled = 4;
+
+// ScanCancel's results.
+enum ScanCancelResult : std::int16_t {
+    kCancelStopping = 0,     // a run was going; it ends with OnScanEnd code 4
+    kCancelNoRun = 1,        // nothing to stop (or the run is already finishing its files)
+    kCancelUnsupported = 2,  // the SDK cannot stop a scan
+};
+
 // Event dispatch ids.
 enum ControlEvent : std::int32_t {
     kEventSourceReady = 1,
@@ -105,6 +117,10 @@ public:
     void ScannerRegister(const char16_t* productName);
     void RegScannerSourceCallback(void* func);
     void ScanStart(const char16_t* productName);
+    // Asks the SDK to stop the running scan (a ScanCancelResult). The run
+    // still ends through the SDK: pages written so far reach the viewer,
+    // then OnScanEnd comes with code 4.
+    std::int16_t ScanCancel();
 
     void SetScanType(std::int16_t v) { scanSettings_.scanType = v; }
     void SetContinuousScan(std::int16_t v) { scanSettings_.continuousScan = v; }
@@ -274,6 +290,10 @@ private:
     // at once, before its posted begin is handled) shows nothing.
     std::atomic<std::uintptr_t> scanRun_{0};
     std::atomic<std::uintptr_t> endedRun_{~std::uintptr_t{0}};
+    // The handle the current run was started on, and the run a cancel was
+    // accepted for (its OnScanEnd then says so).
+    std::atomic<DocivaHandle> runHandle_{0};
+    std::atomic<std::uintptr_t> cancelledRun_{~std::uintptr_t{0}};
     TP::ThreadPool pool_;
     std::uint8_t watermarkEnabled_ = 0;
     std::u16string moduleDirectory_;

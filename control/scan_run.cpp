@@ -69,12 +69,14 @@ std::intptr_t CDocivaOCXCtrl::onMessage(std::uint32_t message, std::uintptr_t wP
         progress_.SetText(text::view(msgScanFinish_));
         return 0;
     }
-    case WM_SCAN_END:
-        endedRun_.store(scanRun_.load());
+    case WM_SCAN_END: {
+        const std::uintptr_t run = scanRun_.load();
+        endedRun_.store(run);
         progress_.Show(false);
-        fire(kEventScanEnd, payload::scanEnd(0));
+        fire(kEventScanEnd, payload::scanEnd(cancelledRun_.load() == run ? kScanEndCancelled : 0));
         isScanning_.store(0);
         return 0;
+    }
     case WM_SCAN_REFUSED:
         endRefusedRun();
         return 0;
@@ -121,6 +123,7 @@ void CDocivaOCXCtrl::ScanStart(const char16_t* productName) {
         }
     }
     const std::uintptr_t run = ++scanRun_;
+    runHandle_.store(source->handle);
     if (window_) window_->post(WM_SCAN_BEGIN, run, 0);
 
     ScanSettings& s = scanSettings_;
@@ -152,6 +155,25 @@ void CDocivaOCXCtrl::ScanStart(const char16_t* productName) {
     ScanSettings copy = s;
     if (watermarkEnabled_ == 0) copy.watermarkType = 0;
     if (wrap_.startScan(source, nullptr, &copy, nullptr) != 0) endRefusedRun();
+}
+
+std::int16_t CDocivaOCXCtrl::ScanCancel() {
+    if (!isScanning_.load()) return kCancelNoRun;
+    const std::uintptr_t run = scanRun_.load();
+    const DocivaHandle handle = runHandle_.load();
+    // A button start between its busy flag and its handle: nothing the SDK
+    // runs yet.
+    if (handle == 0) return kCancelNoRun;
+    switch (wrap_.cancelScan(handle)) {
+    case CDocivaWrap::CancelResult::Stopping:
+        // The run's end is handled on this thread too, so it cannot slip in
+        // between the SDK's answer and this mark.
+        cancelledRun_.store(run);
+        return kCancelStopping;
+    case CDocivaWrap::CancelResult::NoRun: return kCancelNoRun;
+    case CDocivaWrap::CancelResult::Unsupported: break;
+    }
+    return kCancelUnsupported;
 }
 
 DocivaHandle CDocivaOCXCtrl::currentScannerHandle() const {

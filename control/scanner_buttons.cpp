@@ -41,6 +41,7 @@ void CDocivaOCXCtrl::onScannerButton(const int* buttonId) {
                     std::uint8_t idle = 0;
                     if (!isScanning_.compare_exchange_strong(idle, 1)) return;  // a run began meanwhile
                     const std::uintptr_t run = ++scanRun_;
+                    runHandle_.store(source->handle);
                     if (port_) port_->post(WM_SCAN_BEGIN, run, 0);
                     if (wrap_.startScan(source, profile.c_str(), nullptr, buttonId) != 0 && port_) {
                         port_->post(WM_SCAN_REFUSED, 0, 0);

@@ -26,9 +26,9 @@ constexpr const char* kMethodNames[] = {
     "GoLastPage", "DeleteImage", "RotateLeft", "Rotate", "RotateRight", "Cut", "Flip", "Mirror", "Undo",
     "ExportProfile", "SaveProfile", "GetFileCount", "GetFileNameHelper", "GetFileNameExample",
     "OpenWatermarkSetting", "Alert", "GetConfigPath", "GetDriverPath", "AssignProfileToScannerButton",
-    "GetScannerButtonSetting",
+    "GetScannerButtonSetting", "ScanCancel",
 };
-static_assert(std::size(kMethodNames) == 81);
+static_assert(std::size(kMethodNames) == 82);
 
 bool resultOf(const dispatch::Result& value, NPVariant& result) {
     switch (value.type) {

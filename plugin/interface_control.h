@@ -67,7 +67,7 @@ inline constexpr ShellPolicy kPluginPolicy{
 
 class CInterfaceControl final {
 public:
-    // The method names in the order the table is filled (81).
+    // The method names in the order the table is filled (82).
     static std::span<const char* const> methodNames();
 
     // The browser's table must be set (NP_Initialize): the method table is

@@ -2,8 +2,8 @@
 // which the component drives a scanner. The SDK is a library of its own
 // (dociva.dll, a 32-bit Windows DLL; libdociva.so on Linux); the five calls
 // are the whole of what it must provide, and the only ones the component
-// imports. Our own SDK has more (the settings-form call and two test
-// calls, declared at the end); the component looks those up at run time
+// imports. Our own SDK has more (the settings-form and cancel calls and
+// two test calls, declared at the end); the component looks those up at run time
 // and does without them when they are missing.
 //
 // Exports
@@ -120,6 +120,7 @@ enum DocivaStatusCode : int {
     DOCIVA_STATUS_NO_MEMORY = 8,
     DOCIVA_STATUS_AUTO_SIZE_FAILED = 9,
     DOCIVA_STATUS_SCAN_FAILED = 12,        // data: the SDK's error code
+    DOCIVA_STATUS_SCAN_CANCELLED = 13,     // our SDK: the run ended early on dociva_CancelScan; no data
     DOCIVA_STATUS_BUTTON_PRESSED = 100,    // data: button id; the owner answers 1
 };
 
@@ -171,6 +172,17 @@ int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, cons
 // finds no such export hands over the current form.
 int dociva_SetSettingsForm(DocivaHandle handle, int recordBytes);
 
+// Stops the handle's running scan early: at once while it warms up or a
+// real device reads or waits, else before the next side. The sides written
+// so far stay: their files (a multi-page file with the pages it has so far)
+// are finished and announced with DOCIVA_EVENT_IMAGE_READY as usual, then
+// status DOCIVA_STATUS_SCAN_CANCELLED and DOCIVA_EVENT_PROCESSING_FINISHED
+// end the run. 0 when the run will end so (also when asked again), 1 when
+// no run is going or the running one is already finishing its files (it
+// ends as usual), -1 for an unknown or closed handle. An addition of this
+// SDK: an owner that finds no such export cannot stop a scan.
+int dociva_CancelScan(DocivaHandle handle);
+
 // Ordinal 8. Closes the driver; the caller sets *handle to 0 afterwards.
 int dociva_CloseDriver(DocivaHandle* handle);
 
@@ -198,5 +210,6 @@ typedef int (*DocivaStartScanAsyncFn)(DocivaHandle, const char16_t*, const ScanS
 typedef int (*DocivaCloseDriverFn)(DocivaHandle*);
 typedef int (*DocivaSetSettingsFormFn)(DocivaHandle, int);
 typedef int (*DocivaListSaneDevicesFn)(char16_t*, int);
+typedef int (*DocivaCancelScanFn)(DocivaHandle);
 
 }  // extern "C"

@@ -106,3 +106,12 @@ int CDocivaWrap::startScan(const ScannerSource* source, const char16_t* profileP
     }
     return sdk_.startScanAsync(source->handle, profilePath, settings, buttonId);
 }
+
+CDocivaWrap::CancelResult CDocivaWrap::cancelScan(DocivaHandle handle) const {
+    if (!sdk_.cancelScan || handle == 0) return CancelResult::Unsupported;
+    switch (sdk_.cancelScan(handle)) {
+    case 0: return CancelResult::Stopping;
+    case 1: return CancelResult::NoRun;
+    default: return CancelResult::Unsupported;
+    }
+}

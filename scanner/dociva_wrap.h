@@ -110,6 +110,14 @@ public:
     int startScan(const ScannerSource* source, const char16_t* profilePath, const ScanSettings* settings,
                   const int* buttonId) const;
 
+    // What asking the SDK to stop a handle's running scan gave.
+    enum class CancelResult {
+        Stopping,     // the run ends early, with the sides it has
+        NoRun,        // nothing to stop: no run, or it is finishing its files
+        Unsupported,  // the SDK has no cancel call, or refused (no such handle)
+    };
+    CancelResult cancelScan(DocivaHandle handle) const;
+
     // The SDK calls the sources use, for the owner's own ordinal-2 call.
     const SdkCalls& sdkCalls() const { return sdk_; }
 

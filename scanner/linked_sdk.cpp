@@ -17,6 +17,7 @@ SdkCalls linkedSdkCalls() {
     platform::DynamicLibrary sdk;
     if (sdk.attachLoaded(platform::sharedLibraryFileName(u"dociva"))) {
         calls.setSettingsForm = reinterpret_cast<DocivaSetSettingsFormFn>(sdk.symbol("dociva_SetSettingsForm"));
+        calls.cancelScan = reinterpret_cast<DocivaCancelScanFn>(sdk.symbol("dociva_CancelScan"));
     }
     return calls;
 }

@@ -16,6 +16,8 @@ struct SdkCalls {
     DocivaCloseDriverFn closeDriver = nullptr;                  // ordinal 8
     // Optional: an SDK without it reads every record in the current form.
     DocivaSetSettingsFormFn setSettingsForm = nullptr;
+    // Optional: an SDK without it cannot stop a scan once started.
+    DocivaCancelScanFn cancelScan = nullptr;
 };
 
 // The exports of the SDK the program is linked against. Defined in the

@@ -52,8 +52,10 @@ async function main() {
   d.on("OnAfterScannerRegister", (r) => log(`registered: ${r.message}`));
   d.on("OnUIButtonStatusChange", () => updateCount(d));
   d.on("OnScanEnd", (r) => {
-    $("status").textContent = r.code === 0 ? "Scan finished." : `Scan ended with code ${r.code}.`;
+    $("status").textContent = r.code === 0 ? "Scan finished."
+      : r.code === 4 ? "Scan stopped; the pages scanned before it are kept." : `Scan ended with code ${r.code}.`;
     $("scan").disabled = false;
+    $("stop").disabled = true;
     updateCount(d);
   });
   d.onConnection((connected) => {
@@ -74,11 +76,21 @@ async function main() {
       await d.SetResolution(Number($("resolution").value));
       await d.SetOutputFormatJPG($("jpeg").checked ? 1 : 0);
       await d.SetOutputFormatMultiPDF($("pdf").checked ? 1 : 0);
+      $("stop").disabled = false;
       await d.ScanStart(product);
     } catch (error) {
       $("status").textContent = `Refused: ${error.message}`;
       $("scan").disabled = false;
+      $("stop").disabled = true;
     }
+  });
+
+  // 0: stopping (OnScanEnd code 4 follows); 1: nothing left to stop; 2: the
+  // scanner's SDK cannot stop a scan.
+  $("stop").addEventListener("click", async () => {
+    const answer = await d.ScanCancel();
+    if (answer === 0) $("status").textContent = "Stopping...";
+    else if (answer === 2) $("status").textContent = "This scanner cannot stop a scan once started.";
   });
 
   // The scanned PDF, read through the service by its id (never by a path):

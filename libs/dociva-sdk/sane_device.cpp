@@ -430,7 +430,21 @@ public:
         handle_->cancel();
     }
 
-    bool cancelled() const { return cancelled_; }
+    void cancelBatch() override {
+        batchCancelled_ = true;
+        // The caller is the owner's thread: the backend is told on a thread
+        // of its own (SANE allows that from any thread), not waited for;
+        // the batch's own end waits with the deadline. The thread holds
+        // the handle, so a close meanwhile cannot pull it away.
+        if (handle_->stuck()) return;
+        try {
+            std::thread([handle = handle_] { handle->api().cancel(handle->get()); }).detach();
+        } catch (const std::system_error&) {
+            // No thread to spare: the read sees the flag at its next chunk.
+        }
+    }
+
+    bool cancelled() const { return cancelled_ || batchCancelled_; }
     SaneHandle& handle() const { return *handle_; }
     const std::shared_ptr<SaneHandle>& sharedHandle() const { return handle_; }
     std::chrono::milliseconds readLimit() const { return handle_->readLimit(); }
@@ -492,6 +506,8 @@ private:
 
     std::shared_ptr<SaneHandle> handle_;
     std::atomic<bool> cancelled_{false};
+    // This batch only; startBatch clears it.
+    std::atomic<bool> batchCancelled_{false};
     std::mutex calls_;
     bool inBatch_ = false;  // guarded by calls_
     std::vector<Button> buttons_;  // guarded by calls_ after the constructor
@@ -799,6 +815,8 @@ bool SaneDevice::setArea(SaneOptions& options, const ScanOptions& o, Crop& crop,
 }
 
 std::unique_ptr<PageSource> SaneDevice::startBatch(ScanOptions& o, DeviceFault& fault) {
+    // A cancel that came before this point is seen by the run itself.
+    batchCancelled_ = false;
     // A backend that never ended the last batch answers nothing more.
     if (handle_->stuck()) {
         fault = {DOCIVA_STATUS_DISCONNECTED, 0};

@@ -45,6 +45,10 @@ public:
     // Ends a batch at once, also a read in progress; later reads end too.
     // The handle is closing.
     virtual void cancel() = 0;
+    // Ends the running batch early without waiting for the device: a read
+    // in progress or waiting for paper ends as cancelled, the page it was
+    // reading is dropped. The next startBatch scans again.
+    virtual void cancelBatch() = 0;
     // Whether the device has buttons pressedButtons can report.
     virtual bool hasButtons() const { return false; }
     // The buttons pressed since the last call, as ids 1..9; none while a

@@ -17,6 +17,8 @@ namespace {
 constexpr std::uint32_t kWarmupStepMs = 1000;
 
 void endRun(RunHost& host, int code, int data) {
+    // A failing run ends as it failed: a cancel from now on is refused.
+    host.beginFinishing();
     host.status(code, code == DOCIVA_STATUS_SCAN_FAILED ? &data : nullptr);
     host.event(DOCIVA_EVENT_PROCESSING_FINISHED, nullptr, 0);
 }
@@ -46,6 +48,21 @@ ImageReadyRecord recordOf(const WrittenFile& file) {
     return r;
 }
 
+// A cancelled run keeps what it has: the files of the sides written so far
+// (finished by the caller) are announced, then the cancel is reported.
+void endCancelled(RunHost& host, const OutputFiles* output) {
+    int count = 0;
+    if (output) {
+        for (const WrittenFile& file : output->files()) {
+            ImageReadyRecord record = recordOf(file);
+            host.event(DOCIVA_EVENT_IMAGE_READY, &record, 0);
+            ++count;
+        }
+    }
+    host.status(DOCIVA_STATUS_SCAN_CANCELLED, nullptr);
+    host.event(DOCIVA_EVENT_PROCESSING_FINISHED, nullptr, count);
+}
+
 // The run once its options are read and its device (if any) is set up:
 // sides scanned, processed and written.
 void writeRun(const DeviceDescription& device, const RunRequest& request, const ScanOptions& options,
@@ -54,21 +71,30 @@ void writeRun(const DeviceDescription& device, const RunRequest& request, const 
     if (!output.prepare()) return endRun(host, DOCIVA_STATUS_SCAN_FAILED, output.errorCode());
 
     if (!source) source = makePageSource(device, options);
+    if (!host.stopping() && host.cancelled()) return endCancelled(host, nullptr);
     if (!source->begin(fault)) {
         if (host.stopping()) return;
+        if (host.cancelled()) return endCancelled(host, nullptr);
         return endRun(host, fault.status, fault.errorCode);
     }
 
-    if (request.warmUp && device.warmupMs > 0 && !warmUp(device.warmupMs, host)) return;
+    if (request.warmUp && device.warmupMs > 0 && !warmUp(device.warmupMs, host)) {
+        if (host.stopping()) return;
+        return endCancelled(host, nullptr);
+    }
 
     host.event(DOCIVA_EVENT_SCAN_STARTED, nullptr, static_cast<int>(source->expectedSides()));
     fault = DeviceFault{};
-    while (!host.stopping()) {
+    while (!host.stopping() && !host.cancelled()) {
         Side side;
         ImageOwner scanned;
         const Fetch fetched = source->next(side, scanned, fault);
         if (fetched == Fetch::End) break;
-        if (fetched == Fetch::Fault) break;
+        if (fetched == Fetch::Fault) {
+            // A read the cancel cut short is no fault: that side is dropped.
+            if (host.cancelled()) fault = DeviceFault{};
+            break;
+        }
         bool blank = false;
         ImageOwner page = processSide(std::move(scanned), options, blank);
         if (page) {
@@ -84,6 +110,11 @@ void writeRun(const DeviceDescription& device, const RunRequest& request, const 
     }
     // The device is done with before the files are finished.
     source.reset();
+    // Past this point a cancel is refused; one that came earlier still
+    // gets the sides already written, in finished files (a fault met
+    // meanwhile wins: the run then ends as it failed).
+    const bool cancelRequested = !host.stopping() && !host.beginFinishing();
+    const bool cancelled = fault.status == 0 && cancelRequested;
     if (fault.status == 0 && !host.stopping() && !output.finish())
         fault = DeviceFault{DOCIVA_STATUS_SCAN_FAILED, output.errorCode()};
     if (host.stopping()) {
@@ -94,6 +125,7 @@ void writeRun(const DeviceDescription& device, const RunRequest& request, const 
         output.discard();
         return endRun(host, fault.status, fault.errorCode);
     }
+    if (cancelled) return endCancelled(host, &output);
     host.event(DOCIVA_EVENT_SCAN_PROGRESS, nullptr, 0);
     host.event(DOCIVA_EVENT_PAPER_END, nullptr, 0);
     for (const WrittenFile& file : output.files()) {
@@ -146,7 +178,10 @@ void runScan(const DeviceDescription& device, const RunRequest& request, RunHost
     if (scanner) {
         DeviceFault fault;
         source = scanner->startBatch(options, fault);
-        if (!source) return endRun(host, fault.status, fault.errorCode);
+        if (!source) {
+            if (host.cancelled()) return endCancelled(host, nullptr);
+            return endRun(host, fault.status, fault.errorCode);
+        }
     }
 
     OutputFiles output(options);

@@ -7,7 +7,10 @@
 // capability, 7 no paper, 12 scan failed with an error code, or what a
 // real device reports: scan_device.h) followed by type 6 alone, so the
 // owner's run always ends; a failed run leaves no file behind and
-// announces none. A device that cannot tell how many sides its feeder
+// announces none. A run the owner cancels (dociva_CancelScan) stops before
+// its next side (a warm-up or a device's read at once), finishes and
+// announces the files of the sides it has (type 7 each), then reports
+// status 13 and type 6. A device that cannot tell how many sides its feeder
 // holds gives type 2 a 0.
 //
 // Thread safety: runs on one thread; the host's calls are its own.
@@ -29,9 +32,15 @@ public:
     virtual ~RunHost() = default;
     virtual void status(int code, int* data) = 0;
     virtual void event(int type, void* data, int value) = 0;
-    // Waits up to ms; false when the run must stop (the handle is closing).
+    // Waits up to ms; false when the run must stop (the handle is closing,
+    // or the owner cancelled the run).
     virtual bool pause(std::uint32_t ms) = 0;
     virtual bool stopping() = 0;
+    // The owner asked the run to end early (pause then returns false too).
+    virtual bool cancelled() { return false; }
+    // Called once every side is in: from now on a cancel is refused and the
+    // run ends as usual. False when a cancel came first.
+    virtual bool beginFinishing() { return true; }
 };
 
 struct RunRequest {

@@ -7,6 +7,10 @@
 // thread of the device, so no callback comes after dociva_CloseDriver
 // returns. Threads share the device, so even a close from inside a callback
 // (which cannot wait for its own thread) leaves nothing dangling.
+//
+// A cancel only marks the running scan and wakes its pauses (and a real
+// device's read); the scan thread itself ends the run, so the caller never
+// waits for a page to be written.
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -45,6 +49,10 @@ struct Device {
     void* context = nullptr;
     bool closed = false;
     bool running = false;
+    // The running scan was asked to end early; it has passed the point
+    // where that could still change its end.
+    bool cancelRequested = false;
+    bool finishing = false;
     bool warm = false;
     // The size of the settings record the owner hands to starts: the
     // current form, or the earlier one a caller declared.
@@ -54,7 +62,8 @@ struct Device {
     platform::Thread buttonThread;
     // Threads that report statuses, and earlier runs' threads, until joined.
     std::vector<platform::Thread> reporters;
-    // Set once, at close: ends pauses at once.
+    // Set at close or at a cancel: ends pauses at once. Reset when a run
+    // starts on an open handle.
     platform::Event stop;
 };
 
@@ -133,6 +142,17 @@ public:
     bool stopping() override {
         std::lock_guard guard(device_->lock);
         return device_->closed;
+    }
+    bool cancelled() override {
+        std::lock_guard guard(device_->lock);
+        return device_->cancelRequested;
+    }
+    bool beginFinishing() override {
+        std::lock_guard guard(device_->lock);
+        // A cancelled run stays cancelled: asked again, it still answers 0.
+        if (device_->cancelRequested) return false;
+        device_->finishing = true;
+        return true;
     }
 
 private:
@@ -301,6 +321,10 @@ int startScanAsync(DocivaHandle handle, const char16_t* profilePath, const ScanS
             request.warmUp = !device->warm;
             device->warm = true;
             device->running = true;
+            device->cancelRequested = false;
+            device->finishing = false;
+            // Not closed (tested above), so only an earlier cancel set it.
+            device->stop.reset();
             const bool started = device->scanThread.start([device, request]() -> std::uint32_t {
                 dociva_sdk::DeviceHost host(device);
                 // A run must always end, or the owner stays busy; and
@@ -354,6 +378,20 @@ int closeDriver(DocivaHandle* handle) {
     // thread; the thread holds the device, and the callbacks are silenced.
     if (scan.valid()) scan.wait(platform::kWaitForever);
     for (platform::Thread& t : reporters) t.wait(platform::kWaitForever);
+    return 0;
+}
+
+int cancelScan(DocivaHandle handle) {
+    const std::shared_ptr<Device> device = handles().find(handle);
+    if (!device) return -1;
+    {
+        std::lock_guard guard(device->lock);
+        if (device->closed) return -1;
+        if (!device->running || device->finishing) return 1;
+        device->cancelRequested = true;
+    }
+    device->stop.set();
+    if (device->scanner) device->scanner->cancelBatch();
     return 0;
 }
 
@@ -417,6 +455,10 @@ int dociva_StartScanAsync(DocivaHandle handle, const char16_t* profilePath, cons
 
 int dociva_CloseDriver(DocivaHandle* handle) {
     return noThrow(int{-1}, [&] { return closeDriver(handle); });
+}
+
+int dociva_CancelScan(DocivaHandle handle) {
+    return noThrow(int{-1}, [&] { return cancelScan(handle); });
 }
 
 int dociva_SimulateButtonPress(DocivaHandle handle, int buttonId) {

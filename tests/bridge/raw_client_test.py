@@ -176,8 +176,8 @@ class Session:
         hello = await session.receive()
         check(hello["type"] == "hello" and hello["protocol"] == 1, "a session starts with hello, protocol 1")
         names = [m["name"] for m in hello["methods"]]
-        check(len(names) == 82 and "ScannerRegister" in names and "OnScanEnd" in hello["events"],
-              "hello carries the method table (82) and the events")
+        check(len(names) == 83 and "ScanCancel" in names and "ScannerRegister" in names and "OnScanEnd" in hello["events"],
+              "hello carries the method table (83) and the events")
         return session
 
     async def receive(self, timeout=TIMEOUT):
@@ -594,6 +594,46 @@ async def case_midscan(service):
     await s2.close()
 
 
+async def case_cancel(service):
+    """A page stops a scan through the bridge while the demo scanner warms
+    up (3 s on its first start): the call answers 0, the run ends at once
+    with one OnScanEnd of code 4 and no file, and the next scan runs to its
+    end with whole files. (Sides kept by a cancel: tests/control/e2e/
+    scan_cancel.js.)"""
+    root = service.root
+    scans = root / "scans"
+    s = await Session.open(service)
+    check(await s.call("ScanCancel") == 1, "ScanCancel with no scan answers 1")
+    await s.call("ScannerRegister", PRODUCT)
+    await s.call("SetResolution", 100)
+    await s.call("SetOutputFormatJPG", 1)
+    await s.call(service.multi_page()[0], 1)
+    await s.call("SetSavetoFolder", service.path(scans))
+    await s.call("ScanStart", PRODUCT)
+    await s.wait(lambda m: m["type"] == "progress" and m["visible"])
+    started = time.monotonic()
+    check(await s.call("ScanCancel") == 0, "ScanCancel during the warm-up answers 0")
+    end = await s.event("OnScanEnd")
+    check(end["code"] == 4, "the cancelled run ends with code 4: %r" % end)
+    check(time.monotonic() - started < 2.5, "the warm-up ended at once")
+    time.sleep(0.5)
+    extra = [m for m in s.unread if m["type"] == "event" and m["name"] == "OnScanEnd"]
+    check(not extra, "exactly one OnScanEnd: %r" % extra)
+    check(await s.call("GetFileCount") == 0, "nothing reached the viewer")
+    check(not scans.exists() or not any(scans.iterdir()), "no file is left")
+    await s.call("ScanStart", PRODUCT)
+    end = await s.event("OnScanEnd", timeout=120)
+    check(end["code"] == 0, "the next scan runs to its end: %r" % end)
+    time.sleep(1)
+    files = sorted(scans.iterdir())
+    jpegs = [p for p in files if p.suffix == ".jpg"]
+    check(len(jpegs) == 4, "the next scan wrote its 4 sides (fronts): %r" % [p.name for p in files])
+    for path in jpegs:
+        data = path.read_bytes()
+        check(data[:2] == b"\xff\xd8" and data[-2:] == b"\xff\xd9", "%s is a whole JPEG" % path.name)
+    await s.close()
+
+
 def png_size(png):
     check(png[:8] == b"\x89PNG\r\n\x1a\n" and png[12:16] == b"IHDR", "a picture is a PNG")
     return int.from_bytes(png[16:20], "big"), int.from_bytes(png[20:24], "big")
@@ -786,7 +826,7 @@ async def case_browser(service):
 
 CASES = {"browser": (case_browser, ()), "scan": (case_scan, ()), "dialogs": (case_dialogs, ("--dialog-timeout", "2")), "host": (case_host, ()),
          "origin": (case_origin, ()), "messages": (case_messages, ()), "sessions": (case_sessions, ()),
-         "midscan": (case_midscan, ()), "viewer": (case_viewer, ()), "files": (case_files, ()), "golden": (case_golden, ())}
+         "midscan": (case_midscan, ()), "cancel": (case_cancel, ()), "viewer": (case_viewer, ()), "files": (case_files, ()), "golden": (case_golden, ())}
 
 
 def main():

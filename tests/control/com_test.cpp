@@ -1619,6 +1619,55 @@ TEST_F(DocivaOcxObject, ScansIntoFilesTheViewerShowsAndEdits) {
     EXPECT_EQ(filesIn(scans).size(), files.size());
 }
 
+// ScanCancel through IDispatch: 1 with nothing to stop; during a long run
+// 0, then exactly one OnScanEnd of code 4, the pages written before it
+// whole and in the viewer.
+TEST_F(DocivaOcxObject, StopsARunningScanOnScanCancel) {
+    AttachedScanner scanner(L"Cancel");
+    ASSERT_TRUE(scanner.installed());
+    if (!scanner.attached()) GTEST_SKIP() << "SetupAPI would not create a device here";
+    // A long batch, so the run is still going when the page asks.
+    ASSERT_TRUE(testing_support::writeBytes(
+        platform::win32::fromWide(scanner.driver() + L"\\module.ini"),
+        "[system]\r\nscannerid=23611,300\r\n"
+        "[device]\r\nsource=1\r\nmaxWidth=8.5\r\nmaxHeight=14\r\nmaxLength=100\r\nduplex=1\r\n"
+        "overscan=1\r\nmultiPage=1\r\nwarmupMs=0\r\npagesPerBatch=60\r\ninput=\r\n"));
+    control_.reset();
+    ASSERT_EQ(createControl(control_), S_OK);
+    Recorder sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(advise(sink, cookie), S_OK);
+    const SinkAndControlRelease release{point_, control_, cookie};
+
+    ScopedVariant idle;
+    ASSERT_EQ(call(L"ScanCancel", {}, idle.get()), S_OK);
+    ASSERT_EQ(V_VT(idle.get()), VT_I2);
+    EXPECT_EQ(V_I2(idle.get()), 1) << "nothing to stop";
+
+    const std::wstring scans = install_.file(L"scans");
+    int answer = -99;
+    const auto cancelOnce = [&] {
+        if (answer != -99 || filesIn(scans).size() < 2) return;
+        ScopedVariant result;
+        answer = call(L"ScanCancel", {}, result.get()) == S_OK && V_VT(result.get()) == VT_I2 ? V_I2(result.get()) : -1;
+    };
+    ASSERT_TRUE(scanAsThePageDoes(control_.get(), sink, scanner.product(), L"SetOutputFormatJPG", scans, cancelOnce));
+    EXPECT_EQ(answer, 0);
+    ASSERT_EQ(sink.count(u"OnScanEnd"), 1u) << sink.all();
+    EXPECT_EQ(narrow(sink.last(u"OnScanEnd")), R"({"code":4})");
+    const std::vector<std::wstring> kept = filesIn(scans);
+    EXPECT_GE(kept.size(), 2u);
+    EXPECT_LT(kept.size(), 60u) << "the run went on to its end";
+    EXPECT_EQ(fileCountOf(control_.get()), static_cast<int>(kept.size()));
+    for (const auto& f : kept) {
+        SCOPED_TRACE(narrow(f));
+        const std::string bytes = testing_support::readBytes(platform::win32::fromWide(scans + L"\\" + f));
+        ASSERT_GT(bytes.size(), 4u);
+        EXPECT_EQ(bytes.substr(0, 2), "\xFF\xD8");
+        EXPECT_EQ(bytes.substr(bytes.size() - 2), "\xFF\xD9");
+    }
+}
+
 // The maker's SDK has only the five contracted calls: the control loads,
 // registers its scanner and scans against such an SDK, looking up anything
 // more at run time.
@@ -1637,6 +1686,7 @@ TEST(DocivaOcxContractSdk, ScansThroughAnSdkOfOnlyTheFiveCalls) {
     HMODULE sdk = GetModuleHandleW(L"dociva.dll");
     ASSERT_NE(sdk, nullptr);
     EXPECT_EQ(GetProcAddress(sdk, "dociva_SetSettingsForm"), nullptr) << "not the SDK of the five calls";
+    EXPECT_EQ(GetProcAddress(sdk, "dociva_CancelScan"), nullptr) << "not the SDK of the five calls";
 
     ComPtr<IDispatch> control;
     ASSERT_EQ(createControl(control), S_OK);

@@ -46,6 +46,13 @@ one line a page; pdfimages for PDF files) in "FILE" lines. --expected names
 another trace to compare with (one script run with several device
 options).
 
+A script with a line "// e2e: whole files" among its first comments has
+the files below ROOT/scans checked after the runs, with ImageMagick's
+identify (warnings taken as errors) and the JPEG markers: every JPEG and
+TIFF whole, no temporary file of ours left, and the pages of the
+multi-page TIFF files as many as the JPEG files (one JPEG and one TIFF
+page per side). It adds one "FILES" line, the same whatever the counts.
+
 DOCIVA_REGENERATE_GOLDEN=1 writes NAME.trace (and the pictures) instead of
 comparing.
 """
@@ -406,6 +413,36 @@ def describe_files(folder: pathlib.Path) -> list:
     return lines
 
 
+def whole_files(folder: pathlib.Path) -> list:
+    """The "FILES" line of a "whole files" script, or the problems found."""
+    problems = []
+    jpeg_files = tiff_pages = 0
+    for path in sorted(p for p in folder.rglob("*") if p.is_file()):
+        relative = path.relative_to(folder).as_posix()
+        if path.name.startswith(".~"):
+            problems.append(f"FILES temporary file left: {relative}")
+            continue
+        suffix = path.suffix.lower()
+        if suffix not in (".jpg", ".tif"):
+            continue
+        listing = subprocess.run(["identify", "-regard-warnings", "-format", "%wx%h\n", str(path)],
+                                 capture_output=True, text=True)
+        pages = listing.stdout.splitlines()
+        if listing.returncode != 0 or not pages:
+            problems.append(f"FILES not whole: {relative}: {listing.stderr.strip()}")
+            continue
+        if suffix == ".jpg":
+            data = path.read_bytes()
+            if not (data.startswith(b"\xff\xd8") and data.endswith(b"\xff\xd9")) or len(pages) != 1:
+                problems.append(f"FILES not a whole JPEG: {relative}")
+            jpeg_files += 1
+        else:
+            tiff_pages += len(pages)
+    if problems:
+        return problems
+    return [f"FILES all whole, no temporary file; multi-page TIFF pages = JPEG files: {tiff_pages == jpeg_files}"]
+
+
 def main() -> int:
     parser = argparse.ArgumentParser()
     parser.add_argument("--dociva", required=True)
@@ -506,6 +543,9 @@ def main() -> int:
 
         if args.sane and (root / "scans").is_dir():
             output.extend(describe_files(root / "scans"))
+        head = script.read_text(encoding="utf-8").splitlines()
+        if "// e2e: whole files" in head[:5]:
+            output.extend(whole_files(root / "scans"))
 
         if args.sdk:
             loaded = set()

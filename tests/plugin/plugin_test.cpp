@@ -196,10 +196,11 @@ TEST_F(PluginTest, SetWindowMakesTheObjectWhenNoneWasAskedFor) {
 
 TEST_F(PluginTest, MethodTableHoldsTheControlsMethodsAndItsOwn) {
     const auto names = CInterfaceControl::methodNames();
-    ASSERT_EQ(names.size(), 81u);
+    ASSERT_EQ(names.size(), 82u);
     EXPECT_STREQ(names[0], "sayHello");
     EXPECT_STREQ(names[2], "Initialize");
     EXPECT_STREQ(names[80], "GetScannerButtonSetting");
+    EXPECT_STREQ(names[81], "ScanCancel");
     for (const char* name : names) {
         const std::string n = name;
         if (n == "sayHello" || n == "test") continue;

@@ -97,6 +97,11 @@ int fakeSettingsForm(DocivaHandle h, int bytes) {
     return active->settingsFormAnswer;
 }
 
+int fakeCancel(DocivaHandle h) {
+    active->log.push_back("cancel " + std::to_string(h));
+    return active->cancelAnswer;
+}
+
 }  // namespace
 
 FakeSdk::FakeSdk() { active = this; }
@@ -111,6 +116,7 @@ SdkCalls FakeSdk::calls() const {
     c.startScanAsync = fakeStart;
     c.closeDriver = fakeClose;
     if (offersSettingsForm) c.setSettingsForm = fakeSettingsForm;
+    if (offersCancel) c.cancelScan = fakeCancel;
     return c;
 }
 

@@ -54,6 +54,10 @@ public:
     // then answering settingsFormAnswer (logged "form H BYTES").
     bool offersSettingsForm = false;
     int settingsFormAnswer = 0;
+    // The SDK's optional cancel call: absent unless offered, and then
+    // answering cancelAnswer (logged "cancel H").
+    bool offersCancel = false;
+    int cancelAnswer = 0;
     // The record pointer of the last start.
     const ScanSettings* lastSettings = nullptr;
 };

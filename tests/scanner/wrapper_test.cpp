@@ -222,6 +222,39 @@ TEST_F(WrapperTest, HandsTheEarlierRecordFormOnlyToAnSdkThatTakesIt) {
     }
 }
 
+TEST_F(WrapperTest, CancelAsksTheSdkOnlyWhenItHasTheCall) {
+    using R = CDocivaWrap::CancelResult;
+    const struct {
+        const char* name;
+        bool offered;
+        int answer;
+        bool noHandle;
+        R result;
+        bool called;
+    } rows[] = {
+        {"no cancel call (the maker's SDK)", false, 0, false, R::Unsupported, false},
+        {"the run stops", true, 0, false, R::Stopping, true},
+        {"nothing to stop", true, 1, false, R::NoRun, true},
+        {"unknown handle", true, -1, false, R::Unsupported, true},
+        {"an answer of no meaning", true, 7, false, R::Unsupported, true},
+        {"no handle at all", true, 0, true, R::Unsupported, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        sdk.offersCancel = row.offered;
+        sdk.cancelAnswer = row.answer;
+        CDocivaWrap wrap(sdk.calls(), places());
+        ASSERT_TRUE(wrap.registerSource(u"Alpha"));
+        const DocivaHandle handle = row.noHandle ? 0 : wrap.getSource(u"Alpha")->handle;
+        sdk.log.clear();
+        EXPECT_EQ(wrap.cancelScan(handle), row.result);
+        EXPECT_EQ(sdk.log.size(), row.called ? 1u : 0u);
+        if (row.called && !sdk.log.empty()) {
+            EXPECT_EQ(sdk.log[0], "cancel " + std::to_string(handle));
+        }
+    }
+}
+
 TEST_F(WrapperTest, WithoutSdkCallsNothingOpens) {
     CDocivaWrap wrap(SdkCalls{}, places());
     EXPECT_EQ(wrap.listDrivers().size(), 3u);

@@ -350,4 +350,30 @@ TEST(SaneDevice, ClosingDuringASlowReadEndsItAtOnceAndLeavesNoFile) {
     EXPECT_EQ(recorder.events().size(), seen) << "nothing comes after the close";
 }
 
+TEST(SaneDevice, CancelDuringASlowReadEndsTheRunAtOnceWithoutThePageItRead) {
+    if (breakingReadsOffHangsHere()) GTEST_SKIP() << "SANE's test backend cancels its reader thread";
+    for (const char* path : {"/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", "libsane-test.so.1"})
+        if (dlopen(path, RTLD_NOW | RTLD_NODELETE)) break;
+    // As above: a page of this size takes minutes to read.
+    SaneTestDevice sane("read-limit true\nread-limit-size 1024\nread-delay true\nread-delay-duration 100000\n");
+    Closer c{dociva_OpenDriver(sane.driver().c_str())};
+    ASSERT_NE(c.handle, 0u);
+    Recorder recorder(c.handle);
+    const ScanSettings s = settingsFor(sane.output(), u"1,8", 1, 300);
+    ASSERT_EQ(dociva_StartScanAsync(c.handle, nullptr, &s, nullptr), 0);
+    for (int i = 0; i < 500 && recorder.events().empty(); ++i) pause(10);
+    ASSERT_FALSE(recorder.events().empty());
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(dociva_CancelScan(c.handle), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1)) << "the caller does not wait";
+    ASSERT_TRUE(recorder.waitForRuns(1, 10000));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+    const std::vector<Status> statuses = recorder.statuses();
+    ASSERT_EQ(statuses.size(), 1u);
+    EXPECT_EQ(statuses[0].code, DOCIVA_STATUS_SCAN_CANCELLED);
+    EXPECT_TRUE(recorder.files().empty());
+    EXPECT_TRUE(folderNames(sane.output()).empty()) << "no half-read page, no multi-page file without pages";
+    EXPECT_EQ(dociva_CancelScan(c.handle), 1);
+}
+
 }  // namespace

@@ -68,6 +68,8 @@ void Recorder::eventThunk(int type, void* data, int value, void* context) {
     } else {
         e.data = reinterpret_cast<std::intptr_t>(data);
     }
+    // Set before the run starts, so reading it here races with nothing.
+    if (self->onEvent) self->onEvent(type, value);
     // Notified under the lock, so the test may drop the recorder as soon as
     // it has seen the event.
     std::lock_guard lock(self->mutex_);

@@ -67,6 +67,9 @@ public:
     std::vector<std::u16string> files();  // paths of the type-7 events
     // Called inside the status callback, on the SDK's thread (may be empty).
     std::function<int(int code, int* data)> onStatus;
+    // Called inside the event callback, on the SDK's thread, before the
+    // event is recorded; set it before a run starts.
+    std::function<void(int type, int value)> onEvent;
 
 private:
     static int statusThunk(int code, int* data);
