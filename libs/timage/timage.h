@@ -481,8 +481,7 @@ TI_EXPORT int TI_API ti_GetVersion(void);
  * JPEG image"). Returns the bytes written (> 0); 0, with ti_Error() ==
  * TI_OK and nothing written, when the image has no such file (it was not
  * loaded from a JPEG, or its pixels may have changed since); else a
- * TI_ERR_* code (a short write is TI_ERR_IO). The Windows build keeps no
- * sources: TI_ERR_NOT_SUPPORTED for every live image. */
+ * TI_ERR_* code (a short write is TI_ERR_IO). */
 TI_EXPORT int TI_API ti_GetSourceJpeg(TI_IMAGE image, TI_STREAM* stream);
 
 #ifdef __cplusplus

@@ -112,7 +112,6 @@ const RoundTrip kRoundTrips[] = {
 TEST(Codecs, EveryFormatRoundTripsAndOutsideToolsAgree) {
     const bool tools = !testing_support::onWindows() && haveTool("identify") && haveTool("tiffinfo");
     if (!tools) std::printf("identify or tiffinfo missing: outside checks skipped\n");
-    const bool jpegQuality = jpegQualityHonoured();
     TempDir dir;
     const int w = 67, h = 45;  // odd sizes: row padding and chroma subsampling edges
     for (const RoundTrip& r : kRoundTrips) {
@@ -123,12 +122,7 @@ TEST(Codecs, EveryFormatRoundTripsAndOutsideToolsAgree) {
         ASSERT_EQ(ti_SetDpi(source.get(), 300, 200), TI_OK);
         ASSERT_EQ(ti_SetJpegQuality(source.get(), 90), TI_OK);
         const std::u16string path = dir.file(u"page" + std::u16string(r.extension, r.extension + std::strlen(r.extension)));
-        const int saved = ti_SaveImage2(path.c_str(), source.get(), r.compression, -1, 0);
-        if (saved == TI_ERR_NOT_SUPPORTED && r.tiffScheme) {
-            std::printf("%s: this system's TIFF encoder cannot write it, skipped\n", r.name);
-            continue;
-        }
-        ASSERT_EQ(saved, TI_OK);
+        ASSERT_EQ(ti_SaveImage2(path.c_str(), source.get(), r.compression, -1, 0), TI_OK);
 
         const TI_FILE_INFO info = fileInfo(path);
         EXPECT_EQ(info.width, w);
@@ -151,9 +145,8 @@ TEST(Codecs, EveryFormatRoundTripsAndOutsideToolsAgree) {
         if (r.compression != 4) { ASSERT_EQ(ti_ConvertColor(source.get(), expected.get(), 0), TI_OK); }
         if (r.exact) {
             EXPECT_TRUE(samePixels(loaded.get(), expected.get()));
-        } else if (r.identifyAs == std::string("JPEG") || r.compression == 7 ? jpegQuality : true) {
-            // An encoder that ignores the quality writes at its own, and
-            // the limits above are for quality 90.
+        } else {
+            // The limits above are for quality 90.
             const Difference d = compare(loaded.get(), expected.get());
             EXPECT_LE(d.mean, r.meanLimit);
             EXPECT_LE(d.max, r.maxLimit);
@@ -237,7 +230,6 @@ TEST(Codecs, TiffLayoutsWrittenByOtherToolsAreRead) {
 }
 
 TEST(Codecs, JpegQualityDecidesTheSize) {
-    if (!jpegQualityHonoured()) GTEST_SKIP() << "this system's JPEG encoder ignores the quality";
     TempDir dir;
     Image page = noise(128, 96, TI_BGR24);
     const std::u16string low = dir.file(u"low.jpg"), high = dir.file(u"high.jpg"), viaImage = dir.file(u"image.jpg");
@@ -251,8 +243,6 @@ TEST(Codecs, JpegQualityDecidesTheSize) {
 }
 
 TEST(Codecs, MultiPageTiffKeepsPagesInOrder) {
-    if (!tiffCompressionSupported(TI_COMPRESSION_CCITT_G4))
-        GTEST_SKIP() << "this system's TIFF encoder cannot write Group 4";
     TempDir dir;
     const std::u16string path = dir.file(u"scan.tif");
     struct Page {
@@ -307,7 +297,7 @@ TEST(Codecs, MultiPageAddFileAndStreamAppendEveryPage) {
     Image a = noise(20, 10, TI_BGR24, 1), b = noise(12, 14, TI_GRAY8, 2), c = noise(9, 9, TI_BGR24, 3);
     TI_PARAM lossless{};
     lossless.id = TI_PARAM_COMPRESSION;
-    lossless.value.intValue = losslessTiffCompression();
+    lossless.value.intValue = TI_COMPRESSION_LZW;
     TI_MULTIPAGE writer = ti_MultiPageCreateHandle(two.c_str());
     ASSERT_EQ(ti_MultiPageAddImage(writer, a.get(), &lossless, 1), TI_OK);
     ASSERT_EQ(ti_MultiPageAddImage(writer, b.get(), &lossless, 1), TI_OK);
@@ -355,7 +345,7 @@ TEST(Codecs, StreamsCarryEveryFormat) {
         MemoryStream stream;
         TI_PARAM lossless{};
         lossless.id = TI_PARAM_COMPRESSION;
-        lossless.value.intValue = losslessTiffCompression();
+        lossless.value.intValue = TI_COMPRESSION_LZW;
         ASSERT_EQ(ti_SaveToStream(stream.get(), source.get(), format, &lossless, 1), TI_OK);
         stream.rewind();
         TI_FILE_INFO info{};
@@ -434,22 +424,16 @@ TEST(Codecs, JpegDecodeWorkIsBoundedByItsData) {
     ASSERT_LT(forged.size(), 2048u);
     Image image(ti_LoadFromMem(forged.data(), static_cast<int>(forged.size())));
     TI_IMAGE_INFO full{};
-    if (testing_support::onWindows()) {
-        // The system's decoder there decodes whole pictures at load.
-        EXPECT_FALSE(image);
-        EXPECT_EQ(ti_Error(), TI_ERR_FORMAT);
-    } else {
-        ASSERT_TRUE(image) << ti_Error();
-        TI_IMAGE_INFO layout{};
-        layout.size = TI_IMAGE_INFO_LAYOUT_SIZE;
-        ASSERT_EQ(ti_GetInfo(image.get(), &layout), TI_OK);
-        EXPECT_EQ(layout.width, 17490);
-        EXPECT_EQ(layout.height, 18760);
-        Image fitted = create(64, 48, TI_BGR24);
-        EXPECT_EQ(ti_Resize(image.get(), fitted.get(), TI_INTER_LINEAR), TI_OK);
-        full.size = sizeof full;
-        EXPECT_EQ(ti_GetInfo(image.get(), &full), TI_ERR_FORMAT);
-    }
+    ASSERT_TRUE(image) << ti_Error();
+    TI_IMAGE_INFO layout{};
+    layout.size = TI_IMAGE_INFO_LAYOUT_SIZE;
+    ASSERT_EQ(ti_GetInfo(image.get(), &layout), TI_OK);
+    EXPECT_EQ(layout.width, 17490);
+    EXPECT_EQ(layout.height, 18760);
+    Image fitted = create(64, 48, TI_BGR24);
+    EXPECT_EQ(ti_Resize(image.get(), fitted.get(), TI_INTER_LINEAR), TI_OK);
+    full.size = sizeof full;
+    EXPECT_EQ(ti_GetInfo(image.get(), &full), TI_ERR_FORMAT);
 
     Image page = create(2480, 3508, TI_BGR24);
     ASSERT_EQ(ti_Fill(page.get(), 0xFFFFFFFFu), TI_OK);

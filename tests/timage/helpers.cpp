@@ -117,34 +117,6 @@ Difference compare(TI_IMAGE a, TI_IMAGE b, int channels) {
     return d;
 }
 
-bool tiffCompressionSupported(int compression) {
-    Image probe = noise(8, 8, TI_BGR24);
-    MemoryStream stream;
-    TI_PARAM param{};
-    param.id = TI_PARAM_COMPRESSION;
-    param.value.intValue = compression;
-    return ti_SaveToStream(stream.get(), probe.get(), TI_FORMAT_TIFF, &param, 1) != TI_ERR_NOT_SUPPORTED;
-}
-
-bool jpegQualityHonoured() {
-    Image probe = noise(32, 32, TI_BGR24);
-    std::vector<std::uint8_t> encoded[2];
-    const int qualities[2] = {10, 95};
-    for (int i = 0; i < 2; ++i) {
-        MemoryStream stream;
-        TI_PARAM param{};
-        param.id = TI_PARAM_JPEG_QUALITY;
-        param.value.intValue = qualities[i];
-        if (ti_SaveToStream(stream.get(), probe.get(), TI_FORMAT_JPEG, &param, 1) != TI_OK) return false;
-        encoded[i] = stream.bytes();
-    }
-    return encoded[0] != encoded[1];
-}
-
-int losslessTiffCompression() {
-    return tiffCompressionSupported(TI_COMPRESSION_LZW) ? TI_COMPRESSION_LZW : TI_COMPRESSION_NONE;
-}
-
 std::string run(const std::string& command) {
     std::string out;
     FILE* pipe = ::popen(command.c_str(), "r");

@@ -41,15 +41,6 @@ struct Difference {
 // Compares the first `channels` bytes of each pixel (all when 0).
 Difference compare(TI_IMAGE a, TI_IMAGE b, int channels = 0);
 
-// What this system's encoders do: Windows builds use the system's codecs,
-// and some (Wine's) lack TIFF compressions or ignore the JPEG quality. A
-// save they cannot do is refused with TI_ERR_NOT_SUPPORTED; tests of that
-// work skip with the reason.
-bool tiffCompressionSupported(int compression);
-bool jpegQualityHonoured();
-// LZW where the system writes it, else none: for tests of something else.
-int losslessTiffCompression();
-
 // Output of a shell command (stdout only), and whether a tool exists.
 std::string run(const std::string& command);
 bool haveTool(const char* name);

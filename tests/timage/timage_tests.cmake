@@ -1,5 +1,4 @@
-# The image toolkit's tests, included from tests/CMakeLists.txt (Linux only
-# until the Windows backend exists). They call the toolkit through its
+# The image toolkit's tests, included from tests/CMakeLists.txt. They call the toolkit through its
 # exports, as the component does, and check files with Debian's tiffinfo
 # and ImageMagick's identify.
 dociva_add_test(timage_tests
@@ -18,4 +17,12 @@ if(WIN32)
   # test program goes beside timage.dll, not the DLL beside the other tests
   # (the binding tests need a folder without it).
   set_target_properties(timage_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/libs/timage)
+endif()
+
+# Writes a fixed set of files; the Linux build's tool_tests compare what the
+# Linux and the Windows programs write (tools/toolkit_differential_test.cpp).
+add_executable(timage_same_files timage/same_files_main.cpp)
+target_link_libraries(timage_same_files PRIVATE timage dociva_options)
+if(WIN32)
+  set_target_properties(timage_same_files PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/libs/timage)
 endif()

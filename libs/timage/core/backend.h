@@ -1,7 +1,8 @@
 // What the platform backend supplies to the portable core: files by their
 // UTF-16 paths, and the codecs. The core sniffs formats, checks headers
 // against the limits, and does every pixel operation and all resampling;
-// posix/ implements this with libjpeg-turbo, libtiff and Leptonica.
+// codecs/ implements the codecs with libjpeg-turbo, libtiff and Leptonica
+// on both platforms; posix/ and win32/ the files.
 //
 // Thread safety: every function may run on several threads at once.
 #pragma once

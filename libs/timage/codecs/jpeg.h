@@ -5,7 +5,7 @@
 
 #include "libs/timage/core/backend.h"
 
-namespace timage::posix {
+namespace timage::codecs {
 
 int jpegProbe(const Bytes& bytes, TI_FILE_INFO& info);
 // A deferred image that keeps bytes and decodes on first need; the bytes
@@ -13,4 +13,4 @@ int jpegProbe(const Bytes& bytes, TI_FILE_INFO& info);
 int jpegLoad(const SharedBytes& bytes, ImagePtr& out);
 int jpegEncode(const ti_image_& image, int quality, Bytes& out);
 
-}  // namespace timage::posix
+}  // namespace timage::codecs

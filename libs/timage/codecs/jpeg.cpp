@@ -5,7 +5,7 @@
 // libjpeg reports errors by longjmp: every function that calls it with a
 // setjmp in place holds only trivially destructible locals, and C++
 // objects are made outside those functions.
-#include "libs/timage/posix/jpeg_posix.h"
+#include "libs/timage/codecs/jpeg.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -19,7 +19,7 @@
 
 #include "libs/timage/core/limits.h"
 
-namespace timage::posix {
+namespace timage::codecs {
 namespace {
 
 // More scans than any sane progressive file has; a hostile file with
@@ -301,4 +301,4 @@ int jpegEncode(const ti_image_& image, int quality, Bytes& out) {
     return TI_OK;
 }
 
-}  // namespace timage::posix
+}  // namespace timage::codecs

@@ -12,11 +12,11 @@
 
 #include "libs/timage/core/backend.h"
 
-namespace timage::posix {
+namespace timage::codecs {
 
 int tiffProbe(const Bytes& bytes, TI_FILE_INFO& info);
 int tiffDecode(const Bytes& bytes, int page, ImagePtr& out);
 int tiffEncode(const ti_image_& image, const SaveOptions& options, Bytes& out);
 int tiffOpenPageWriter(const char16_t* path, std::unique_ptr<PageWriter>& out);
 
-}  // namespace timage::posix
+}  // namespace timage::codecs

@@ -1,4 +1,4 @@
-#include "libs/timage/posix/leptonica_posix.h"
+#include "libs/timage/codecs/leptonica.h"
 
 #include <algorithm>
 #include <memory>
@@ -8,7 +8,7 @@
 
 #include "libs/timage/core/limits.h"
 
-namespace timage::posix {
+namespace timage::codecs {
 namespace {
 
 // Leptonica prints its messages to stderr by default, a process-wide
@@ -133,4 +133,4 @@ int leptonicaEncode(const ti_image_& image, int format, Bytes& out) {
     return TI_OK;
 }
 
-}  // namespace timage::posix
+}  // namespace timage::codecs

@@ -1,6 +1,4 @@
-#include "libs/timage/posix/tiff_posix.h"
-
-#include <unistd.h>
+#include "libs/timage/codecs/tiff.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,10 +12,9 @@
 
 #include "libs/timage/core/limits.h"
 #include "libs/timage/core/pixel_ops.h"
-#include "libs/timage/posix/native_path.h"
 #include "platform/file_writer.h"
 
-namespace timage::posix {
+namespace timage::codecs {
 namespace {
 
 // Messages stay with the handle that raised them; returning 1 keeps
@@ -587,4 +584,4 @@ int tiffOpenPageWriter(const char16_t* path, std::unique_ptr<PageWriter>& out) {
     return TI_OK;
 }
 
-}  // namespace timage::posix
+}  // namespace timage::codecs

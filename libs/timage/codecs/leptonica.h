@@ -6,9 +6,9 @@
 
 #include "libs/timage/core/backend.h"
 
-namespace timage::posix {
+namespace timage::codecs {
 
 int leptonicaDecode(int format, const Bytes& bytes, ImagePtr& out);
 int leptonicaEncode(const ti_image_& image, int format, Bytes& out);
 
-}  // namespace timage::posix
+}  // namespace timage::codecs
