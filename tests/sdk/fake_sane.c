@@ -13,6 +13,7 @@
  *              that file holds "end". */
 #include <sane/sane.h>
 #include <sane/saneopts.h>
+#include <stdatomic.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -40,7 +41,8 @@ static int stuckHandle;
 static int buttonsHandle;
 static int silentHandle;
 static int deadHandle;
-static volatile int silentCancelled;
+/* Set by the cancel thread, read by the reading one. */
+static _Atomic int silentCancelled;
 
 SANE_Status sane_init(SANE_Int* version, SANE_Auth_Callback authorize) {
     (void)authorize;
